@@ -1,0 +1,68 @@
+#pragma once
+// qjig: the mode cores without windows, for scripting and servicing benches.
+// Memo lines go to stdout verbatim; a message box is one line "!box KIND: TEXT"
+// (line breaks inside written as \n); the progress bar goes to stderr on a terminal.
+#include <cstdio>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "jig/ModeView.h"
+#include "jig/ftdi/FtdiApi.h"
+
+namespace qj::cli {
+
+// Exit statuses.
+enum : int { kOk = 0, kFailed = 1, kMisuse = 2 };
+
+class CliView : public ModeView {
+public:
+    void log(const std::string& line) override;
+    void clearLog() override {}
+    void gaugeColor(uint32_t) override {}
+    void gaugeMax(int max) override { max_ = max; }
+    void gaugePos(int pos) override;
+    void setEnabled(const std::string&, bool) override {}
+    void setText(const std::string& control, const std::string& text) override;
+    void setColor(const std::string&, uint32_t) override {}
+    void setChecked(const std::string&, bool) override {}
+    void messageBox(BoxKind kind, const std::string& text) override;
+    std::optional<std::string> askSavePath() override { return savePath; }
+    std::optional<std::string> askOpenPath() override { return openPath; }
+    void showWindow(const std::string& form, bool visible) override;
+    void armTimer(const std::string& timer) override;
+
+    std::optional<std::string> savePath, openPath;
+    std::vector<std::string> timersArmed;
+    std::map<std::string, std::string> texts;  // last text set per control
+    int boxes = 0;
+    bool progress = false;  // draw the progress bar (stderr is a terminal)
+
+private:
+    void endProgress();
+    int max_ = 0;
+    bool drawn_ = false;
+};
+
+struct CliContext {
+    FtdiApi& api;
+    std::vector<std::string> args;  // after the command word
+    std::string programDir;         // the executable's folder, trailing separator included
+};
+
+// The folder of the running executable, with its trailing separator.
+std::string programDir();
+
+int cmdDevices(CliContext& c);
+int cmdIdentify(CliContext& c);
+int cmdStart(CliContext& c);
+int cmdHex(CliContext& c);
+int cmdEne(CliContext& c);
+int cmdEdid(CliContext& c);
+int cmdKeyboard(CliContext& c);
+
+// Entry point shared by main() and the tests.
+int run(std::vector<std::string> args);
+
+}  // namespace qj::cli

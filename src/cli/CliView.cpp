@@ -1,0 +1,56 @@
+#include <unistd.h>
+
+#include "cli/Cli.h"
+
+namespace qj::cli {
+
+void CliView::log(const std::string& line) {
+    endProgress();
+    std::fputs(line.c_str(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+void CliView::gaugePos(int pos) {
+    if (!progress || max_ <= 0) return;
+    const int width = 40;
+    const int fill = static_cast<int>(static_cast<long long>(std::min(pos, max_)) * width / max_);
+    std::string bar(static_cast<size_t>(fill), '#');
+    bar.resize(width, '.');
+    std::fprintf(stderr, "\r[%s] %3d%%", bar.c_str(), static_cast<int>(static_cast<long long>(pos) * 100 / max_));
+    std::fflush(stderr);
+    drawn_ = true;
+}
+
+void CliView::endProgress() {
+    if (drawn_) {
+        std::fputc('\n', stderr);
+        drawn_ = false;
+    }
+}
+
+void CliView::setText(const std::string& control, const std::string& text) { texts[control] = text; }
+
+void CliView::messageBox(BoxKind kind, const std::string& text) {
+    endProgress();
+    ++boxes;
+    std::string t;
+    for (char ch : text) t += (ch == '\n') ? std::string("\\n") : std::string(1, ch);
+    const char* k = kind == BoxKind::Error ? "error" : kind == BoxKind::Warning ? "warning" : "information";
+    std::printf("!box %s: %s\n", k, t.c_str());
+    std::fflush(stdout);
+}
+
+void CliView::showWindow(const std::string&, bool) {}
+
+void CliView::armTimer(const std::string& timer) { timersArmed.push_back(timer); }
+
+std::string programDir() {
+    char buf[4096];
+    ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+    if (n <= 0) return "./";
+    std::string p(buf, static_cast<size_t>(n));
+    return p.substr(0, p.find_last_of('/') + 1);
+}
+
+}  // namespace qj::cli

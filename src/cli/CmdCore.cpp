@@ -1,0 +1,69 @@
+#include <cstdio>
+#include <unistd.h>
+
+#include "cli/Cli.h"
+#include "jig/JigControl.h"
+#include "jig/JigLink.h"
+#include "jig/StartLog.h"
+
+namespace qj::cli {
+
+int cmdDevices(CliContext& c) {
+    if (!c.args.empty()) return kMisuse;
+    uint32_t n = 0;
+    if (c.api.CreateDeviceInfoList(n) != FT_OK) {
+        std::printf("%s: cannot list devices\n", c.api.backendName().c_str());
+        return kFailed;
+    }
+    std::printf("backend  index  description                     serial\n");
+    for (uint32_t i = 0; i < n; ++i) {
+        FtDeviceInfo info;
+        c.api.GetDeviceInfo(i, info);
+        std::printf("%-8s %-6u %-31s %s\n", c.api.backendName().c_str(), i, info.description.c_str(),
+                    info.serial.c_str());
+    }
+    if (n == 0) std::printf("(no devices)\n");
+    return kOk;
+}
+
+int cmdIdentify(CliContext& c) {
+    if (!c.args.empty()) return kMisuse;
+    JigLink link(c.api);
+    std::vector<std::string> trace;
+    link.open(OpenOptions::mainWindowOptions("CLOSE FTDI Handle"), [&](const std::string&) {});
+    std::printf("%s\n", link.ident().c_str());
+    return link.ident() == "FTDI device not found" || link.ident() == "FTDI found, ERROR answer" ? kFailed : kOk;
+}
+
+int cmdStart(CliContext& c) {
+    if (c.args.size() != 1) {
+        std::fprintf(stderr, "usage: qjig start MODE   (MODE is an item text such as \"EDID lcd\")\n");
+        return kMisuse;
+    }
+    const std::string mode = c.args[0];
+    bool known = false;
+    for (const char* m : kModeItems) known |= (mode == m);
+    if (!known) {
+        std::fprintf(stderr, "qjig: unknown mode \"%s\"; one of:", mode.c_str());
+        for (const char* m : kModeItems) std::fprintf(stderr, " \"%s\"", m);
+        std::fprintf(stderr, "\n");
+        return kMisuse;
+    }
+    CliView view;
+    view.progress = isatty(2);
+    JigControl ctl(c.api, view, StartLog("Start_log.txt"), c.programDir);
+    auto out = ctl.start(mode);
+    if (out != JigControl::StartOutcome::UpgradeStarted) return kFailed;
+    ctl.waitUpgrade();
+    for (const auto& t : view.timersArmed) {
+        if (t == "Timer_RUN") {
+            const std::string form = ctl.Timer_RUNTimer();
+            if (form.empty()) return kFailed;
+            std::printf("-> %s\n", formClass(form).c_str());
+            return kOk;
+        }
+    }
+    return kFailed;
+}
+
+}  // namespace qj::cli

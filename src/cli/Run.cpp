@@ -1,0 +1,66 @@
+#include <cstdio>
+#include <cstring>
+#include <unistd.h>
+
+#include "cli/Cli.h"
+#include "jig/ftdi/Backends.h"
+
+namespace qj::cli {
+
+namespace {
+const char* kUsage =
+    "usage: qjig [--sim SPEC] [--backend NAME] [--trace FILE] COMMAND ...\n"
+    "\n"
+    "commands:\n"
+    "  devices                 list the FTDI devices of the backend\n"
+    "  identify                open the jig and print its identification\n"
+    "  start MODE              Start for a mode given by its item text (\"EDID lcd\", ...)\n"
+    "  hex FILE                decode a jig firmware image (Intel HEX)\n"
+    "  ene ...                 ENE KB90xx: wiring, read, write\n"
+    "  edid read|write FILE    display EDID EEPROM\n"
+    "  keyboard scan ...       keyboard matrix tester\n"
+    "\n"
+    "global options:\n"
+    "  --sim SPEC      use the virtual jig (\"demo\", or keys such as jig=ENE_EDID_KB,devices=2)\n"
+    "  --backend NAME  auto (default) or sim\n"
+    "  --trace FILE    append a byte trace of every FTDI call to FILE\n"
+    "\n"
+    "Log lines are printed as they are; a message box prints as \"!box KIND: TEXT\".\n"
+    "Exit status: 0 success, 1 failure, 2 misuse.\n";
+}  // namespace
+
+int run(std::vector<std::string> args) {
+    BackendOptions bo;
+    std::string err;
+    if (!takeBackendOptions(args, bo, err)) {
+        std::fprintf(stderr, "qjig: %s\n%s", err.c_str(), kUsage);
+        return kMisuse;
+    }
+    if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
+        std::fputs(kUsage, args.empty() ? stderr : stdout);
+        return args.empty() ? kMisuse : kOk;
+    }
+    const std::string cmd = args[0];
+    args.erase(args.begin());
+    int (*fn)(CliContext&) = nullptr;
+    if (cmd == "devices") fn = cmdDevices;
+    else if (cmd == "identify") fn = cmdIdentify;
+    else if (cmd == "start") fn = cmdStart;
+    else if (cmd == "hex") fn = cmdHex;
+    else if (cmd == "ene") fn = cmdEne;
+    else if (cmd == "edid") fn = cmdEdid;
+    else if (cmd == "keyboard") fn = cmdKeyboard;
+    if (!fn) {
+        std::fprintf(stderr, "qjig: unknown command \"%s\"\n%s", cmd.c_str(), kUsage);
+        return kMisuse;
+    }
+    auto api = makeBackend(bo, err);
+    if (!api) {
+        std::fprintf(stderr, "qjig: %s\n", err.c_str());
+        return kMisuse;
+    }
+    CliContext ctx{*api, args, programDir()};
+    return fn(ctx);
+}
+
+}  // namespace qj::cli

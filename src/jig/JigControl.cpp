@@ -1,0 +1,117 @@
+#include "jig/JigControl.h"
+
+#include <utility>
+
+#include "jig/Text.h"
+
+namespace qj {
+
+const char* const kModeItems[8] = {"Please select ", "Keyboard testing", "NUVOTON spi", "NUVOTON jtag",
+                                   "ENE KB90XX",     "MEC jtag",         "EDID lcd",    "ITE"};
+
+std::string modeForm(const std::string& mode) {
+    static const std::pair<const char*, const char*> order[] = {
+        {"EDID lcd", "EDID_form"},          {"Keyboard testing", "Keyboard_testing"},
+        {"MEC jtag", "MEC16_Form"},         {"ITE", "ITE_FORM"},
+        {"NUVOTON spi", "NPCE_FORM"},       {"NUVOTON jtag", "Form_NUVOTON_JTAG"},
+        {"ENE KB90XX", "KB901X_forms"},
+    };
+    for (const auto& [m, f] : order)
+        if (mode == m) return f;
+    return "";
+}
+
+std::string formClass(const std::string& form) { return form.empty() ? "" : "T" + form; }
+
+void ReadThread_UPD::start() {
+    running_ = true;
+    thread_.start([this] {
+        c_.Execute();
+        running_ = false;
+    });
+}
+
+JigControl::JigControl(FtdiApi& api, ModeView& view, StartLog log, std::string programDir)
+    : api_(api), view_(view), log_(std::move(log)), programDir_(std::move(programDir)), link_(api), thread_(*this) {}
+
+JigControl::~JigControl() { thread_.join(); }
+
+JigControl::StartOutcome JigControl::start(const std::string& mode) {
+    if (mode == kModeItems[0]) return StartOutcome::Nothing;
+    // A second Start while the upgrade thread owns the link would share it.
+    if (thread_.running()) return StartOutcome::Busy;
+    thread_.join();
+    mode_ = mode;
+
+    log_.append("**************************************");
+    log_.append(dateTimeNow());
+    log_.append("**************************************");
+    link_.open(OpenOptions::mainWindowOptions("NOT CLOSE FTDI Handle"), [this](const std::string& s) { log_.append(s); });
+    JigIdent = link_.ident();
+
+    if (JigIdent == "FTDI device not found") {
+        view_.messageBox(BoxKind::Error, "JIG not connected to the USB port!");
+        return StartOutcome::NoJig;
+    }
+    if (contains(JigIdent, "M328_EPM240") && mode != "MEC jtag") {
+        view_.messageBox(BoxKind::Information, "Sorry. \nFor JIG version 3 please use programm version 5.XX or higher!");
+        link_.close();
+        return StartOutcome::Version3Refused;
+    }
+    log_.append("ReadThread_UPD start ... ");
+    thread_.start();
+    return StartOutcome::UpgradeStarted;
+}
+
+std::string JigControl::Timer_RUNTimer() {
+    log_.append("User select -> " + mode_);
+    log_.append("Go to application. End.");
+    return modeForm(mode_);
+}
+
+bool JigControl::fiveSecondsElapsed() {
+    return FiveSecondsElapsed.load() || api_.clock().nowMs() >= fiveSecondsDeadline_;
+}
+
+void JigControl::armFiveSeconds() {
+    FiveSecondsElapsed = false;
+    fiveSecondsDeadline_ = api_.clock().nowMs() + 5000;
+    view_.armTimer("Timer_5SEC");
+}
+
+void JigControl::Execute() {
+    if (contains(JigIdent, "M328_EPM240")) {
+        link_.close();
+        view_.showWindow("UPDATE_FORM", true);
+        if (UpdateJigV3() == "OK") {
+            view_.showWindow("UPDATE_FORM", false);
+            view_.gaugePos(0);
+            view_.armTimer("Timer_RUN");
+        } else {
+            view_.setEnabled("SpeedButton_UPD_EXIT", true);
+            view_.showWindow("Form1", true);
+        }
+        return;
+    }
+    view_.showWindow("UPDATE_FORM", true);
+    view_.log("Current version of FW -> " + JigIdent);
+    view_.log("User select -> " + mode_);
+    if (JigIdent != "FTDI found, ERROR answer") {
+        static const std::pair<const char*, const char*> has[] = {
+            {"EDID lcd", "ENE_EDID_KB"}, {"Keyboard testing", "ENE_EDID_KB"}, {"ENE KB90XX", "ENE_EDID_KB"},
+            {"MEC jtag", "V42"},         {"ITE", "ITE2"},                     {"NUVOTON spi", "NPCE"},
+            {"NUVOTON jtag", "NPCE"},
+        };
+        for (const auto& [m, fw] : has) {
+            if (mode_ == m && contains(JigIdent, fw)) {
+                view_.armTimer("Timer_RUN");
+                view_.showWindow("UPDATE_FORM", false);
+                link_.close();
+                return;
+            }
+        }
+    }
+    bootAndFlash();
+}
+
+}  // namespace qj

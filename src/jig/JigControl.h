@@ -1,0 +1,95 @@
+#pragma once
+// The main window's jig control without widgets: Start, the upgrade thread
+// ReadThread_UPD, and the mode dispatch of Timer_RUN. The GUI's TForm1, the
+// CLI's "start" and the tests drive this same object.
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "jig/JigLink.h"
+#include "jig/ModeView.h"
+#include "jig/StartLog.h"
+#include "jig/Worker.h"
+
+namespace qj {
+
+// The selector's items, exactly (the trailing blank of the first included).
+extern const char* const kModeItems[8];
+// The form that a mode opens ("" for none), in the dispatch order of Timer_RUN.
+std::string modeForm(const std::string& mode);
+// The class of a form ("EDID_form" -> "TEDID_form").
+std::string formClass(const std::string& form);
+
+class JigControl;
+
+class ReadThread_UPD {
+public:
+    explicit ReadThread_UPD(JigControl& c) : c_(c) {}
+    void start();
+    bool running() const { return running_.load(); }
+    void join() { thread_.join(); }
+
+private:
+    JigControl& c_;
+    std::atomic<bool> running_{false};
+    WorkerThread thread_;
+};
+
+class JigControl {
+public:
+    enum class StartOutcome { Nothing, Busy, NoJig, Version3Refused, UpgradeStarted };
+
+    // `view` is the update window (Memo_UPDATE, CGauge_UPD, SpeedButton_UPD_EXIT)
+    // and reaches the other windows and timers by name; message boxes too.
+    // `programDir` is the executable's folder with its trailing separator.
+    JigControl(FtdiApi& api, ModeView& view, StartLog log, std::string programDir);
+    ~JigControl();
+
+    // MAIN_CONNECTClick for the selected item text. The caller clears the update
+    // window's log first (it owns that memo).
+    StartOutcome start(const std::string& mode);
+    // Timer_5SECTimer.
+    void Timer_5SECTimer() { FiveSecondsElapsed.store(true); }
+    // Timer_RUNTimer: appends the dispatch lines; returns the form to show
+    // instead of the main window, or "" when the mode matches none.
+    std::string Timer_RUNTimer();
+
+    // The body of ReadThread_UPD (runs on that thread).
+    void Execute();
+    bool upgradeRunning() const { return thread_.running(); }
+    void waitUpgrade() { thread_.join(); }
+
+    const std::string& jigIdent() const { return JigIdent; }
+    const std::string& mode() const { return mode_; }
+    JigLink& link() { return link_; }
+    const StartLog& startLog() const { return log_; }
+    ModeView& view() { return view_; }
+    FtdiApi& api() { return api_; }
+    const std::string& programDir() const { return programDir_; }
+
+    // FiveSecondsElapsed: set by Timer_5SEC on the UI thread; the upgrade thread
+    // also checks its own deadline on the backend clock, so the bound holds
+    // without an event loop (CLI) or with a virtual clock (tests).
+    std::atomic<bool> FiveSecondsElapsed{false};
+    bool fiveSecondsElapsed();
+    void armFiveSeconds();
+
+    // The version 3 update (raw image at 921600 baud): "OK" or "ERROR".
+    std::string UpdateJigV3();
+    // Steps 3.2 to 10 of the upgrade: boot entry, bootloader, flashing, restart.
+    void bootAndFlash();
+
+private:
+    FtdiApi& api_;
+    ModeView& view_;
+    StartLog log_;
+    std::string programDir_;
+    JigLink link_;
+    std::string JigIdent;
+    std::string mode_;
+    int64_t fiveSecondsDeadline_ = 0;
+    ReadThread_UPD thread_;
+};
+
+}  // namespace qj

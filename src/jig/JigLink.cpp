@@ -1,0 +1,316 @@
+#include "jig/JigLink.h"
+
+#include <algorithm>
+
+#include "jig/Text.h"
+
+namespace qj {
+
+const char* xferName(Xfer x) {
+    switch (x) {
+    case Xfer::Ok: return "ok";
+    case Xfer::Timeout: return "timeout";
+    case Xfer::Failed: return "failed";
+    case Xfer::Overflow: return "overflow";
+    }
+    return "?";
+}
+
+OpenOptions OpenOptions::mainWindowOptions(const std::string& policy) {
+    OpenOptions o;
+    o.mainWindow = true;
+    o.closeAfterIdentify = (policy == "CLOSE FTDI Handle");
+    o.latency = Latency::AfterAnyAnswer;
+    o.noAnswerLine = "NOT ANSWER ";
+    return o;
+}
+
+OpenOptions OpenOptions::modeWindow(std::vector<std::string> accepted) {
+    OpenOptions o;
+    o.accepted = std::move(accepted);
+    return o;
+}
+
+JigLink::~JigLink() { close(); }
+
+OpenResult JigLink::open(const OpenOptions& opt, const Sink& sink) {
+    auto log = [&](const std::string& s) {
+        if (opt.logLines && sink) sink(s);
+    };
+    auto trace = [&](const std::string& s) {  // the main window's step-by-step trace
+        if (opt.mainWindow) log(s);
+    };
+    auto traceStatus = [&](FT_STATUS st, const char* what) {
+        trace(st == FT_OK ? std::string(what) + " OK" : std::string("Error ") + what);
+    };
+
+    close();
+    if (opt.mainWindow) ident_ = "FTDI device not found";
+
+    uint32_t n = 0;
+    if (api_->CreateDeviceInfoList(n) != FT_OK) {
+        log(opt.mainWindow ? "Error FT_CreateDeviceInfoList" : "I can not get a list of VCOM ports");
+        return OpenResult::NoJig;
+    }
+    numDevs_ = n;
+    if (n == 0) {
+        log(opt.mainWindow ? "Error numDevs = 0" : "VCOM port is not found on the machine!");
+        return OpenResult::NoJig;
+    }
+    if (opt.countLine) log("Number of VCOM ports found on the machine: " + std::to_string(n));
+    if (opt.mainWindow) ident_ = "FTDI found, ERROR answer";
+
+    FT_HANDLE kept = nullptr;  // keep-open policy: the last silent device opened
+    while (n != 0) {
+        const uint32_t index = n - 1;
+        trace("Open  numDevs -> " + std::to_string(n));
+        FT_HANDLE h = nullptr;
+        if (api_->Open(index, h) != FT_OK) {
+            trace("ERROR FT_Open");
+            --n;
+            continue;
+        }
+        trace("FT_Open OK");
+        if (opt.mainWindow) {
+            uint32_t v = 0;
+            if (api_->GetDriverVersion(h, v) == FT_OK) {
+                driverVersion_ = v;
+                trace("FT_GetDriverVersion OK    (" + std::to_string(v) + ")");
+            } else {
+                trace("Error FT_GetDriverVersion");
+            }
+        }
+        traceStatus(api_->ResetDevice(h), "FT_ResetDevice");
+        traceStatus(api_->SetBaudRate(h, 921600), "FT_SetBaudRate");
+        traceStatus(api_->SetDataCharacteristics(h, 8, 0, 0), "FT_SetDataCharacteristics");
+        if (opt.latency == OpenOptions::Latency::BeforeTimeouts) api_->SetLatencyTimer(h, 2);
+        traceStatus(api_->SetTimeouts(h, opt.timeoutMs, opt.timeoutMs), "FT_SetTimeouts");
+
+        const uint8_t req = 'B';
+        uint32_t w = 0;
+        api_->Write(h, &req, 1, w);
+        uint8_t buf[32];
+        uint32_t got = 0;
+        api_->Read(h, buf, sizeof buf, got);
+        lastCount_ = got;
+        trace("Read answer version bytes -> " + std::to_string(got));
+
+        if (got == 0) {
+            if (opt.mainWindow && !opt.closeAfterIdentify) {
+                // Only the last silent device stays open for the upgrade thread;
+                // the earlier ones are closed rather than leaked.
+                if (kept) api_->Close(kept);
+                kept = h;
+            } else {
+                api_->Close(h);
+            }
+            --n;
+            continue;
+        }
+
+        if (kept) {
+            api_->Close(kept);
+            kept = nullptr;
+        }
+        ident_ = printable(buf, got);
+        if (opt.mainWindow) {
+            trace(ident_);
+            traceStatus(api_->SetLatencyTimer(h, 2), "FT_SetLatencyTimer");
+            if (opt.closeAfterIdentify) api_->Close(h);
+            else handle_ = h;
+            return OpenResult::Ready;
+        }
+        log("Version FW -> " + ident_);
+        if (opt.latency == OpenOptions::Latency::AfterAnyAnswer) api_->SetLatencyTimer(h, 2);
+        const bool ok = opt.accepted.empty() ||
+                        std::any_of(opt.accepted.begin(), opt.accepted.end(),
+                                    [&](const std::string& a) { return contains(ident_, a); });
+        if (!ok) {
+            log("It is necessary to update the firmware programmer!");
+            api_->Close(h);
+            return OpenResult::WrongFirmware;
+        }
+        log("Communication with programmer installed.");
+        if (opt.latency == OpenOptions::Latency::AfterAcceptance) api_->SetLatencyTimer(h, 2);
+        handle_ = h;
+        return OpenResult::Ready;
+    }
+    log(opt.noAnswerLine);
+    handle_ = kept;
+    return OpenResult::NoJig;
+}
+
+void JigLink::close() {
+    if (handle_) api_->Close(handle_);
+    handle_ = nullptr;
+}
+
+FT_STATUS JigLink::write(const uint8_t* p, uint32_t n) {
+    if (!handle_) return FT_INVALID_HANDLE;
+    return api_->Write(handle_, p, n, lastCount_);
+}
+
+FT_STATUS JigLink::write(std::initializer_list<uint8_t> bytes) {
+    return write(bytes.begin(), static_cast<uint32_t>(bytes.size()));
+}
+
+FT_STATUS JigLink::read(uint8_t* p, uint32_t n, uint32_t& got) {
+    got = 0;
+    if (!handle_) return FT_INVALID_HANDLE;
+    FT_STATUS st = api_->Read(handle_, p, n, got);
+    lastCount_ = got;
+    return st;
+}
+
+FT_STATUS JigLink::status(uint32_t& rx, uint32_t& tx) {
+    if (!handle_) return FT_INVALID_HANDLE;
+    FT_STATUS st = api_->GetStatus(handle_, rx_, tx_, event_);
+    rx = rx_;
+    tx = tx_;
+    return st;
+}
+
+FT_STATUS JigLink::purge() {
+    if (!handle_) return FT_INVALID_HANDLE;
+    return api_->Purge(handle_, FT_PURGE_RX | FT_PURGE_TX);
+}
+
+FT_STATUS JigLink::setBaud(uint32_t baud) {
+    if (!handle_) return FT_INVALID_HANDLE;
+    return api_->SetBaudRate(handle_, baud);
+}
+
+FT_STATUS JigLink::setTimeouts(uint32_t readMs, uint32_t writeMs) {
+    if (!handle_) return FT_INVALID_HANDLE;
+    return api_->SetTimeouts(handle_, readMs, writeMs);
+}
+
+Xfer JigLink::awaitByte(uint8_t& answer, uint32_t deadlineMs) {
+    if (!handle_) return Xfer::Failed;
+    Clock& c = api_->clock();
+    const int64_t end = c.nowMs() + deadlineMs;
+    for (;;) {
+        // Wait first, so a read time-out longer than the deadline cannot stretch it.
+        const int64_t left = end - c.nowMs();
+        if (api_->WaitQueues(handle_, 1, false, static_cast<uint32_t>(std::max<int64_t>(left, 0))) != FT_OK)
+            return Xfer::Failed;
+        uint32_t got = 0;
+        uint32_t rx = 0, tx = 0;
+        if (status(rx, tx) != FT_OK) return Xfer::Failed;
+        if (rx > 0) {
+            if (read(&answer, 1, got) != FT_OK) return Xfer::Failed;
+            if (got == 1) return Xfer::Ok;
+        }
+        if (c.nowMs() >= end) return Xfer::Timeout;
+    }
+}
+
+Xfer JigLink::sendAwaitByte(std::initializer_list<uint8_t> cmd, uint8_t& answer, uint32_t deadlineMs) {
+    if (write(cmd) != FT_OK) return Xfer::Failed;
+    return awaitByte(answer, deadlineMs);
+}
+
+Xfer JigLink::awaitCount(uint32_t count, bool exact, std::vector<uint8_t>& answer, uint32_t deadlineMs) {
+    answer.clear();
+    if (!handle_) return Xfer::Failed;
+    Clock& c = api_->clock();
+    const int64_t end = c.nowMs() + deadlineMs;
+    for (;;) {
+        uint32_t rx = 0, tx = 0;
+        if (status(rx, tx) != FT_OK) return Xfer::Failed;
+        if (rx >= count) {
+            if (exact && rx > count) return Xfer::Overflow;
+            answer.resize(rx);
+            uint32_t got = 0;
+            if (read(answer.data(), rx, got) != FT_OK) return Xfer::Failed;
+            answer.resize(got);
+            return got >= count ? Xfer::Ok : Xfer::Failed;
+        }
+        const int64_t left = end - c.nowMs();
+        if (left <= 0) return Xfer::Timeout;
+        if (api_->WaitQueues(handle_, count, false, static_cast<uint32_t>(left)) != FT_OK) return Xfer::Failed;
+    }
+}
+
+Xfer JigLink::sendAwaitCount(const std::vector<uint8_t>& cmd, uint32_t count, bool exact,
+                             std::vector<uint8_t>& answer, uint32_t deadlineMs) {
+    if (!cmd.empty() && write(cmd) != FT_OK) return Xfer::Failed;
+    return awaitCount(count, exact, answer, deadlineMs);
+}
+
+Xfer JigLink::collect(uint32_t count, std::vector<uint8_t>& answer, uint32_t deadlineMs) {
+    answer.clear();
+    if (!handle_) return Xfer::Failed;
+    Clock& c = api_->clock();
+    const int64_t end = c.nowMs() + deadlineMs;
+    while (answer.size() < count) {
+        uint32_t rx = 0, tx = 0;
+        if (status(rx, tx) != FT_OK) return Xfer::Failed;
+        if (rx > 0) {
+            const uint32_t want = std::min<uint32_t>(rx, count - static_cast<uint32_t>(answer.size()));
+            const size_t at = answer.size();
+            answer.resize(at + want);
+            uint32_t got = 0;
+            if (read(answer.data() + at, want, got) != FT_OK) return Xfer::Failed;
+            answer.resize(at + got);
+            continue;
+        }
+        const int64_t left = end - c.nowMs();
+        if (left <= 0) return Xfer::Timeout;
+        if (api_->WaitQueues(handle_, 1, false, static_cast<uint32_t>(left)) != FT_OK) return Xfer::Failed;
+    }
+    return Xfer::Ok;
+}
+
+Xfer JigLink::sendAwaitXonLine(const std::vector<uint8_t>& cmd, std::vector<uint8_t>& answer, uint32_t deadlineMs,
+                               size_t maxLen) {
+    answer.clear();
+    if (!cmd.empty() && write(cmd) != FT_OK) return Xfer::Failed;
+    Clock& c = api_->clock();
+    const int64_t end = c.nowMs() + deadlineMs;
+    for (;;) {
+        uint32_t rx = 0, tx = 0;
+        if (status(rx, tx) != FT_OK) return Xfer::Failed;
+        if (rx > 0) {
+            const size_t at = answer.size();
+            answer.resize(at + rx);
+            uint32_t got = 0;
+            if (read(answer.data() + at, rx, got) != FT_OK) return Xfer::Failed;
+            answer.resize(at + got);
+            if (!answer.empty() && answer.back() == 0x11) {
+                answer.pop_back();
+                return Xfer::Ok;
+            }
+            if (answer.size() > maxLen) return Xfer::Overflow;
+            continue;
+        }
+        const int64_t left = end - c.nowMs();
+        if (left <= 0) return Xfer::Timeout;
+        if (api_->WaitQueues(handle_, 1, false, static_cast<uint32_t>(left)) != FT_OK) return Xfer::Failed;
+    }
+}
+
+Xfer JigLink::drainTransmit(uint32_t deadlineMs) {
+    if (!handle_) return Xfer::Failed;
+    Clock& c = api_->clock();
+    const int64_t end = c.nowMs() + deadlineMs;
+    for (;;) {
+        uint32_t rx = 0, tx = 0;
+        if (status(rx, tx) != FT_OK) return Xfer::Failed;
+        if (tx == 0) return Xfer::Ok;
+        const int64_t left = end - c.nowMs();
+        if (left <= 0) return Xfer::Timeout;
+        if (api_->WaitQueues(handle_, 0, true, static_cast<uint32_t>(left)) != FT_OK) return Xfer::Failed;
+    }
+}
+
+bool JigLink::readByteRetrying(int tries, uint8_t& b) {
+    for (int i = 0; i < tries; ++i) {
+        uint32_t got = 0;
+        if (read(&b, 1, got) != FT_OK) return false;
+        if (got == 1) return true;
+    }
+    return false;
+}
+
+}  // namespace qj

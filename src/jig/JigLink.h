@@ -1,0 +1,120 @@
+#pragma once
+// One window's link to the jig: an FTDI handle configured for the jig's serial
+// protocol, open-and-identify, and the exchange shapes. Every wait here has a
+// deadline measured on the backend's clock; missing it is its own result.
+#include <cstdint>
+#include <functional>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "jig/ftdi/FtdiApi.h"
+
+namespace qj {
+
+enum class OpenResult { NoJig = 0, Ready = 1, WrongFirmware = 2 };
+
+// How an exchange ended.
+enum class Xfer {
+    Ok,
+    Timeout,   // the deadline passed before the answer was complete
+    Failed,    // a library call failed (device gone, handle invalid)
+    Overflow,  // more bytes came than the exchange allows: a protocol fault
+};
+const char* xferName(Xfer x);
+
+// Default deadlines (ms). A block of 256 bytes takes the jig a few ms to fetch
+// from the chip and 3 ms on the wire; seconds of silence mean the jig is lost.
+struct Deadlines {
+    static constexpr uint32_t kByteAnswerMs = 2000;   // one-byte acknowledgements and statuses
+    static constexpr uint32_t kBlockAnswerMs = 3000;  // block answers (up to 1000 bytes)
+    static constexpr uint32_t kDrainMs = 2000;        // transmit queue to drain after a line
+};
+
+// The per-window differences of open-and-identify.
+struct OpenOptions {
+    enum class Latency { AfterAnyAnswer, AfterAcceptance, BeforeTimeouts };
+
+    bool mainWindow = false;          // the main window's trace: every step, driver version, JigIdent
+    bool closeAfterIdentify = true;   // main window: the "CLOSE FTDI Handle" policy
+    uint32_t timeoutMs = 300;         // read and write time-outs
+    Latency latency = Latency::AfterAcceptance;
+    bool countLine = false;           // "Number of VCOM ports found on the machine: " N
+    bool logLines = true;             // the keyboard tester logs nothing
+    std::vector<std::string> accepted;  // substrings of the answer that mean "ready"; empty: any answer
+    std::string noAnswerLine = "The programmer is not found or does not respond";
+
+    // The main window's variant; `policy` is "CLOSE FTDI Handle" or anything else (keep open).
+    static OpenOptions mainWindowOptions(const std::string& policy);
+    // A mode window accepting the given firmwares.
+    static OpenOptions modeWindow(std::vector<std::string> accepted);
+};
+
+class JigLink {
+public:
+    using Sink = std::function<void(const std::string&)>;
+
+    explicit JigLink(FtdiApi& api) : api_(&api) {}
+    ~JigLink();
+    JigLink(const JigLink&) = delete;
+    JigLink& operator=(const JigLink&) = delete;
+
+    void setApi(FtdiApi& api) { api_ = &api; }
+    FtdiApi& api() { return *api_; }
+
+    // OpenJig. Log lines go to `log`. The main window's variant leaves the
+    // identification text ("FTDI device not found", "FTDI found, ERROR answer"
+    // or the jig's answer) in ident().
+    OpenResult open(const OpenOptions& opt, const Sink& log);
+    // CloseJig: closes the handle if one is open; its status is not looked at.
+    void close();
+    bool isOpen() const { return handle_ != nullptr; }
+    FT_HANDLE handle() const { return handle_; }
+    const std::string& ident() const { return ident_; }
+    uint32_t deviceCount() const { return numDevs_; }
+    uint32_t driverVersion() const { return driverVersion_; }
+
+    // Raw calls on the open handle.
+    FT_STATUS write(const uint8_t* p, uint32_t n);
+    FT_STATUS write(std::initializer_list<uint8_t> bytes);
+    FT_STATUS write(const std::vector<uint8_t>& v) { return write(v.data(), static_cast<uint32_t>(v.size())); }
+    FT_STATUS read(uint8_t* p, uint32_t n, uint32_t& got);
+    FT_STATUS status(uint32_t& rx, uint32_t& tx);
+    FT_STATUS purge();
+    FT_STATUS setBaud(uint32_t baud);
+    FT_STATUS setTimeouts(uint32_t readMs, uint32_t writeMs);
+    uint32_t lastCount() const { return lastCount_; }
+
+    // SendAwaitByte: write `cmd`, then one-byte reads until a byte comes.
+    Xfer sendAwaitByte(std::initializer_list<uint8_t> cmd, uint8_t& answer,
+                       uint32_t deadlineMs = Deadlines::kByteAnswerMs);
+    // The waiting half of SendAwaitByte.
+    Xfer awaitByte(uint8_t& answer, uint32_t deadlineMs = Deadlines::kByteAnswerMs);
+    // SendAwaitCount: write `cmd` (may be empty), wait until the receive queue
+    // holds `count` bytes (`exact`: more is an Overflow), then read what it holds.
+    Xfer sendAwaitCount(const std::vector<uint8_t>& cmd, uint32_t count, bool exact, std::vector<uint8_t>& answer,
+                        uint32_t deadlineMs = Deadlines::kBlockAnswerMs);
+    Xfer awaitCount(uint32_t count, bool exact, std::vector<uint8_t>& answer,
+                    uint32_t deadlineMs = Deadlines::kBlockAnswerMs);
+    // Reads whatever comes, piece by piece, until exactly `count` bytes are collected.
+    Xfer collect(uint32_t count, std::vector<uint8_t>& answer, uint32_t deadlineMs = Deadlines::kBlockAnswerMs);
+    // SendAwaitXonLine: write, then collect until the last byte is 0x11 (XON);
+    // the answer excludes that 0x11. More than `maxLen` bytes is an Overflow.
+    Xfer sendAwaitXonLine(const std::vector<uint8_t>& cmd, std::vector<uint8_t>& answer,
+                          uint32_t deadlineMs = Deadlines::kBlockAnswerMs, size_t maxLen = 1000);
+    // DrainTransmit: wait until the transmit queue is empty.
+    Xfer drainTransmit(uint32_t deadlineMs = Deadlines::kDrainMs);
+    // ReadByteRetrying: one-byte reads while nothing comes, at most `tries` times.
+    bool readByteRetrying(int tries, uint8_t& b);
+
+private:
+    FtdiApi* api_;
+    FT_HANDLE handle_ = nullptr;
+    std::string ident_;
+    uint32_t numDevs_ = 0;
+    uint32_t driverVersion_ = 0;
+    uint32_t lastCount_ = 0;
+    uint32_t rx_ = 0, tx_ = 0, event_ = 0;
+};
+
+}  // namespace qj

@@ -1,0 +1,64 @@
+#pragma once
+// The only way a mode core reaches the user. The GUI window implements it (calls
+// from a worker thread are queued to the UI thread, in order); the CLI prints;
+// tests record. Controls and windows are named by their object names.
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace qj {
+
+enum class BoxKind { Error, Information, Warning };
+
+class ModeView {
+public:
+    virtual ~ModeView() = default;
+
+    virtual void log(const std::string& line) = 0;
+    virtual void clearLog() = 0;
+    // Logs the window's time label followed by the local time of day.
+    virtual void timeStamp();
+    virtual std::string timeLabel() const { return "Current time  "; }
+
+    virtual void gaugeColor(uint32_t bgr) = 0;  // 0x00BBGGRR
+    virtual void gaugeMax(int max) = 0;
+    virtual void gaugePos(int pos) = 0;
+
+    // Named controls of the window (object names).
+    virtual void setEnabled(const std::string& control, bool on) = 0;
+    virtual void setText(const std::string& control, const std::string& text) = 0;
+    virtual void setColor(const std::string& control, uint32_t bgr) = 0;
+    virtual void setChecked(const std::string& control, bool on) = 0;
+
+    // A modal box with one OK button. From a worker thread it is queued.
+    virtual void messageBox(BoxKind kind, const std::string& text) = 0;
+    // The window's save or open dialog; nothing when the user cancelled.
+    virtual std::optional<std::string> askSavePath() = 0;
+    virtual std::optional<std::string> askOpenPath() = 0;
+
+    // Windows by form name ("Form1", "UPDATE_FORM", ...) and one-shot timers by
+    // name ("Timer_RUN", "Timer_5SEC", "TimerMSG").
+    virtual void showWindow(const std::string& form, bool visible) = 0;
+    virtual void armTimer(const std::string& timer) = 0;
+};
+
+// A view that discards everything (for cores run without a front end).
+class NullView : public ModeView {
+public:
+    void log(const std::string&) override {}
+    void clearLog() override {}
+    void gaugeColor(uint32_t) override {}
+    void gaugeMax(int) override {}
+    void gaugePos(int) override {}
+    void setEnabled(const std::string&, bool) override {}
+    void setText(const std::string&, const std::string&) override {}
+    void setColor(const std::string&, uint32_t) override {}
+    void setChecked(const std::string&, bool) override {}
+    void messageBox(BoxKind, const std::string&) override {}
+    std::optional<std::string> askSavePath() override { return std::nullopt; }
+    std::optional<std::string> askOpenPath() override { return std::nullopt; }
+    void showWindow(const std::string&, bool) override {}
+    void armTimer(const std::string&) override {}
+};
+
+}  // namespace qj

@@ -1,0 +1,80 @@
+#pragma once
+// The D2XX call set the jig is reached through. Every backend (vendor library,
+// kernel tty, libftdi1, the virtual jig) implements it; protocol code sees only this.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace qj {
+
+using FT_STATUS = uint32_t;
+using FT_HANDLE = void*;
+
+enum : FT_STATUS {
+    FT_OK = 0,
+    FT_INVALID_HANDLE = 1,
+    FT_DEVICE_NOT_FOUND = 2,
+    FT_DEVICE_NOT_OPENED = 3,
+    FT_IO_ERROR = 4,
+    FT_INSUFFICIENT_RESOURCES = 5,
+    FT_INVALID_PARAMETER = 6,
+    FT_INVALID_BAUD_RATE = 7,
+    FT_OTHER_ERROR = 18,
+};
+
+enum : uint32_t { FT_PURGE_RX = 1, FT_PURGE_TX = 2 };
+
+const char* ftStatusName(FT_STATUS s);
+
+struct FtDeviceInfo {
+    std::string description;
+    std::string serial;
+    std::string location;  // backend-specific path (tty node, bus/address)
+};
+
+// Time as the backend sees it. Real backends use the steady clock; the virtual
+// jig in instant mode keeps its own clock that jumps forward instead of sleeping,
+// so time-outs and watchdogs run without real waiting in tests.
+class Clock {
+public:
+    virtual ~Clock() = default;
+    virtual int64_t nowMs() = 0;
+    virtual void sleepMs(int64_t ms) = 0;
+};
+
+Clock& steadyClock();
+
+class FtdiApi {
+public:
+    virtual ~FtdiApi() = default;
+
+    virtual FT_STATUS CreateDeviceInfoList(uint32_t& numDevs) = 0;
+    // Description of device `index` of the last list (for `qjig devices`).
+    virtual FT_STATUS GetDeviceInfo(uint32_t index, FtDeviceInfo& info) = 0;
+    virtual FT_STATUS Open(uint32_t index, FT_HANDLE& handle) = 0;
+    virtual FT_STATUS GetDriverVersion(FT_HANDLE h, uint32_t& version) = 0;
+    virtual FT_STATUS ResetDevice(FT_HANDLE h) = 0;
+    virtual FT_STATUS SetBaudRate(FT_HANDLE h, uint32_t baud) = 0;
+    virtual FT_STATUS SetDataCharacteristics(FT_HANDLE h, uint8_t wordLength, uint8_t stopBits, uint8_t parity) = 0;
+    virtual FT_STATUS SetTimeouts(FT_HANDLE h, uint32_t readMs, uint32_t writeMs) = 0;
+    virtual FT_STATUS SetLatencyTimer(FT_HANDLE h, uint8_t ms) = 0;
+    virtual FT_STATUS Purge(FT_HANDLE h, uint32_t mask) = 0;
+    virtual FT_STATUS GetStatus(FT_HANDLE h, uint32_t& rxQueue, uint32_t& txQueue, uint32_t& eventStatus) = 0;
+    virtual FT_STATUS Write(FT_HANDLE h, const uint8_t* buf, uint32_t len, uint32_t& written) = 0;
+    // Returns when `len` bytes have come or the read time-out has passed.
+    virtual FT_STATUS Read(FT_HANDLE h, uint8_t* buf, uint32_t len, uint32_t& got) = 0;
+    virtual FT_STATUS Close(FT_HANDLE h) = 0;
+
+    // Blocks until the receive queue holds at least `rxAtLeast` bytes (0: not
+    // asked), or the transmit queue is empty (when `txEmpty`), or `timeoutMs`
+    // has passed, or the device failed. Says nothing by itself: callers query
+    // GetStatus afterwards. Never spins a core.
+    virtual FT_STATUS WaitQueues(FT_HANDLE h, uint32_t rxAtLeast, bool txEmpty, uint32_t timeoutMs);
+
+    virtual Clock& clock() { return steadyClock(); }
+    // Short name of the backend ("sim", "tty", ...).
+    virtual std::string backendName() const = 0;
+};
+
+}  // namespace qj

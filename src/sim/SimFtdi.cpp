@@ -1,0 +1,456 @@
+#include "sim/SimFtdi.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <limits>
+#include <stdexcept>
+#include <thread>
+
+namespace qj::sim {
+
+namespace {
+constexpr int64_t kNever = std::numeric_limits<int64_t>::max() / 4;
+// A status query costs this much virtual time, so that even a poll loop
+// without a wait moves the instant clock towards its deadline.
+constexpr int64_t kStatusCostUs = 100;
+
+int64_t steadyUs() {
+    using namespace std::chrono;
+    return duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count();
+}
+}  // namespace
+
+SimClock::SimClock(bool instant) : instant_(instant), origin_(steadyUs()) {}
+
+int64_t SimClock::nowUs() { return instant_ ? virt_.load() : steadyUs() - origin_; }
+
+void SimClock::advanceTo(int64_t us) {
+    int64_t cur = virt_.load();
+    while (us > cur && !virt_.compare_exchange_weak(cur, us)) {
+    }
+}
+
+void SimClock::sleepMs(int64_t ms) {
+    if (ms <= 0) return;
+    if (instant_) advanceTo(nowUs() + ms * 1000);
+    else std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+// The firmware's view of its device.
+class SimFtdi::Port final : public JigPort {
+public:
+    Port(SimFtdi& s, SimDevice& d) : s_(s), d_(d) {}
+    void send(const uint8_t* data, size_t n, int64_t delayUs) override {
+        const int64_t bt = s_.byteUs(d_);
+        int64_t t = std::max(d_.inputTime + delayUs + s_.latencyUs_, d_.rxLineFreeAt);
+        for (size_t i = 0; i < n; ++i) {
+            t += bt;
+            d_.rx.emplace_back(data[i], t);
+            d_.jigSent.push_back(data[i]);
+        }
+        d_.rxLineFreeAt = t;
+        s_.cv_.notify_all();
+    }
+    int64_t nowUs() override { return d_.inputTime; }
+    JigBoard& board() override { return *s_.board_; }
+    void switchTo(std::unique_ptr<JigFirmware> next) override { d_.pendingFw = std::move(next); }
+    void schedule(int64_t atUs, std::function<void()> fn) override { d_.events.emplace(atUs, std::move(fn)); }
+    void error(const std::string& msg) override {
+        d_.errors.push_back(msg);
+        std::fprintf(stderr, "virtual jig: %s\n", msg.c_str());
+    }
+
+private:
+    SimFtdi& s_;
+    SimDevice& d_;
+};
+
+SimFtdi::SimFtdi(const SimConfig& cfg)
+    : cfg_(cfg), clock_(cfg.str("mode", "paced") == "instant"), board_(std::make_unique<JigBoard>(cfg)) {
+    const std::string mode = cfg.str("mode", "paced");
+    if (mode != "instant" && mode != "paced") throw std::invalid_argument("virtual-jig mode must be instant or paced");
+    const int64_t n = cfg.num("devices", 1);
+    if (n < 0 || n > 16) throw std::invalid_argument("virtual-jig devices must be 0 to 16");
+    jigIndex_ = static_cast<int>(cfg.num("jig-index", 0));
+    driverVersion_ = static_cast<uint32_t>(cfg.num("driver", 0x00021224));
+    latencyUs_ = cfg.num("latency-us", 0);
+    const std::string jig = cfg.str("jig", "ENE_EDID_KB");
+    const std::string ident = cfg.has("ident") ? unescape(cfg.str("ident")) : jig;
+    for (int64_t i = 0; i < n; ++i) {
+        auto d = std::make_unique<SimDevice>();
+        d->index = static_cast<uint32_t>(i);
+        char serial[16];
+        std::snprintf(serial, sizeof serial, "QJ%06d", static_cast<int>(i + 1));
+        d->info.serial = serial;
+        d->info.location = "sim:" + std::to_string(i);
+        d->isJig = (i == jigIndex_) && jig != "none";
+        if (d->isJig) {
+            d->info.description = "Quillmore JIG";
+            d->fw = makeApplicationFirmware(ident);
+            d->unplugAfter = cfg.num("unplug-after", -1);
+            if (cfg.has("unplug-at")) {
+                SimDevice* dp = d.get();
+                d->events.emplace(cfg.num("unplug-at", 0) * 1000, [dp] { dp->unplugged = true; });
+            }
+        } else {
+            d->info.description = "FT232R USB UART";
+            d->fw = std::make_unique<SilentFirmware>();
+        }
+        devices_.push_back(std::move(d));
+    }
+}
+
+SimFtdi::~SimFtdi() = default;
+
+int64_t SimFtdi::byteUs(const SimDevice& d) const {
+    if (clock_.instant() || d.baud == 0) return 0;
+    return (10'000'000 + d.baud - 1) / d.baud;  // 10 bits a byte
+}
+
+uint32_t SimFtdi::rxReady(const SimDevice& d, int64_t now) const {
+    uint32_t n = 0;
+    for (const auto& [b, t] : d.rx) {
+        if (t > now) break;
+        ++n;
+    }
+    return n;
+}
+
+uint32_t SimFtdi::txPending(const SimDevice& d, int64_t now) const {
+    const int64_t bt = byteUs(d);
+    if (bt == 0 || d.txFreeAt <= now) return 0;
+    return static_cast<uint32_t>((d.txFreeAt - now + bt - 1) / bt);
+}
+
+int64_t SimFtdi::nextEventAt(const SimDevice& d) const { return d.events.empty() ? kNever : d.events.begin()->first; }
+
+void SimFtdi::pump(SimDevice& d) {
+    const int64_t now = clock_.nowUs();
+    while (!d.events.empty() && d.events.begin()->first <= now) {
+        auto fn = std::move(d.events.begin()->second);
+        const int64_t at = d.events.begin()->first;
+        d.events.erase(d.events.begin());
+        d.inputTime = std::max(at, d.inputTime);
+        fn();
+        feed(d);
+    }
+}
+
+// Hands received bytes to the firmware, applying firmware changes as they come.
+void SimFtdi::feed(SimDevice& d) {
+    Port port(*this, d);
+    for (int guard = 0; guard < 1'000'000; ++guard) {
+        if (d.pendingFw) {
+            d.fw = std::move(d.pendingFw);
+        }
+        if (d.inbuf.empty()) return;
+        size_t used = d.fw->onInput(d.inbuf.data(), d.inbuf.size(), port);
+        if (d.pendingFw) {
+            d.inbuf.erase(d.inbuf.begin(), d.inbuf.begin() + static_cast<long>(std::min(used, d.inbuf.size())));
+            continue;
+        }
+        if (used == 0) return;
+        d.inbuf.erase(d.inbuf.begin(), d.inbuf.begin() + static_cast<long>(std::min(used, d.inbuf.size())));
+    }
+}
+
+SimDevice* SimFtdi::dev(FT_HANDLE h, FT_STATUS& st) {
+    auto it = handles_.find(h);
+    if (it == handles_.end()) {
+        st = FT_INVALID_HANDLE;
+        return nullptr;
+    }
+    pump(*it->second);
+    if (it->second->unplugged) {
+        st = FT_IO_ERROR;
+        return nullptr;
+    }
+    st = FT_OK;
+    return it->second;
+}
+
+FT_STATUS SimFtdi::CreateDeviceInfoList(uint32_t& numDevs) {
+    std::lock_guard<std::recursive_mutex> g(mu_);
+    numDevs = 0;
+    for (auto& d : devices_) {
+        pump(*d);
+        if (!d->unplugged) ++numDevs;
+    }
+    listed_ = numDevs;
+    return FT_OK;
+}
+
+FT_STATUS SimFtdi::GetDeviceInfo(uint32_t index, FtDeviceInfo& info) {
+    std::lock_guard<std::recursive_mutex> g(mu_);
+    uint32_t k = 0;
+    for (auto& d : devices_) {
+        if (d->unplugged) continue;
+        if (k++ == index) {
+            info = d->info;
+            return FT_OK;
+        }
+    }
+    return FT_DEVICE_NOT_FOUND;
+}
+
+FT_STATUS SimFtdi::Open(uint32_t index, FT_HANDLE& handle) {
+    std::lock_guard<std::recursive_mutex> g(mu_);
+    handle = nullptr;
+    uint32_t k = 0;
+    for (auto& d : devices_) {
+        if (d->unplugged) continue;
+        if (k++ != index) continue;
+        if (d->open) return FT_DEVICE_NOT_OPENED;
+        d->open = true;
+        d->baud = 9600;
+        d->frame8N1 = true;
+        d->readTimeoutMs = d->writeTimeoutMs = 0;
+        handle = reinterpret_cast<FT_HANDLE>(nextHandle_++);
+        handles_[handle] = d.get();
+        return FT_OK;
+    }
+    return FT_DEVICE_NOT_FOUND;
+}
+
+FT_STATUS SimFtdi::GetDriverVersion(FT_HANDLE h, uint32_t& version) {
+    std::lock_guard<std::recursive_mutex> g(mu_);
+    FT_STATUS st;
+    if (!dev(h, st)) return st;
+    version = driverVersion_;
+    return FT_OK;
+}
+
+FT_STATUS SimFtdi::ResetDevice(FT_HANDLE h) {
+    std::lock_guard<std::recursive_mutex> g(mu_);
+    FT_STATUS st;
+    SimDevice* d = dev(h, st);
+    if (!d) return st;
+    d->rx.clear();
+    d->inbuf.clear();
+    return FT_OK;
+}
+
+FT_STATUS SimFtdi::SetBaudRate(FT_HANDLE h, uint32_t baud) {
+    std::lock_guard<std::recursive_mutex> g(mu_);
+    FT_STATUS st;
+    SimDevice* d = dev(h, st);
+    if (!d) return st;
+    if (baud < 183 || baud > 3'000'000) return FT_INVALID_BAUD_RATE;
+    d->baud = baud;
+    return FT_OK;
+}
+
+FT_STATUS SimFtdi::SetDataCharacteristics(FT_HANDLE h, uint8_t w, uint8_t s, uint8_t p) {
+    std::lock_guard<std::recursive_mutex> g(mu_);
+    FT_STATUS st;
+    SimDevice* d = dev(h, st);
+    if (!d) return st;
+    if ((w != 7 && w != 8) || (s != 0 && s != 2) || p > 4) return FT_INVALID_PARAMETER;
+    d->frame8N1 = (w == 8 && s == 0 && p == 0);
+    return FT_OK;
+}
+
+FT_STATUS SimFtdi::SetTimeouts(FT_HANDLE h, uint32_t r, uint32_t w) {
+    std::lock_guard<std::recursive_mutex> g(mu_);
+    FT_STATUS st;
+    SimDevice* d = dev(h, st);
+    if (!d) return st;
+    d->readTimeoutMs = r;
+    d->writeTimeoutMs = w;
+    return FT_OK;
+}
+
+FT_STATUS SimFtdi::SetLatencyTimer(FT_HANDLE h, uint8_t ms) {
+    std::lock_guard<std::recursive_mutex> g(mu_);
+    FT_STATUS st;
+    SimDevice* d = dev(h, st);
+    if (!d) return st;
+    if (ms < 1) return FT_INVALID_PARAMETER;
+    d->latencyMs = ms;
+    return FT_OK;
+}
+
+FT_STATUS SimFtdi::Purge(FT_HANDLE h, uint32_t mask) {
+    std::lock_guard<std::recursive_mutex> g(mu_);
+    FT_STATUS st;
+    SimDevice* d = dev(h, st);
+    if (!d) return st;
+    const int64_t now = clock_.nowUs();
+    if (mask & FT_PURGE_RX) {
+        // Only what has reached the host's buffer is dropped; bytes still on
+        // the wire arrive afterwards, as with a real chip.
+        while (!d->rx.empty() && d->rx.front().second <= now) d->rx.pop_front();
+    }
+    if (mask & FT_PURGE_TX) d->txFreeAt = std::min(d->txFreeAt, now);
+    return FT_OK;
+}
+
+FT_STATUS SimFtdi::GetStatus(FT_HANDLE h, uint32_t& rx, uint32_t& tx, uint32_t& ev) {
+    std::lock_guard<std::recursive_mutex> g(mu_);
+    rx = tx = ev = 0;
+    if (clock_.instant()) clock_.advanceTo(clock_.nowUs() + kStatusCostUs);
+    FT_STATUS st;
+    SimDevice* d = dev(h, st);
+    if (!d) return st;
+    const int64_t now = clock_.nowUs();
+    rx = rxReady(*d, now);
+    tx = txPending(*d, now);
+    return FT_OK;
+}
+
+FT_STATUS SimFtdi::Write(FT_HANDLE h, const uint8_t* buf, uint32_t len, uint32_t& written) {
+    std::lock_guard<std::recursive_mutex> g(mu_);
+    written = 0;
+    FT_STATUS st;
+    SimDevice* d = dev(h, st);
+    if (!d) return st;
+    const int64_t now = clock_.nowUs();
+    d->txFreeAt = std::max(d->txFreeAt, now) + byteUs(*d) * len;
+    written = len;
+    d->hostBytes += len;
+    // The jig hears only what is sent at its own speed and frame.
+    if (d->fw && d->baud == d->fw->baud() && d->frame8N1) {
+        d->hostWrites.emplace_back(buf, buf + len);
+        d->inputTime = d->txFreeAt;
+        d->inbuf.insert(d->inbuf.end(), buf, buf + len);
+        feed(*d);
+    }
+    if (d->unplugAfter >= 0 && d->hostBytes >= d->unplugAfter) d->unplugged = true;
+    cv_.notify_all();
+    return FT_OK;
+}
+
+void SimFtdi::waitUntil(std::unique_lock<std::recursive_mutex>& lk, SimDevice& d, int64_t deadlineUs,
+                        const std::function<bool()>& ready, const std::function<int64_t()>& readyAt) {
+    for (;;) {
+        pump(d);
+        if (d.unplugged || ready()) return;
+        const int64_t now = clock_.nowUs();
+        if (now >= deadlineUs) return;
+        int64_t target = std::min({deadlineUs, readyAt(), nextEventAt(d)});
+        if (target <= now) target = now + 1;
+        if (clock_.instant()) {
+            clock_.advanceTo(target);
+        } else {
+            const int64_t wait = target - now;
+            cv_.wait_for(lk, std::chrono::microseconds(wait));
+        }
+    }
+}
+
+FT_STATUS SimFtdi::Read(FT_HANDLE h, uint8_t* buf, uint32_t len, uint32_t& got) {
+    std::unique_lock<std::recursive_mutex> lk(mu_);
+    got = 0;
+    FT_STATUS st;
+    SimDevice* d = dev(h, st);
+    if (!d) return st;
+    const int64_t start = clock_.nowUs();
+    const int64_t deadline = d->readTimeoutMs == 0 ? kNever : start + int64_t(d->readTimeoutMs) * 1000;
+    waitUntil(
+        lk, *d, deadline, [&] { return rxReady(*d, clock_.nowUs()) >= len; },
+        [&] { return d->rx.size() >= len ? d->rx[len - 1].second : kNever; });
+    if (d->unplugged) return FT_IO_ERROR;
+    const uint32_t n = std::min(len, rxReady(*d, clock_.nowUs()));
+    for (uint32_t i = 0; i < n; ++i) {
+        buf[i] = d->rx.front().first;
+        d->rx.pop_front();
+    }
+    got = n;
+    return FT_OK;
+}
+
+FT_STATUS SimFtdi::WaitQueues(FT_HANDLE h, uint32_t rxAtLeast, bool txEmpty, uint32_t timeoutMs) {
+    std::unique_lock<std::recursive_mutex> lk(mu_);
+    FT_STATUS st;
+    SimDevice* d = dev(h, st);
+    if (!d) return st;
+    const int64_t deadline = clock_.nowUs() + int64_t(timeoutMs) * 1000;
+    waitUntil(
+        lk, *d, deadline,
+        [&] {
+            const int64_t now = clock_.nowUs();
+            return (rxAtLeast > 0 && rxReady(*d, now) >= rxAtLeast) || (txEmpty && txPending(*d, now) == 0);
+        },
+        [&] {
+            int64_t t = kNever;
+            if (rxAtLeast > 0 && d->rx.size() >= rxAtLeast) t = d->rx[rxAtLeast - 1].second;
+            if (txEmpty) t = std::min(t, d->txFreeAt);
+            return t;
+        });
+    return d->unplugged ? FT_IO_ERROR : FT_OK;
+}
+
+FT_STATUS SimFtdi::Close(FT_HANDLE h) {
+    std::lock_guard<std::recursive_mutex> g(mu_);
+    auto it = handles_.find(h);
+    if (it == handles_.end()) return FT_INVALID_HANDLE;
+    it->second->open = false;
+    handles_.erase(it);
+    return FT_OK;
+}
+
+size_t SimFtdi::openHandles() {
+    std::lock_guard<std::recursive_mutex> g(mu_);
+    return handles_.size();
+}
+
+void SimFtdi::unplug(uint32_t index) {
+    std::lock_guard<std::recursive_mutex> g(mu_);
+    if (index < devices_.size()) devices_[index]->unplugged = true;
+    cv_.notify_all();
+}
+
+void SimFtdi::pressReset() {
+    std::lock_guard<std::recursive_mutex> g(mu_);
+    if (jigIndex_ < 0 || size_t(jigIndex_) >= devices_.size()) return;
+    SimDevice& d = *devices_[size_t(jigIndex_)];
+    Port port(*this, d);
+    d.inputTime = clock_.nowUs();
+    d.inbuf.clear();
+    d.fw->onReset(port);
+    feed(d);
+    cv_.notify_all();
+}
+
+std::string SimFtdi::jigFirmware() {
+    std::lock_guard<std::recursive_mutex> g(mu_);
+    if (jigIndex_ < 0 || size_t(jigIndex_) >= devices_.size()) return "none";
+    return devices_[size_t(jigIndex_)]->fw->name();
+}
+
+std::vector<std::vector<uint8_t>> SimFtdi::hostWrites() {
+    std::lock_guard<std::recursive_mutex> g(mu_);
+    std::vector<std::vector<uint8_t>> all;
+    for (auto& d : devices_)
+        if (d->isJig) all = d->hostWrites;
+    return all;
+}
+
+std::vector<uint8_t> SimFtdi::hostBytes() {
+    std::vector<uint8_t> out;
+    for (auto& w : hostWrites()) out.insert(out.end(), w.begin(), w.end());
+    return out;
+}
+
+std::vector<std::string> SimFtdi::errors() {
+    std::lock_guard<std::recursive_mutex> g(mu_);
+    std::vector<std::string> all;
+    for (auto& d : devices_) all.insert(all.end(), d->errors.begin(), d->errors.end());
+    return all;
+}
+
+void SimFtdi::clearRecord() {
+    std::lock_guard<std::recursive_mutex> g(mu_);
+    for (auto& d : devices_) {
+        d->hostWrites.clear();
+        d->jigSent.clear();
+    }
+}
+
+void SimFtdi::withLock(const std::function<void()>& fn) {
+    std::lock_guard<std::recursive_mutex> g(mu_);
+    fn();
+}
+
+}  // namespace qj::sim

@@ -1,0 +1,135 @@
+#pragma once
+// The virtual jig: an FtdiApi backend holding virtual FTDI devices. One of them
+// is the jig (its firmware answers at its own baud rate); the others are silent.
+// Instant mode keeps a virtual clock that jumps to the next event instead of
+// sleeping; paced mode moves bytes at the line rate (10 bits a byte).
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "jig/ftdi/FtdiApi.h"
+#include "sim/JigFirmware.h"
+#include "sim/SimConfig.h"
+
+namespace qj::sim {
+
+class SimFtdi;
+
+class SimClock final : public Clock {
+public:
+    explicit SimClock(bool instant);
+    int64_t nowUs();
+    int64_t nowMs() override { return nowUs() / 1000; }
+    void sleepMs(int64_t ms) override;
+    bool instant() const { return instant_; }
+    // Instant mode only: moves virtual time forward to `us` (never back).
+    void advanceTo(int64_t us);
+
+private:
+    bool instant_;
+    int64_t origin_;
+    std::atomic<int64_t> virt_{0};
+};
+
+struct SimDevice {
+    uint32_t index = 0;
+    FtDeviceInfo info;
+    bool isJig = false;
+    std::unique_ptr<JigFirmware> fw;
+    std::unique_ptr<JigFirmware> pendingFw;
+    std::deque<std::pair<uint8_t, int64_t>> rx;  // toward the host, with arrival time (µs)
+    int64_t rxLineFreeAt = 0;                    // µs
+    int64_t txFreeAt = 0;                        // µs: when the host's last byte reaches the jig
+    int64_t inputTime = 0;                       // µs: arrival of the input being handled
+    std::vector<uint8_t> inbuf;
+    uint32_t baud = 9600;
+    bool frame8N1 = false;
+    uint32_t readTimeoutMs = 0;   // 0 = wait without limit, as the library's default
+    uint32_t writeTimeoutMs = 0;
+    uint8_t latencyMs = 16;
+    bool open = false;
+    bool unplugged = false;
+    int64_t hostBytes = 0;
+    int64_t unplugAfter = -1;
+    std::multimap<int64_t, std::function<void()>> events;
+    std::vector<std::vector<uint8_t>> hostWrites;  // every Write that reached the jig, as sent
+    std::vector<uint8_t> jigSent;                  // every byte the jig sent
+    std::vector<std::string> errors;
+};
+
+class SimFtdi final : public FtdiApi {
+public:
+    // Throws std::invalid_argument for a bad spec.
+    explicit SimFtdi(const SimConfig& cfg);
+    explicit SimFtdi(const std::string& spec) : SimFtdi(SimConfig(spec)) {}
+    ~SimFtdi() override;
+
+    FT_STATUS CreateDeviceInfoList(uint32_t& numDevs) override;
+    FT_STATUS GetDeviceInfo(uint32_t index, FtDeviceInfo& info) override;
+    FT_STATUS Open(uint32_t index, FT_HANDLE& handle) override;
+    FT_STATUS GetDriverVersion(FT_HANDLE h, uint32_t& version) override;
+    FT_STATUS ResetDevice(FT_HANDLE h) override;
+    FT_STATUS SetBaudRate(FT_HANDLE h, uint32_t baud) override;
+    FT_STATUS SetDataCharacteristics(FT_HANDLE h, uint8_t w, uint8_t s, uint8_t p) override;
+    FT_STATUS SetTimeouts(FT_HANDLE h, uint32_t r, uint32_t w) override;
+    FT_STATUS SetLatencyTimer(FT_HANDLE h, uint8_t ms) override;
+    FT_STATUS Purge(FT_HANDLE h, uint32_t mask) override;
+    FT_STATUS GetStatus(FT_HANDLE h, uint32_t& rx, uint32_t& tx, uint32_t& ev) override;
+    FT_STATUS Write(FT_HANDLE h, const uint8_t* buf, uint32_t len, uint32_t& written) override;
+    FT_STATUS Read(FT_HANDLE h, uint8_t* buf, uint32_t len, uint32_t& got) override;
+    FT_STATUS Close(FT_HANDLE h) override;
+    FT_STATUS WaitQueues(FT_HANDLE h, uint32_t rxAtLeast, bool txEmpty, uint32_t timeoutMs) override;
+    Clock& clock() override { return clock_; }
+    std::string backendName() const override { return "sim"; }
+
+    // For tests and tools.
+    SimClock& simClock() { return clock_; }
+    JigBoard& board() { return *board_; }
+    int jigIndex() const { return jigIndex_; }
+    size_t openHandles();
+    void unplug(uint32_t index);
+    void pressReset();  // the jig's reset button
+    // Name of the firmware the jig runs now ("silent", "ENE_EDID_KB", ...).
+    std::string jigFirmware();
+    // Every Write that reached the jig since the start (or the last clearRecord()).
+    std::vector<std::vector<uint8_t>> hostWrites();
+    std::vector<uint8_t> hostBytes();  // the same, concatenated
+    std::vector<std::string> errors();
+    void clearRecord();
+    // Runs `fn` with the device lock held (for inspecting models safely).
+    void withLock(const std::function<void()>& fn);
+
+private:
+    class Port;
+    SimDevice* dev(FT_HANDLE h, FT_STATUS& st);
+    void pump(SimDevice& d);
+    void feed(SimDevice& d);
+    int64_t byteUs(const SimDevice& d) const;
+    uint32_t rxReady(const SimDevice& d, int64_t now) const;
+    uint32_t txPending(const SimDevice& d, int64_t now) const;
+    int64_t nextEventAt(const SimDevice& d) const;
+    // Waits (virtually or really) until `ready()` or `deadlineUs`; lock held.
+    void waitUntil(std::unique_lock<std::recursive_mutex>& lk, SimDevice& d, int64_t deadlineUs,
+                   const std::function<bool()>& ready, const std::function<int64_t()>& readyAt);
+
+    SimConfig cfg_;
+    SimClock clock_;
+    std::unique_ptr<JigBoard> board_;
+    std::recursive_mutex mu_;
+    std::condition_variable_any cv_;
+    std::vector<std::unique_ptr<SimDevice>> devices_;
+    std::map<FT_HANDLE, SimDevice*> handles_;
+    uint32_t listed_ = 0;
+    int jigIndex_ = 0;
+    uint32_t driverVersion_ = 0x00021224;
+    int64_t latencyUs_ = 0;
+    uintptr_t nextHandle_ = 0x100;
+};
+
+}  // namespace qj::sim

@@ -1,0 +1,157 @@
+#include "support/TestSupport.h"
+
+#include <algorithm>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+namespace qjt {
+
+std::unique_ptr<qj::sim::SimFtdi> makeSim(const std::string& spec) {
+    return std::make_unique<qj::sim::SimFtdi>(spec.empty() ? std::string("mode=instant") : spec + ",mode=instant");
+}
+
+void RecordingView::log(const std::string& line) {
+    std::lock_guard<std::mutex> g(mu_);
+    lines_.push_back(line);
+}
+void RecordingView::clearLog() {
+    std::lock_guard<std::mutex> g(mu_);
+    lines_.clear();
+    events_.push_back("clear log");
+}
+void RecordingView::gaugeColor(uint32_t bgr) {
+    std::lock_guard<std::mutex> g(mu_);
+    colour_ = bgr;
+    events_.push_back("gauge colour " + std::to_string(bgr));
+}
+void RecordingView::gaugeMax(int max) {
+    std::lock_guard<std::mutex> g(mu_);
+    max_ = max;
+    events_.push_back("gauge max " + std::to_string(max));
+}
+void RecordingView::gaugePos(int pos) {
+    std::lock_guard<std::mutex> g(mu_);
+    pos_ = pos;
+    events_.push_back("gauge pos " + std::to_string(pos));
+}
+void RecordingView::setEnabled(const std::string& c, bool on) {
+    std::lock_guard<std::mutex> g(mu_);
+    events_.push_back("enable " + c + " " + (on ? "1" : "0"));
+}
+void RecordingView::setText(const std::string& c, const std::string& t) {
+    std::lock_guard<std::mutex> g(mu_);
+    events_.push_back("text " + c + " " + t);
+}
+void RecordingView::setColor(const std::string& c, uint32_t bgr) {
+    std::lock_guard<std::mutex> g(mu_);
+    events_.push_back("colour " + c + " " + std::to_string(bgr));
+}
+void RecordingView::setChecked(const std::string& c, bool on) {
+    std::lock_guard<std::mutex> g(mu_);
+    events_.push_back("check " + c + " " + (on ? "1" : "0"));
+}
+void RecordingView::messageBox(qj::BoxKind kind, const std::string& text) {
+    std::lock_guard<std::mutex> g(mu_);
+    boxes_.push_back({kind, text});
+    events_.push_back("box " + text);
+}
+std::optional<std::string> RecordingView::askSavePath() {
+    std::lock_guard<std::mutex> g(mu_);
+    ++saveAsked;
+    events_.push_back("save dialog");
+    if (saveAnswers.empty()) return std::nullopt;
+    auto a = saveAnswers.front();
+    saveAnswers.pop_front();
+    return a;
+}
+std::optional<std::string> RecordingView::askOpenPath() {
+    std::lock_guard<std::mutex> g(mu_);
+    ++openAsked;
+    events_.push_back("open dialog");
+    if (openAnswers.empty()) return std::nullopt;
+    auto a = openAnswers.front();
+    openAnswers.pop_front();
+    return a;
+}
+void RecordingView::showWindow(const std::string& f, bool v) {
+    std::lock_guard<std::mutex> g(mu_);
+    events_.push_back("show " + f + " " + (v ? "1" : "0"));
+}
+void RecordingView::armTimer(const std::string& t) {
+    std::lock_guard<std::mutex> g(mu_);
+    events_.push_back("timer " + t);
+}
+std::vector<std::string> RecordingView::lines() const {
+    std::lock_guard<std::mutex> g(mu_);
+    return lines_;
+}
+std::vector<RecordingView::Box> RecordingView::boxes() const {
+    std::lock_guard<std::mutex> g(mu_);
+    return boxes_;
+}
+std::vector<std::string> RecordingView::events() const {
+    std::lock_guard<std::mutex> g(mu_);
+    return events_;
+}
+bool RecordingView::hasEvent(const std::string& e) const {
+    auto ev = events();
+    return std::find(ev.begin(), ev.end(), e) != ev.end();
+}
+bool RecordingView::hasLine(const std::string& l) const {
+    auto ls = lines();
+    return std::find(ls.begin(), ls.end(), l) != ls.end();
+}
+int RecordingView::gaugePosition() const {
+    std::lock_guard<std::mutex> g(mu_);
+    return pos_;
+}
+int RecordingView::gaugeMaximum() const {
+    std::lock_guard<std::mutex> g(mu_);
+    return max_;
+}
+uint32_t RecordingView::gaugeColour() const {
+    std::lock_guard<std::mutex> g(mu_);
+    return colour_;
+}
+
+ScratchDir::ScratchDir() {
+    static std::mt19937_64 rng{std::random_device{}()};
+    old_ = std::filesystem::current_path();
+    dir_ = std::filesystem::temp_directory_path() / ("qjig-test-" + std::to_string(rng()));
+    std::filesystem::create_directories(dir_);
+    std::filesystem::current_path(dir_);
+}
+
+ScratchDir::~ScratchDir() {
+    std::error_code ec;
+    std::filesystem::current_path(old_, ec);
+    std::filesystem::remove_all(dir_, ec);
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    std::stringstream ss;
+    ss << f.rdbuf();
+    return ss.str();
+}
+
+std::vector<uint8_t> readBytes(const std::string& path) {
+    std::string s = readFile(path);
+    return {s.begin(), s.end()};
+}
+
+void writeFile(const std::string& path, const std::string& content) {
+    std::ofstream f(path, std::ios::binary);
+    f << content;
+}
+
+void writeBytes(const std::string& path, const std::vector<uint8_t>& content) {
+    std::ofstream f(path, std::ios::binary);
+    f.write(reinterpret_cast<const char*>(content.data()), static_cast<std::streamsize>(content.size()));
+}
+
+std::string binDir() { return QJ_BIN_DIR; }
+std::string sourceDir() { return QJ_SOURCE_DIR; }
+
+}  // namespace qjt

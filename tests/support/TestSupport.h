@@ -1,0 +1,86 @@
+#pragma once
+// Shared test scaffolding: a view that records what a core shows the user, a
+// scratch directory, and the virtual jig in instant mode.
+#include <deque>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "jig/ModeView.h"
+#include "sim/SimFtdi.h"
+
+namespace qjt {
+
+// The virtual jig in instant mode (no real waiting).
+std::unique_ptr<qj::sim::SimFtdi> makeSim(const std::string& spec);
+
+// Records every call, as the user would see it. Thread-safe.
+class RecordingView : public qj::ModeView {
+public:
+    struct Box {
+        qj::BoxKind kind;
+        std::string text;
+    };
+    void log(const std::string& line) override;
+    void clearLog() override;
+    void timeStamp() override { log("Current time  <time>"); }
+    void gaugeColor(uint32_t bgr) override;
+    void gaugeMax(int max) override;
+    void gaugePos(int pos) override;
+    void setEnabled(const std::string& control, bool on) override;
+    void setText(const std::string& control, const std::string& text) override;
+    void setColor(const std::string& control, uint32_t bgr) override;
+    void setChecked(const std::string& control, bool on) override;
+    void messageBox(qj::BoxKind kind, const std::string& text) override;
+    std::optional<std::string> askSavePath() override;
+    std::optional<std::string> askOpenPath() override;
+    void showWindow(const std::string& form, bool visible) override;
+    void armTimer(const std::string& timer) override;
+
+    // Scripted dialog answers, consumed in order; nothing queued means "cancel".
+    std::deque<std::optional<std::string>> saveAnswers, openAnswers;
+    int saveAsked = 0, openAsked = 0;
+
+    std::vector<std::string> lines() const;
+    std::vector<Box> boxes() const;
+    std::vector<std::string> events() const;  // "enable X 1", "show F 0", "timer T", "gauge pos N", ...
+    bool hasEvent(const std::string& e) const;
+    bool hasLine(const std::string& l) const;
+    int gaugePosition() const;
+    int gaugeMaximum() const;
+    uint32_t gaugeColour() const;
+
+private:
+    mutable std::mutex mu_;
+    std::vector<std::string> lines_;
+    std::vector<Box> boxes_;
+    std::vector<std::string> events_;
+    int pos_ = 0, max_ = 0;
+    uint32_t colour_ = 0;
+};
+
+// A fresh directory made current for the test's life (Start_log.txt and wiring
+// lists are opened from the current directory).
+class ScratchDir {
+public:
+    ScratchDir();
+    ~ScratchDir();
+    const std::filesystem::path& path() const { return dir_; }
+    std::string file(const std::string& name) const { return (dir_ / name).string(); }
+
+private:
+    std::filesystem::path dir_, old_;
+};
+
+std::string readFile(const std::string& path);
+std::vector<uint8_t> readBytes(const std::string& path);
+void writeFile(const std::string& path, const std::string& content);
+void writeBytes(const std::string& path, const std::vector<uint8_t>& content);
+// The folder of the built binaries and firmware images, with trailing separator.
+std::string binDir();
+std::string sourceDir();
+
+}  // namespace qjt
