@@ -59,6 +59,7 @@ JigControl::StartOutcome JigControl::start(const std::string& mode) {
         return StartOutcome::Version3Refused;
     }
     log_.append("ReadThread_UPD start ... ");
+    GiveUpRequested = false;
     thread_.start();
     return StartOutcome::UpgradeStarted;
 }

@@ -75,6 +75,10 @@ public:
     bool fiveSecondsElapsed();
     void armFiveSeconds();
 
+    // The update window's EXIT while an upgrade waits for the user: give up.
+    std::atomic<bool> GiveUpRequested{false};
+    void requestGiveUp() { GiveUpRequested.store(true); }
+
     // The version 3 update (raw image at 921600 baud): "OK" or "ERROR".
     std::string UpdateJigV3();
     // Steps 3.2 to 10 of the upgrade: boot entry, bootloader, flashing, restart.
