@@ -49,6 +49,7 @@ struct CliContext {
     FtdiApi& api;
     std::vector<std::string> args;  // after the command word
     std::string programDir;         // the executable's folder, trailing separator included
+    std::string backend = "auto";   // the --backend choice (`devices` lists every real backend under auto)
 };
 
 // The folder of the running executable, with its trailing separator.

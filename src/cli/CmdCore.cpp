@@ -5,24 +5,27 @@
 #include "jig/JigControl.h"
 #include "jig/JigLink.h"
 #include "jig/StartLog.h"
+#include "jig/ftdi/Backends.h"
 
 namespace qj::cli {
 
 int cmdDevices(CliContext& c) {
     if (!c.args.empty()) return kMisuse;
-    uint32_t n = 0;
-    if (c.api.CreateDeviceInfoList(n) != FT_OK) {
-        std::printf("%s: cannot list devices\n", c.api.backendName().c_str());
-        return kFailed;
-    }
+    BackendOptions bo;
+    bo.backend = c.backend;
+    const auto rows = c.backend == "auto" ? listAllDevices(bo) : listDevices(c.api);
     std::printf("backend  index  description                     serial\n");
-    for (uint32_t i = 0; i < n; ++i) {
-        FtDeviceInfo info;
-        c.api.GetDeviceInfo(i, info);
-        std::printf("%-8s %-6u %-31s %s\n", c.api.backendName().c_str(), i, info.description.c_str(),
-                    info.serial.c_str());
+    bool any = false;
+    for (const auto& r : rows) {
+        if (!r.note.empty()) {
+            std::printf("%-8s -      (%s)\n", r.backend.c_str(), r.note.c_str());
+            continue;
+        }
+        any = true;
+        std::printf("%-8s %-6u %-31s %s\n", r.backend.c_str(), r.index, r.info.description.c_str(),
+                    r.info.serial.c_str());
     }
-    if (n == 0) std::printf("(no devices)\n");
+    if (!any) std::printf("(no devices)\n");
     return kOk;
 }
 

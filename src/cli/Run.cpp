@@ -22,7 +22,8 @@ const char* kUsage =
     "\n"
     "global options:\n"
     "  --sim SPEC      use the virtual jig (\"demo\", or keys such as jig=ENE_EDID_KB,devices=2)\n"
-    "  --backend NAME  auto (default) or sim\n"
+    "  --backend NAME  auto (default), tty, d2xx, libftdi or sim; tty:PATH[,PATH] names\n"
+    "                  serial nodes directly (a pseudo-terminal served by qjig-sim)\n"
     "  --trace FILE    append a byte trace of every FTDI call to FILE\n"
     "\n"
     "Log lines are printed as they are; a message box prints as \"!box KIND: TEXT\".\n"
@@ -59,7 +60,7 @@ int run(std::vector<std::string> args) {
         std::fprintf(stderr, "qjig: %s\n", err.c_str());
         return kMisuse;
     }
-    CliContext ctx{*api, args, programDir()};
+    CliContext ctx{*api, args, programDir(), bo.backend};
     return fn(ctx);
 }
 

@@ -2,12 +2,104 @@
 
 #include <stdexcept>
 
+#include "jig/ftdi/D2xxFtdi.h"
+#include "jig/ftdi/LibFtdi.h"
 #include "jig/ftdi/TraceFtdi.h"
+#include "jig/ftdi/TtyFtdi.h"
 #include "sim/SimFtdi.h"
 
 namespace qj {
 
-std::vector<std::string> backendNames() { return {"auto", "sim"}; }
+namespace {
+// "tty:/dev/pts/5,/dev/pts/6" -> the paths.
+std::vector<std::string> ttyPaths(const std::string& backend) {
+    std::vector<std::string> out;
+    if (backend.rfind("tty:", 0) != 0) return out;
+    std::string cur;
+    for (char c : backend.substr(4) + ",") {
+        if (c == ',') {
+            if (!cur.empty()) out.push_back(cur);
+            cur.clear();
+        } else {
+            cur += c;
+        }
+    }
+    return out;
+}
+}  // namespace
+
+std::vector<BackendCandidate> realBackends(const BackendOptions& opt) {
+    std::vector<BackendCandidate> c;
+#ifdef __linux__
+    c.push_back({"tty", [opt](std::string&) -> std::unique_ptr<FtdiApi> {
+                     TtyFtdi::Options o;
+                     o.paths = ttyPaths(opt.backend);
+                     o.notice = opt.notice;
+                     return std::make_unique<TtyFtdi>(o);
+                 }});
+#endif
+    c.push_back({"d2xx", [opt](std::string& why) -> std::unique_ptr<FtdiApi> {
+                     auto d = std::make_unique<D2xxFtdi>(D2xxFtdi::defaultLibraryNames(), opt.notice);
+                     if (d->available()) return d;
+                     why = "the vendor D2XX library is not installed (" + d->whyUnavailable() + ")";
+                     return nullptr;
+                 }});
+#ifdef QJ_HAVE_LIBFTDI1
+    c.push_back({"libftdi", [opt](std::string& why) -> std::unique_ptr<FtdiApi> {
+                     auto d = std::make_unique<LibFtdi>(opt.notice);
+                     if (d->available()) return d;
+                     why = "USB cannot be reached through libusb";
+                     return nullptr;
+                 }});
+#endif
+    return c;
+}
+
+std::unique_ptr<FtdiApi> firstWithDevices(const std::vector<BackendCandidate>& candidates) {
+    for (const auto& c : candidates) {
+        std::string why;
+        auto api = c.make(why);
+        uint32_t n = 0;
+        if (api && api->CreateDeviceInfoList(n) == FT_OK && n > 0) return api;
+    }
+    return nullptr;
+}
+
+std::vector<std::string> backendNames() {
+    std::vector<std::string> names{"auto"};
+    for (const auto& c : realBackends({})) names.push_back(c.name);
+    names.push_back("sim");
+    return names;
+}
+
+std::vector<DeviceRow> listDevices(FtdiApi& api) {
+    std::vector<DeviceRow> rows;
+    uint32_t n = 0;
+    if (api.CreateDeviceInfoList(n) != FT_OK) {
+        rows.push_back({api.backendName(), 0, {}, "cannot list devices"});
+        return rows;
+    }
+    for (uint32_t i = 0; i < n; ++i) {
+        DeviceRow r{api.backendName(), i, {}, {}};
+        api.GetDeviceInfo(i, r.info);
+        rows.push_back(std::move(r));
+    }
+    return rows;
+}
+
+std::vector<DeviceRow> listAllDevices(const BackendOptions& opt) {
+    std::vector<DeviceRow> rows;
+    for (const auto& c : realBackends(opt)) {
+        std::string why;
+        auto api = c.make(why);
+        if (!api) {
+            rows.push_back({c.name, 0, {}, why});
+            continue;
+        }
+        for (auto& r : listDevices(*api)) rows.push_back(std::move(r));
+    }
+    return rows;
+}
 
 bool takeBackendOptions(std::vector<std::string>& args, BackendOptions& opt, std::string& error) {
     std::vector<std::string> rest;
@@ -47,10 +139,25 @@ std::unique_ptr<FtdiApi> makeBackend(const BackendOptions& opt, std::string& err
         if (opt.backend == "sim") {
             api = std::make_unique<sim::SimFtdi>(opt.simSpec.empty() ? std::string("demo") : opt.simSpec);
         } else if (opt.backend == "auto") {
-            api = std::make_unique<NoDevicesFtdi>("none");
+            api = firstWithDevices(realBackends(opt));
+            if (!api) api = std::make_unique<NoDevicesFtdi>("none");
         } else {
-            error = "unknown backend \"" + opt.backend + "\" (auto or sim)";
-            return nullptr;
+            const std::string name = opt.backend.substr(0, opt.backend.find(':'));
+            if (name == "tty" && opt.backend != "tty" && ttyPaths(opt.backend).empty()) {
+                error = "--backend tty:PATH needs at least one path";
+                return nullptr;
+            }
+            for (const auto& c : realBackends(opt)) {
+                if (c.name != name || (name != "tty" && opt.backend != name)) continue;
+                api = c.make(error);
+                if (!api) return nullptr;
+            }
+            if (!api) {
+                std::string known;
+                for (const auto& n : backendNames()) known += (known.empty() ? "" : ", ") + n;
+                error = "unknown backend \"" + opt.backend + "\" (this build has " + known + ")";
+                return nullptr;
+            }
         }
     } catch (const std::exception& e) {
         error = e.what();

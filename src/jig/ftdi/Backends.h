@@ -1,12 +1,25 @@
 #pragma once
 // Choosing the FtdiApi backend once at start-up, the same way in both binaries
-// and the tests: --backend auto|sim (real backends register here), --sim SPEC,
-// --trace FILE.
+// and the tests: --backend auto|tty|d2xx|libftdi|sim, --sim SPEC, --trace FILE.
+//
+// auto takes the first real backend that finds a device, in this order:
+//   tty      the kernel's own FTDI serial driver: works out of the box on every
+//            Linux, needs no extra library and no detaching, and the udev rule
+//            sets its latency timer;
+//   d2xx     the vendor's library, when installed: it only sees devices the
+//            kernel driver has been unbound from, so it finds something exactly
+//            when the user set the system up for it;
+//   libftdi  user-space USB: it detaches the kernel driver for the session,
+//            the most intrusive, so it comes last.
+// `tty:PATH[,PATH...]` names serial nodes directly (a pseudo-terminal served
+// by qjig-sim, or a port the sysfs scan does not show).
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "jig/ftdi/FtdiApi.h"
+#include "jig/ftdi/Notice.h"
 
 namespace qj {
 
@@ -14,6 +27,7 @@ struct BackendOptions {
     std::string backend = "auto";
     std::string simSpec;    // non-empty: the virtual jig
     std::string tracePath;  // non-empty: wrap in TraceFtdi
+    NoticeOnce::Sink notice;  // advice from the real backends; stderr when unset
 };
 
 // Removes --backend/--sim/--trace (and their "=value" forms) from args;
@@ -23,8 +37,30 @@ bool takeBackendOptions(std::vector<std::string>& args, BackendOptions& opt, std
 // Builds the backend. Returns null with `error` set when it cannot.
 std::unique_ptr<FtdiApi> makeBackend(const BackendOptions& opt, std::string& error);
 
-// Names accepted by --backend, in the order auto tries the real ones.
+// Names accepted by --backend: auto, the real ones in the order auto tries
+// them (only those this build has), sim.
 std::vector<std::string> backendNames();
+
+// One real backend that auto may take. `make` returns null (with `why` set)
+// when the backend cannot run here (no library).
+struct BackendCandidate {
+    std::string name;
+    std::function<std::unique_ptr<FtdiApi>(std::string& why)> make;
+};
+// The real backends of this build, in auto's order.
+std::vector<BackendCandidate> realBackends(const BackendOptions& opt);
+// auto: the first candidate that lists at least one device; null when none does.
+std::unique_ptr<FtdiApi> firstWithDevices(const std::vector<BackendCandidate>& candidates);
+
+// Every device of every real backend, for `qjig devices`.
+struct DeviceRow {
+    std::string backend;
+    uint32_t index = 0;
+    FtDeviceInfo info;
+    std::string note;  // set instead of a device when the backend is unavailable
+};
+std::vector<DeviceRow> listDevices(FtdiApi& api);
+std::vector<DeviceRow> listAllDevices(const BackendOptions& opt);
 
 // A backend with no devices (no real backend available on this system).
 class NoDevicesFtdi final : public FtdiApi {

@@ -1,0 +1,56 @@
+#pragma once
+// The vendor's D2XX library, loaded at run time when it is installed
+// (libftd2xx.so on Linux, ftd2xx.dll on Windows). The calls are declared here,
+// from the library's documented C interface; nothing of the vendor's is needed
+// to build. Without the library the backend is simply unavailable.
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "jig/ftdi/FtdiApi.h"
+#include "jig/ftdi/Notice.h"
+
+namespace qj {
+
+class D2xxFtdi final : public FtdiApi {
+public:
+    // The names tried by default: $QJIG_D2XX_LIBRARY when set, then the
+    // library's usual names on this system.
+    static std::vector<std::string> defaultLibraryNames();
+
+    // Loads the first of `names` that opens and exports every call used.
+    explicit D2xxFtdi(std::vector<std::string> names = defaultLibraryNames(), NoticeOnce::Sink notice = {});
+    ~D2xxFtdi() override;
+
+    bool available() const { return lib_ != nullptr; }
+    // Why the library could not be used (empty when available).
+    const std::string& whyUnavailable() const { return why_; }
+    const std::string& libraryName() const { return name_; }
+
+    FT_STATUS CreateDeviceInfoList(uint32_t& numDevs) override;
+    FT_STATUS GetDeviceInfo(uint32_t index, FtDeviceInfo& info) override;
+    FT_STATUS Open(uint32_t index, FT_HANDLE& handle) override;
+    // On Linux the library has no driver version: this is the library's own.
+    FT_STATUS GetDriverVersion(FT_HANDLE h, uint32_t& version) override;
+    FT_STATUS ResetDevice(FT_HANDLE h) override;
+    FT_STATUS SetBaudRate(FT_HANDLE h, uint32_t baud) override;
+    FT_STATUS SetDataCharacteristics(FT_HANDLE h, uint8_t w, uint8_t s, uint8_t p) override;
+    FT_STATUS SetTimeouts(FT_HANDLE h, uint32_t readMs, uint32_t writeMs) override;
+    FT_STATUS SetLatencyTimer(FT_HANDLE h, uint8_t ms) override;
+    FT_STATUS Purge(FT_HANDLE h, uint32_t mask) override;
+    FT_STATUS GetStatus(FT_HANDLE h, uint32_t& rx, uint32_t& tx, uint32_t& ev) override;
+    FT_STATUS Write(FT_HANDLE h, const uint8_t* buf, uint32_t len, uint32_t& written) override;
+    FT_STATUS Read(FT_HANDLE h, uint8_t* buf, uint32_t len, uint32_t& got) override;
+    FT_STATUS Close(FT_HANDLE h) override;
+    std::string backendName() const override { return "d2xx"; }
+
+    struct Calls;
+
+private:
+    void* lib_ = nullptr;
+    std::unique_ptr<Calls> fn_;
+    std::string name_, why_;
+    NoticeOnce notice_;
+};
+
+}  // namespace qj

@@ -1,0 +1,78 @@
+#pragma once
+// The jig through the Linux kernel's FTDI serial driver (ftdi_sio): devices are
+// found in sysfs and driven as ttys. The D2XX behaviour the protocol code relies
+// on is rebuilt on top: FT_Read returns when its length has come or the read
+// time-out (counted from the call) has passed; the receive count is our own
+// buffer plus the driver's input queue, which never holds more than 4 KiB.
+#ifdef __linux__
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "jig/ftdi/FtdiApi.h"
+#include "jig/ftdi/Notice.h"
+
+namespace qj {
+
+struct TtyDevice {
+    std::string node;         // /dev/ttyUSB0, or the explicit path
+    std::string description;  // USB product string ("FT232R USB UART"), " A"/" B" on dual chips
+    std::string serial;       // USB serial number
+    std::string latencyAttr;  // sysfs latency_timer, empty when there is none (pseudo-terminals)
+};
+
+// FTDI serial ports under `sysfsRoot` (normally "/sys"); device nodes are
+// looked up under `devRoot` (normally "/dev"). Sorted by port number.
+std::vector<TtyDevice> findFtdiTtys(const std::string& sysfsRoot, const std::string& devRoot);
+
+class TtyFtdi final : public FtdiApi {
+public:
+    struct Options {
+        std::string sysfsRoot = "/sys";
+        std::string devRoot = "/dev";
+        // Non-empty: these nodes are the device list instead of sysfs (a
+        // pseudo-terminal has no sysfs entry).
+        std::vector<std::string> paths;
+        // Where advice for the user goes (latency timer, permissions); stderr when unset.
+        NoticeOnce::Sink notice;
+    };
+
+    TtyFtdi() : TtyFtdi(Options{}) {}
+    explicit TtyFtdi(Options opt);
+    ~TtyFtdi() override;
+
+    FT_STATUS CreateDeviceInfoList(uint32_t& numDevs) override;
+    FT_STATUS GetDeviceInfo(uint32_t index, FtDeviceInfo& info) override;
+    FT_STATUS Open(uint32_t index, FT_HANDLE& handle) override;
+    FT_STATUS GetDriverVersion(FT_HANDLE h, uint32_t& version) override;
+    FT_STATUS ResetDevice(FT_HANDLE h) override;
+    FT_STATUS SetBaudRate(FT_HANDLE h, uint32_t baud) override;
+    FT_STATUS SetDataCharacteristics(FT_HANDLE h, uint8_t w, uint8_t s, uint8_t p) override;
+    FT_STATUS SetTimeouts(FT_HANDLE h, uint32_t readMs, uint32_t writeMs) override;
+    FT_STATUS SetLatencyTimer(FT_HANDLE h, uint8_t ms) override;
+    FT_STATUS Purge(FT_HANDLE h, uint32_t mask) override;
+    FT_STATUS GetStatus(FT_HANDLE h, uint32_t& rx, uint32_t& tx, uint32_t& ev) override;
+    FT_STATUS Write(FT_HANDLE h, const uint8_t* buf, uint32_t len, uint32_t& written) override;
+    FT_STATUS Read(FT_HANDLE h, uint8_t* buf, uint32_t len, uint32_t& got) override;
+    FT_STATUS Close(FT_HANDLE h) override;
+    FT_STATUS WaitQueues(FT_HANDLE h, uint32_t rxAtLeast, bool txEmpty, uint32_t timeoutMs) override;
+    std::string backendName() const override { return "tty"; }
+
+private:
+    struct Port;
+    Port* port(FT_HANDLE h, FT_STATUS& st);
+
+    Options opt_;
+    NoticeOnce notice_;
+    std::vector<TtyDevice> list_;
+    std::mutex mu_;
+    std::map<FT_HANDLE, std::unique_ptr<Port>> ports_;
+};
+
+}  // namespace qj
+
+#endif  // __linux__

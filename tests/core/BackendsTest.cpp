@@ -1,0 +1,153 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <optional>
+
+#include "jig/JigLink.h"
+#include "jig/ftdi/Backends.h"
+#include "jig/ftdi/D2xxFtdi.h"
+#include "jig/ftdi/TtyFtdi.h"
+#include "sim/SimFtdi.h"
+#include "support/TestSupport.h"
+
+using namespace qj;
+
+namespace {
+// Sets an environment variable for one test.
+class Env {
+public:
+    Env(const char* name, const std::string& value) : name_(name) {
+        if (const char* old = std::getenv(name)) old_ = old;
+        ::setenv(name, value.c_str(), 1);
+    }
+    ~Env() {
+        if (old_) ::setenv(name_, old_->c_str(), 1);
+        else ::unsetenv(name_);
+    }
+
+private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+}  // namespace
+
+TEST(D2xxFtdi, LoadsTheLibraryAtRunTimeAndDrivesTheJigThroughIt) {
+    Env spec("QJ_FAKE_D2XX_SIM", "jig=ENE_EDID_KB,devices=2,jig-index=0");
+    D2xxFtdi api({"/nonexistent/libftd2xx.so", QJ_FAKE_D2XX});
+    ASSERT_TRUE(api.available()) << api.whyUnavailable();
+    EXPECT_EQ(api.libraryName(), QJ_FAKE_D2XX);
+    uint32_t n = 0;
+    ASSERT_EQ(api.CreateDeviceInfoList(n), FT_OK);
+    ASSERT_EQ(n, 2u);
+    FtDeviceInfo info;
+    ASSERT_EQ(api.GetDeviceInfo(0, info), FT_OK);
+    EXPECT_EQ(info.description, "Quillmore JIG");
+    EXPECT_EQ(info.serial, "QJ000001");
+
+    JigLink link(api);
+    std::vector<std::string> lines;
+    link.open(OpenOptions::mainWindowOptions("CLOSE FTDI Handle"), [&](const std::string& s) { lines.push_back(s); });
+    EXPECT_EQ(link.ident(), "ENE_EDID_KB");
+    // Linux has no driver version call: the library's version is logged.
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "FT_GetDriverVersion OK    (66600)"), lines.end());
+}
+
+TEST(D2xxFtdi, WithoutTheLibraryTheBackendIsUnavailable) {
+    for (const std::vector<std::string>& names :
+         {std::vector<std::string>{"/nonexistent/libftd2xx.so"}, std::vector<std::string>{"libm.so.6"}}) {
+        D2xxFtdi api(names);
+        EXPECT_FALSE(api.available());
+        EXPECT_FALSE(api.whyUnavailable().empty());
+        uint32_t n = 7;
+        EXPECT_EQ(api.CreateDeviceInfoList(n), FT_OK);
+        EXPECT_EQ(n, 0u);
+        FT_HANDLE h = nullptr;
+        EXPECT_NE(api.Open(0, h), FT_OK);
+    }
+    EXPECT_NE(D2xxFtdi({"libm.so.6"}).whyUnavailable().find("calls missing"), std::string::npos);
+
+    Env lib("QJIG_D2XX_LIBRARY", "/nonexistent/libftd2xx.so");
+    BackendOptions o;
+    o.backend = "d2xx";
+    std::string err;
+    if (!D2xxFtdi().available()) {  // the vendor's library may really be installed
+        EXPECT_EQ(makeBackend(o, err), nullptr);
+        EXPECT_NE(err.find("D2XX library is not installed"), std::string::npos) << err;
+    }
+}
+
+TEST(Backends, AutoTriesTtyThenD2xxThenLibftdi) {
+    std::vector<std::string> want{"auto"};
+#ifdef __linux__
+    want.push_back("tty");
+#endif
+    want.push_back("d2xx");
+#ifdef QJ_HAVE_LIBFTDI1
+    want.push_back("libftdi");
+#endif
+    want.push_back("sim");
+    EXPECT_EQ(backendNames(), want);
+
+    // The first backend that lists a device wins; unavailable ones and empty
+    // ones are passed over, later ones are not even built.
+    std::vector<std::string> built;
+    FtdiApi* withDevices = nullptr;
+    auto cand = [&](std::string name, int kind) {
+        return BackendCandidate{name, [&, name, kind](std::string& why) -> std::unique_ptr<FtdiApi> {
+                                    built.push_back(name);
+                                    if (kind == 0) return std::make_unique<NoDevicesFtdi>(name);
+                                    if (kind == 1) return why = "absent", nullptr;
+                                    auto s = qjt::makeSim("jig=ENE_EDID_KB");
+                                    withDevices = s.get();
+                                    return s;
+                                }};
+    };
+    auto api = firstWithDevices({cand("tty", 0), cand("d2xx", 1), cand("libftdi", 2), cand("later", 2)});
+    ASSERT_NE(api, nullptr);
+    EXPECT_EQ(api.get(), withDevices);
+    EXPECT_EQ(built, (std::vector<std::string>{"tty", "d2xx", "libftdi"}));
+    EXPECT_EQ(firstWithDevices({cand("tty", 0), cand("d2xx", 1)}), nullptr);
+
+    // With the vendor's library present and no tty device, auto lands on d2xx.
+#ifdef __linux__
+    if (!findFtdiTtys("/sys", "/dev").empty()) GTEST_SKIP() << "a real FTDI port is attached";
+#endif
+    Env lib("QJIG_D2XX_LIBRARY", QJ_FAKE_D2XX);
+    Env spec("QJ_FAKE_D2XX_SIM", "jig=ENE_EDID_KB");
+    BackendOptions o;
+    std::string err;
+    auto chosen = makeBackend(o, err);
+    ASSERT_NE(chosen, nullptr) << err;
+    EXPECT_EQ(chosen->backendName(), "d2xx");
+
+    // `qjig devices` under auto lists every backend's devices.
+    bool listed = false;
+    for (const auto& r : listAllDevices(o)) listed |= r.backend == "d2xx" && r.info.description == "Quillmore JIG";
+    EXPECT_TRUE(listed);
+}
+
+TEST(Backends, NamesAndPathsOnTheCommandLine) {
+    std::vector<std::string> args{"--backend", "tty:/dev/pts/91,/dev/pts/92", "devices"};
+    BackendOptions o;
+    std::string err;
+    ASSERT_TRUE(takeBackendOptions(args, o, err));
+    EXPECT_EQ(args, std::vector<std::string>{"devices"});
+    auto api = makeBackend(o, err);
+#ifdef __linux__
+    ASSERT_NE(api, nullptr) << err;
+    EXPECT_EQ(api->backendName(), "tty");
+    uint32_t n = 0;
+    ASSERT_EQ(api->CreateDeviceInfoList(n), FT_OK);
+    EXPECT_EQ(n, 2u);
+    FtDeviceInfo info;
+    api->GetDeviceInfo(1, info);
+    EXPECT_EQ(info.location, "/dev/pts/92");
+#endif
+    for (const char* bad : {"tty:", "bogus", "d2xx:x"}) {
+        o.backend = bad;
+        err.clear();
+        EXPECT_EQ(makeBackend(o, err), nullptr) << bad;
+        EXPECT_FALSE(err.empty());
+    }
+}
