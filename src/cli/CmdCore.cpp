@@ -15,17 +15,14 @@ int cmdDevices(CliContext& c) {
     bo.backend = c.backend;
     const auto rows = c.backend == "auto" ? listAllDevices(bo) : listDevices(c.api);
     std::printf("backend  index  description                     serial\n");
-    bool any = false;
     for (const auto& r : rows) {
         if (!r.note.empty()) {
             std::printf("%-8s -      (%s)\n", r.backend.c_str(), r.note.c_str());
             continue;
         }
-        any = true;
         std::printf("%-8s %-6u %-31s %s\n", r.backend.c_str(), r.index, r.info.description.c_str(),
                     r.info.serial.c_str());
     }
-    if (!any) std::printf("(no devices)\n");
     return kOk;
 }
 

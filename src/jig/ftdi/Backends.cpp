@@ -41,7 +41,7 @@ std::vector<BackendCandidate> realBackends(const BackendOptions& opt) {
     c.push_back({"d2xx", [opt](std::string& why) -> std::unique_ptr<FtdiApi> {
                      auto d = std::make_unique<D2xxFtdi>(D2xxFtdi::defaultLibraryNames(), opt.notice);
                      if (d->available()) return d;
-                     why = "the vendor D2XX library is not installed (" + d->whyUnavailable() + ")";
+                     why = "vendor D2XX library not installed; " + d->whyUnavailable();
                      return nullptr;
                  }});
 #ifdef QJ_HAVE_LIBFTDI1
@@ -79,6 +79,7 @@ std::vector<DeviceRow> listDevices(FtdiApi& api) {
         rows.push_back({api.backendName(), 0, {}, "cannot list devices"});
         return rows;
     }
+    if (n == 0) rows.push_back({api.backendName(), 0, {}, "no devices"});
     for (uint32_t i = 0; i < n; ++i) {
         DeviceRow r{api.backendName(), i, {}, {}};
         api.GetDeviceInfo(i, r.info);

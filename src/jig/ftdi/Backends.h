@@ -57,7 +57,7 @@ struct DeviceRow {
     std::string backend;
     uint32_t index = 0;
     FtDeviceInfo info;
-    std::string note;  // set instead of a device when the backend is unavailable
+    std::string note;  // set instead of a device: the backend is unavailable or has none
 };
 std::vector<DeviceRow> listDevices(FtdiApi& api);
 std::vector<DeviceRow> listAllDevices(const BackendOptions& opt);

@@ -104,12 +104,17 @@ std::vector<std::string> D2xxFtdi::defaultLibraryNames() {
 
 D2xxFtdi::D2xxFtdi(std::vector<std::string> names, NoticeOnce::Sink notice)
     : fn_(std::make_unique<Calls>()), notice_(std::move(notice)) {
+    std::string missing;  // names with no file behind them: the usual case, said briefly
     for (const auto& n : names) {
         std::string err;
         void* lib = openLibrary(n, err);
         if (!lib) {
-            if (!why_.empty()) why_ += "; ";
-            why_ += err;
+            if (err.find("No such file") != std::string::npos || err.find("error 126") != std::string::npos) {
+                missing += (missing.empty() ? "" : ", ") + n;
+            } else {
+                if (!why_.empty()) why_ += "; ";
+                why_ += err;
+            }
             continue;
         }
         Calls c;
@@ -137,6 +142,7 @@ D2xxFtdi::D2xxFtdi(std::vector<std::string> names, NoticeOnce::Sink notice)
         why_.clear();
         return;
     }
+    if (!missing.empty()) why_ += (why_.empty() ? "" : "; ") + ("not found: " + missing);
     if (why_.empty()) why_ = "no library name to try";
 }
 
