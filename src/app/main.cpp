@@ -19,12 +19,20 @@ int main(int argc, char** argv) {
     }
     for (const auto& a : args) {
         if (a == "--help" || a == "-h") {
-            std::printf("usage: quillmore-jig [--sim SPEC] [--backend NAME] [--trace FILE]\n");
+            std::printf("usage: quillmore-jig [--sim SPEC] [--backend auto|tty|d2xx|libftdi|sim|tty:PATH] [--trace FILE]\n");
             return 0;
         }
         std::fprintf(stderr, "quillmore-jig: unknown argument %s\n", a.c_str());
         return 2;
     }
+    // Advice from a real backend (no permission, latency timer) reaches the
+    // user in a box; it may come from a worker thread, hence the queued call.
+    bo.notice = [](const std::string& text) {
+        std::fprintf(stderr, "%s\n", text.c_str());
+        QMetaObject::invokeMethod(
+            qApp, [t = QString::fromStdString(text)] { QMessageBox::information(nullptr, "Quillmore JIG", t); },
+            Qt::QueuedConnection);
+    };
     try {
         auto api = qj::makeBackend(bo, err);
         if (!api) {
