@@ -153,9 +153,18 @@ struct TtyFtdi::Port {
 
 TtyFtdi::TtyFtdi(Options opt) : opt_(std::move(opt)), notice_(opt_.notice) {}
 
+namespace {
+// The exclusive flag outlives our descriptor when someone else keeps the tty
+// open (qjig-sim holds its terminal): give it up, or the next open is refused.
+void release(int fd) {
+    ::ioctl(fd, TIOCNXCL);
+    ::close(fd);
+}
+}  // namespace
+
 TtyFtdi::~TtyFtdi() {
     for (auto& [h, p] : ports_)
-        if (p->fd >= 0) ::close(p->fd);
+        if (p->fd >= 0) release(p->fd);
 }
 
 FT_STATUS TtyFtdi::CreateDeviceInfoList(uint32_t& numDevs) {
@@ -456,7 +465,7 @@ FT_STATUS TtyFtdi::Close(FT_HANDLE h) {
         p = std::move(it->second);
         ports_.erase(it);
     }
-    ::close(p->fd);
+    release(p->fd);
     return FT_OK;
 }
 

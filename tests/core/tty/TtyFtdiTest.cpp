@@ -2,11 +2,14 @@
 // calls as on a real FTDI port. These tests wait for real, briefly: a tty has
 // no virtual clock.
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
+#include <memory>
 #include <thread>
 
 #include "core/tty/TtySupport.h"
@@ -245,15 +248,28 @@ TEST(TtyFtdi, LineSettingsReachTheTerminal) {
     EXPECT_EQ(o.api.SetDataCharacteristics(o.h, 9, 0, 0), FT_INVALID_PARAMETER);
 }
 
-TEST(TtyFtdi, PortIsExclusive) {
+TEST(TtyFtdi, PortIsExclusiveWhileOpen) {
     qjt::Pty pty;
-    Open first(pty.slave);
+    // Someone else keeps the terminal open throughout, as qjig-sim does.
+    const int keeper = ::open(pty.slave.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(keeper, 0);
+    int excl = 0;
+    auto first = std::make_unique<Open>(pty.slave);
+    ASSERT_EQ(::ioctl(keeper, TIOCGEXCL, &excl), 0);
+    EXPECT_EQ(excl, 1);
     TtyFtdi other(Open::opts(pty.slave));
     uint32_t n = 0;
     other.CreateDeviceInfoList(n);
     FT_HANDLE h = nullptr;
     EXPECT_EQ(other.Open(0, h), FT_DEVICE_NOT_OPENED);
     EXPECT_EQ(h, nullptr);
+    // Closed, the port is free again for the next open.
+    first.reset();
+    ASSERT_EQ(::ioctl(keeper, TIOCGEXCL, &excl), 0);
+    EXPECT_EQ(excl, 0);
+    EXPECT_EQ(other.Open(0, h), FT_OK);
+    other.Close(h);
+    ::close(keeper);
     // A node that does not exist (the jig unplugged since the list was taken).
     TtyFtdi gone(Open::opts("/dev/qjig-no-such-port"));
     gone.CreateDeviceInfoList(n);
