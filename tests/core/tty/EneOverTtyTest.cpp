@@ -49,7 +49,7 @@ TEST(EneOverTty, ReadsTheWholeFlash) {
     EXPECT_EQ(qjt::readBytes(dir.file("out.bin")), counterPattern());
     // 128 KiB at 921600 baud is 1.4 s on the wire; the rest is turnarounds.
     EXPECT_GE(took, 1400);
-    std::printf("ENE read over the pseudo-terminal: %lld ms\n", static_cast<long long>(took));
+    RecordProperty("read_ms", static_cast<int>(took));
 }
 
 TEST(EneOverTty, JigProcessKilledMidReadFailsCleanly) {
