@@ -55,6 +55,7 @@ void registerBootEntry(AppFirmware& fw) {
         return;
     }
     fw.on('?', [ident](const uint8_t*, size_t, JigPort& port) -> size_t {
+        if (port.board().config().flag("no-boot-entry")) return 1;  // an application without boot entry
         port.send(uint8_t{'!'});
         port.switchTo(makeHexBootloader(ident));
         return 1;
