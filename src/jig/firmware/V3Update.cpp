@@ -52,6 +52,9 @@ std::string runV3Update(const V3UpdateContext& c) {
     c.api.SetDataCharacteristics(h, 8, 0, 0);
     c.api.SetTimeouts(h, 300, 300);
     c.view.armTimer("TimerMSG");
+    // The user may give up waiting through EXIT; once the bootloader answers,
+    // the transfer is not to be interrupted.
+    c.view.setEnabled("SpeedButton_UPD_EXIT", true);
 
     // Wake-up: "+" until 7 or more bytes wait; the bootloader runs once the user
     // has pressed reset. Short answers stay queued and add up.
@@ -78,6 +81,7 @@ std::string runV3Update(const V3UpdateContext& c) {
             return "ERROR";
         }
     }
+    c.view.setEnabled("SpeedButton_UPD_EXIT", false);
     c.view.log("Readed bytes answer -> " + std::to_string(answer.size()));
     c.view.log("Readed bytes (hex)  -> " + hexBytes(answer.data(), 3) + " " +
                hexBytes(answer.data() + 3, answer.size() - 3));

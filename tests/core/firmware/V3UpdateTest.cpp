@@ -59,6 +59,12 @@ TEST(V3Update, ImageGoesInBlocksOf128WithFillAndOneMoreBlockAfterAnExactMultiple
         EXPECT_FALSE(r.view.hasEvent("gauge pos " + std::to_string(c.blocks + 1))) << c.length;
         EXPECT_EQ(r.view.gaugePosition(), 0);
         EXPECT_EQ(countOf(r.view.events(), "timer TimerMSG"), 1u);
+        // EXIT is offered while waiting for the reset button only.
+        const auto ev = r.view.events();
+        auto on = std::find(ev.begin(), ev.end(), "enable SpeedButton_UPD_EXIT 1");
+        ASSERT_NE(on, ev.end());
+        EXPECT_NE(std::find(on, ev.end(), "enable SpeedButton_UPD_EXIT 0"), ev.end());
+        EXPECT_EQ(ev.back(), "timer Timer_RUN");
 
         const auto flashed = r.flash().v3Image;
         ASSERT_EQ(flashed.size(), c.blocks * 128) << c.length;
