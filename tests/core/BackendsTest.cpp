@@ -151,3 +151,27 @@ TEST(Backends, NamesAndPathsOnTheCommandLine) {
         EXPECT_FALSE(err.empty());
     }
 }
+
+#ifdef QJ_HAVE_LIBFTDI1
+#include "jig/ftdi/LibFtdi.h"
+
+// No jig needed: the list is consistent and an index past it is refused
+// without touching USB.
+TEST(LibFtdi, ListsWhatUsbShowsAndRefusesIndexesPastIt) {
+    LibFtdi api([](const std::string&) {});
+    uint32_t n = 0;
+    ASSERT_EQ(api.CreateDeviceInfoList(n), FT_OK);
+    for (uint32_t i = 0; i < n; ++i) {
+        FtDeviceInfo info;
+        EXPECT_EQ(api.GetDeviceInfo(i, info), FT_OK);
+        EXPECT_EQ(info.location.rfind("usb ", 0), 0u);
+    }
+    FtDeviceInfo info;
+    EXPECT_EQ(api.GetDeviceInfo(n, info), FT_DEVICE_NOT_FOUND);
+    FT_HANDLE h = reinterpret_cast<FT_HANDLE>(1);
+    EXPECT_EQ(api.Open(n, h), FT_DEVICE_NOT_FOUND);
+    EXPECT_EQ(h, nullptr);
+    uint32_t rx = 0, tx = 0, ev = 0;
+    EXPECT_EQ(api.GetStatus(reinterpret_cast<FT_HANDLE>(1), rx, tx, ev), FT_INVALID_HANDLE);
+}
+#endif
