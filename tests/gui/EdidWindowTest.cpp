@@ -35,6 +35,8 @@ TEST(EdidWindow, ReadSavesTheDumpAndExitClearsTheLog) {
     EXPECT_EQ(lines.last(), QString::fromStdString(dir.file("panel.bin")));
     EXPECT_EQ(readBytes(dir.file("panel.bin")).size(), 256u);
 
+    if (const char* shots = std::getenv("QJ_SHOTS")) form->grab().save(QString::fromUtf8(shots) + "/edid.png");
+
     rig.openAnswers.push_back(dir.file("panel.bin"));
     rig.find<QPushButton>("EDID_WRITE")->click();
     EXPECT_TRUE(memo->toPlainText().endsWith("Writing data to EEPROM is completed successfully."));
