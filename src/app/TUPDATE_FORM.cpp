@@ -1,0 +1,43 @@
+#include "app/TUPDATE_FORM.h"
+
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTimer>
+
+#include "jig/JigControl.h"
+#include "ui/TCGauge.h"
+
+TUPDATE_FORM::TUPDATE_FORM(const AppContext&) : ModeWindow("UPDATE_FORM", "Update FW for PCB2 and PCB3", 499, 370) {
+    // Always on top, no border icons.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowStaysOnTopHint);
+    setCursor(Qt::PointingHandCursor);
+    memo_ = makeMemo("Memo_UPDATE", 16, 16, 457, 217);
+    memo_->setFont(courier(11));
+    setMemo(memo_);
+    TCGauge* gauge = makeGauge("CGauge_UPD", 16, 240, 457, 17, 100);
+    gauge->setForeColor(0xFF0000);  // blue bar
+    setGauge(gauge);
+    exit_ = makeButton("SpeedButton_UPD_EXIT", "EXIT", 160, 272, 177, 49);
+    exit_->setFont(courier(27, true));
+    exit_->setEnabled(false);
+    connect(exit_, &QPushButton::clicked, this, &TUPDATE_FORM::SpeedButton_UPD_EXITClick);
+    timerMsg_ = makeTimer("TimerMSG", 200);
+    connect(timerMsg_, &QTimer::timeout, this, &TUPDATE_FORM::TimerMSGTimer);
+}
+
+void TUPDATE_FORM::SpeedButton_UPD_EXITClick() {
+    // While the upgrade still waits for the user, EXIT means "give up": the
+    // thread ends with its failure and offers EXIT again.
+    if (control_ && control_->upgradeRunning()) {
+        control_->requestGiveUp();
+        return;
+    }
+    memo_->clear();
+    exit_->setEnabled(false);
+    hide();
+}
+
+void TUPDATE_FORM::TimerMSGTimer() {
+    timerMsg_->stop();
+    view().messageBox(qj::BoxKind::Information, " Please press the reset button on the JIG!");
+}

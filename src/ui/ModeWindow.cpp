@@ -1,0 +1,110 @@
+#include "ui/ModeWindow.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFontDatabase>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTimer>
+
+#include "ui/TCGauge.h"
+
+QFont courier(int pixelSize, bool bold) {
+    QFont f("Courier New");
+    f.setStyleHint(QFont::TypeWriter);
+    f.setFamilies({"Courier New", "Liberation Mono", "DejaVu Sans Mono", "Monospace"});
+    f.setPixelSize(pixelSize);
+    f.setBold(bold);
+    return f;
+}
+
+ModeWindow::ModeWindow(const QString& formName, const QString& caption, int clientWidth, int clientHeight,
+                       QWidget* parent)
+    : QWidget(parent, Qt::Window), view_(new QtModeView(this)) {
+    setObjectName(formName);
+    setWindowTitle(caption);
+    setFixedSize(clientWidth, clientHeight);
+}
+
+void ModeWindow::exitToMain() {
+    if (QWidget* m = findForm("Form1")) m->show();
+    hide();
+}
+
+QPushButton* ModeWindow::makeButton(const QString& name, const QString& caption, int x, int y, int w, int h,
+                                    QWidget* parent) {
+    auto* b = new QPushButton(caption, parent ? parent : this);
+    b->setObjectName(name);
+    b->setGeometry(x, y, w, h);
+    b->setCursor(Qt::PointingHandCursor);
+    return b;
+}
+
+QPlainTextEdit* ModeWindow::makeMemo(const QString& name, int x, int y, int w, int h, QWidget* parent) {
+    auto* m = new QPlainTextEdit(parent ? parent : this);
+    m->setObjectName(name);
+    m->setGeometry(x, y, w, h);
+    m->setReadOnly(true);
+    m->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m->setLineWrapMode(QPlainTextEdit::NoWrap);
+    return m;
+}
+
+QLabel* ModeWindow::makeLabel(const QString& name, const QString& text, int x, int y, int w, int h, QWidget* parent) {
+    auto* l = new QLabel(text, parent ? parent : this);
+    l->setObjectName(name);
+    l->setGeometry(x, y, w, h);
+    return l;
+}
+
+QComboBox* ModeWindow::makeCombo(const QString& name, int x, int y, int w, int h, QWidget* parent) {
+    auto* c = new QComboBox(parent ? parent : this);
+    c->setObjectName(name);
+    c->setGeometry(x, y, w, h);
+    return c;
+}
+
+QCheckBox* ModeWindow::makeCheck(const QString& name, const QString& caption, int x, int y, int w, int h,
+                                 QWidget* parent) {
+    auto* c = new QCheckBox(caption, parent ? parent : this);
+    c->setObjectName(name);
+    c->setGeometry(x, y, w, h);
+    return c;
+}
+
+TCGauge* ModeWindow::makeGauge(const QString& name, int x, int y, int w, int h, int maxValue, QWidget* parent) {
+    auto* g = new TCGauge(parent ? parent : this);
+    g->setObjectName(name);
+    g->setGeometry(x, y, w, h);
+    g->setMaxValue(maxValue);
+    return g;
+}
+
+QGroupBox* ModeWindow::makeGroup(const QString& name, const QString& caption, int x, int y, int w, int h) {
+    auto* g = new QGroupBox(caption, this);
+    g->setObjectName(name);
+    g->setGeometry(x, y, w, h);
+    return g;
+}
+
+QTimer* ModeWindow::makeTimer(const QString& name, int intervalMs) {
+    auto* t = new QTimer(this);
+    t->setObjectName(name);
+    t->setInterval(intervalMs);
+    t->setSingleShot(true);
+    return t;
+}
+
+BasicModeWindow::BasicModeWindow(const AppContext& ctx, const QString& formName, const QString& caption,
+                                 const QString& memoName, const QString& gaugeName, int gaugeMax,
+                                 const QString& exitName)
+    : ModeWindow(formName, caption, 640, 480), ctx_(ctx) {
+    setFont(courier(13));
+    if (!memoName.isEmpty()) setMemo(makeMemo(memoName, 16, 16, 608, 330));
+    if (!gaugeName.isEmpty()) setGauge(makeGauge(gaugeName, 16, 356, 608, 20, gaugeMax));
+    auto* exit = makeButton(exitName, "EXIT", 464, 400, 160, 49);
+    exit->setFont(courier(27, true));
+    connect(exit, &QPushButton::clicked, this, [this] { exitToMain(); });
+}

@@ -1,0 +1,71 @@
+#pragma once
+// The base of every window but the main one: form name, caption, fixed client
+// size, its ModeView, and helpers that place controls at exact positions.
+#include <QWidget>
+#include <string>
+
+#include "jig/ftdi/FtdiApi.h"
+#include "ui/QtModeView.h"
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QPlainTextEdit;
+class QPushButton;
+class QTimer;
+class TCGauge;
+
+// What every window is built with.
+struct AppContext {
+    qj::FtdiApi& api;
+    std::string programDir;  // the executable's folder, trailing separator included
+};
+
+// Courier New (or the closest fixed-pitch face) at a pixel size.
+QFont courier(int pixelSize, bool bold = false);
+
+class ModeWindow : public QWidget {
+    Q_OBJECT
+public:
+    ModeWindow(const QString& formName, const QString& caption, int clientWidth, int clientHeight,
+               QWidget* parent = nullptr);
+
+    QtModeView& view() { return *view_; }
+    void setMemo(QPlainTextEdit* memo) { view_->setMemo(memo); }
+    void setGauge(TCGauge* gauge) { view_->setGauge(gauge); }
+    void setSaveDialog(const QString& title, const QString& filter, const QString& defaultName,
+                       const QString& defaultExt) {
+        view_->setSaveDialog({title, filter, defaultName, defaultExt});
+    }
+    void setOpenDialog(const QString& title, const QString& filter) { view_->setOpenDialog({title, filter, {}, {}}); }
+    // Leaving the window: the main window comes back, this one hides.
+    void exitToMain();
+
+    // Control factories; `parent` defaults to the window itself.
+    QPushButton* makeButton(const QString& name, const QString& caption, int x, int y, int w, int h,
+                            QWidget* parent = nullptr);
+    QPlainTextEdit* makeMemo(const QString& name, int x, int y, int w, int h, QWidget* parent = nullptr);
+    QLabel* makeLabel(const QString& name, const QString& text, int x, int y, int w, int h, QWidget* parent = nullptr);
+    QComboBox* makeCombo(const QString& name, int x, int y, int w, int h, QWidget* parent = nullptr);
+    QCheckBox* makeCheck(const QString& name, const QString& caption, int x, int y, int w, int h,
+                         QWidget* parent = nullptr);
+    TCGauge* makeGauge(const QString& name, int x, int y, int w, int h, int maxValue, QWidget* parent = nullptr);
+    QGroupBox* makeGroup(const QString& name, const QString& caption, int x, int y, int w, int h);
+    QTimer* makeTimer(const QString& name, int intervalMs);
+
+private:
+    QtModeView* view_;
+};
+
+// A mode window with only its log memo, gauge and EXIT: the modes whose own
+// controls are not built yet.
+class BasicModeWindow : public ModeWindow {
+    Q_OBJECT
+public:
+    BasicModeWindow(const AppContext& ctx, const QString& formName, const QString& caption, const QString& memoName,
+                    const QString& gaugeName, int gaugeMax, const QString& exitName);
+
+protected:
+    AppContext ctx_;
+};

@@ -1,0 +1,66 @@
+#pragma once
+// A whole application on the virtual jig, offscreen, with message boxes and
+// file dialogs answered by the test.
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QWidget>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/Application.h"
+#include "support/TestSupport.h"
+#include "ui/QtModeView.h"
+
+namespace qjt {
+
+// Runs the event loop until `done` or `ms` of real time (for UI timers such as
+// Timer_RUN's 300 ms); returns `done()`.
+inline bool waitFor(const std::function<bool()>& done, int ms = 3000) {
+    QElapsedTimer t;
+    t.start();
+    while (!done() && t.elapsed() < ms) QApplication::processEvents(QEventLoop::AllEvents, 20);
+    return done();
+}
+
+struct GuiRig {
+    explicit GuiRig(const std::string& simSpec, const std::string& programDir = binDir())
+        : sim(makeSim(simSpec)), ctx{*sim, programDir}, windows(ctx) {
+        QtModeView::hooks().box = [this](qj::BoxKind k, const std::string& t) { boxes.push_back({k, t}); };
+        QtModeView::hooks().dialog = [this](bool save, const QString&) -> std::optional<std::string> {
+            auto& q = save ? saveAnswers : openAnswers;
+            if (q.empty()) return std::nullopt;
+            auto a = q.front();
+            q.pop_front();
+            return a;
+        };
+        windows.main()->show();
+    }
+    ~GuiRig() {
+        QtModeView::hooks() = {};
+    }
+    template <class T = QWidget>
+    T* find(const char* name) const {
+        for (QWidget* w : windows.all()) {
+            if (w->objectName() == name) return qobject_cast<T*>(w);
+            if (auto* c = w->findChild<T*>(name)) return c;
+        }
+        return nullptr;
+    }
+    QWidget* form(const char* name) const {
+        for (QWidget* w : windows.all())
+            if (w->objectName() == name) return w;
+        return nullptr;
+    }
+
+    std::unique_ptr<qj::sim::SimFtdi> sim;
+    AppContext ctx;
+    Windows windows;
+    std::vector<RecordingView::Box> boxes;
+    std::deque<std::optional<std::string>> saveAnswers, openAnswers;
+};
+
+}  // namespace qjt
