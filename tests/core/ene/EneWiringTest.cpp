@@ -91,11 +91,6 @@ TEST(EneWiringHint, MalformedContactNumbersAreFaultsNamingTheKey) {
     }
 }
 
-TEST(EneWiringHint, CableContactsComeFromTheItemText) {
-    const int want[8] = {18, 20, 24, 25, 26, 28, 30, 32};
-    for (int i = 0; i < 8; ++i) EXPECT_EQ(cableContacts(kCableItems[i]), want[i]);
-}
-
 // The window's wiring handlers through the core.
 class EneWindowWiring : public ::testing::Test {
 protected:
