@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/Application.h"
+#include "app/TForm1.h"
 #include "support/TestSupport.h"
 #include "ui/QtModeView.h"
 

@@ -1,0 +1,75 @@
+#include <gtest/gtest.h>
+
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <thread>
+
+#include "gui/GuiSupport.h"
+#include "ui/ModeWindow.h"
+#include "ui/TCGauge.h"
+
+using namespace qjt;
+
+TEST(ModeWindow, WorkerCallsArriveOnTheUiThreadInOrder) {
+    ModeWindow w("Test_form", "test", 300, 200);
+    auto* memo = w.makeMemo("Test_Memo", 0, 0, 300, 150);
+    auto* gauge = w.makeGauge("CGauge_Test", 0, 160, 300, 20, 512);
+    auto* button = w.makeButton("Test_BUTTON", "GO", 0, 180, 40, 20);
+    w.setMemo(memo);
+    w.setGauge(gauge);
+    std::thread worker([&] {
+        w.view().setEnabled("Test_BUTTON", false);
+        for (int i = 0; i < 100; ++i) {
+            w.view().log("line " + std::to_string(i));
+            w.view().gaugePos(i);
+        }
+        w.view().gaugeColor(0x00FFFF);
+        w.view().setEnabled("Test_BUTTON", true);
+        w.view().log("end");
+    });
+    worker.join();
+    EXPECT_TRUE(memo->toPlainText().isEmpty());  // nothing touched the widgets from the worker
+    ASSERT_TRUE(waitFor([&] { return memo->toPlainText().endsWith("end"); }));
+    const QStringList lines = memo->toPlainText().split('\n');
+    ASSERT_EQ(lines.size(), 101);
+    for (int i = 0; i < 100; ++i) EXPECT_EQ(lines[i], QString("line %1").arg(i));
+    EXPECT_EQ(gauge->progress(), 99);
+    EXPECT_EQ(gauge->foreColor(), 0x00FFFFu);
+    EXPECT_TRUE(button->isEnabled());
+}
+
+TEST(ModeWindow, DialogFiltersAndTimeStamp) {
+    EXPECT_EQ(QtModeView::qtFilters("BIN file KB90XX (*.bin)|*.bin|other|*.*"),
+              (QStringList{"BIN file KB90XX (*.bin)", "other (*.*)"}));
+    EXPECT_EQ(QtModeView::qtFilters(QString::fromUtf8("BIN файлы EEPROM (*.bin)|*.bin|Другие|*.*")),
+              (QStringList{QString::fromUtf8("BIN файлы EEPROM (*.bin)"), QString::fromUtf8("Другие (*.*)")}));
+    ModeWindow w("Test_form", "test", 300, 200);
+    auto* memo = w.makeMemo("Test_Memo", 0, 0, 300, 150);
+    w.setMemo(memo);
+    w.view().timeStamp();
+    EXPECT_TRUE(QRegularExpression("^Current time  \\d\\d:\\d\\d:\\d\\d$").match(memo->toPlainText()).hasMatch())
+        << memo->toPlainText().toStdString();
+}
+
+TEST(ModeWindow, EveryModeWindowExitsToTheMainWindow) {
+    ScratchDir dir;
+    GuiRig rig("jig=ENE_EDID_KB");
+    const std::pair<const char*, const char*> exits[] = {
+        {"EDID_form", "EXIT_EDID"},    {"KB901X_forms", "EXIT_KB901X"}, {"Keyboard_testing", "EXIT_KB_TEST"},
+        {"MEC16_Form", "EXIT_MEC16"},  {"ITE_FORM", "ITE_EXIT_BitBtn"}, {"NPCE_FORM", "EXIT_NPCE"},
+        {"Form_NUVOTON_JTAG", "BitBtn_EXIT_NUV"},
+    };
+    QWidget* main = rig.form("Form1");
+    for (const auto& [form, exit] : exits) {
+        QWidget* w = rig.form(form);
+        ASSERT_TRUE(w) << form;
+        main->hide();
+        w->show();
+        auto* b = w->findChild<QPushButton*>(exit);
+        ASSERT_TRUE(b) << exit;
+        b->click();
+        EXPECT_FALSE(w->isVisible()) << form;
+        EXPECT_TRUE(main->isVisible()) << form;
+    }
+}
