@@ -100,4 +100,21 @@ TEST(EneWindow, StartWiringHintReadToAFileAndExitRestoresThePrompts) {
     EXPECT_TRUE(rig.boxes.empty());
 }
 
+TEST(EneWindow, ChoosingTheAdapterDetectsItAndShowsWhereToConnect) {
+    ScratchDir dir;
+    writeFile(qj::ene::kWiringFile, "Quillbook 7 KSO3=7 KSI4=8 KSI7=9 KSI6=10 KSI5=11\n");
+    GuiRig rig("jig=ENE_EDID_KB,kestra=31-32");
+    auto* board = rig.find<QComboBox>("ComboBox_KB901X");
+    board->setCurrentIndex(0);
+    emit board->activated(0);
+    EXPECT_EQ(rig.find<QLabel>("Label_result")->text(), " Selected KESTRA board ");
+    ASSERT_EQ(rig.boxes.size(), 1u);
+    EXPECT_EQ(rig.boxes[0].kind, qj::BoxKind::Information);
+    EXPECT_EQ(rig.boxes[0].text, " Please connect\n B20 C19 D16 E21 \n then  READ or WRITE!");
+    EXPECT_FALSE(rig.find("ComboBox_KB901X_FFC")->isEnabled());
+    EXPECT_FALSE(rig.find("CheckBox_KB901X")->isEnabled());
+    EXPECT_TRUE(rig.find<QPlainTextEdit>("KB901X_Memo")->toPlainText().contains("KESTRA found! (31-32)"));
+    EXPECT_EQ(rig.sim->openHandles(), 0u);
+}
+
 }  // namespace
