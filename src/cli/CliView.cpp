@@ -43,7 +43,12 @@ void CliView::messageBox(BoxKind kind, const std::string& text) {
 
 void CliView::showWindow(const std::string&, bool) {}
 
-void CliView::armTimer(const std::string& timer) { timersArmed.push_back(timer); }
+// Timers are only noted: nothing fires them here. The reset prompt of the
+// version 3 update is printed at once instead of 200 ms later.
+void CliView::armTimer(const std::string& timer) {
+    timersArmed.push_back(timer);
+    if (timer == "TimerMSG") messageBox(BoxKind::Information, " Please press the reset button on the JIG!");
+}
 
 std::string programDir() {
     char buf[4096];

@@ -68,6 +68,11 @@ public:
     OpenResult open(const OpenOptions& opt, const Sink& log);
     // CloseJig: closes the handle if one is open; its status is not looked at.
     void close();
+    // Takes over a handle opened elsewhere (the version 3 update opens device 0 itself).
+    void adopt(FT_HANDLE h) {
+        close();
+        handle_ = h;
+    }
     bool isOpen() const { return handle_ != nullptr; }
     FT_HANDLE handle() const { return handle_; }
     const std::string& ident() const { return ident_; }

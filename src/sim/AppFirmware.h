@@ -18,11 +18,17 @@ public:
     const std::string& ident() const { return ident_; }
     size_t onInput(const uint8_t* data, size_t n, JigPort& port) override;
     void on(uint8_t cmd, Handler h) { handlers_[cmd] = std::move(h); }
+    // The reset button (set by registerBootEntry: it starts the bootloader).
+    void onResetDo(std::function<void(JigPort&)> fn) { reset_ = std::move(fn); }
+    void onReset(JigPort& port) override {
+        if (reset_) reset_(port);
+    }
 
 private:
     std::string family_;
     std::string ident_;
     std::map<uint8_t, Handler> handlers_;
+    std::function<void(JigPort&)> reset_;
 };
 
 // Answers one byte to the command (an acknowledged command).

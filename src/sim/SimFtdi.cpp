@@ -7,6 +7,8 @@
 #include <stdexcept>
 #include <thread>
 
+#include "sim/Bootloaders.h"
+
 namespace qj::sim {
 
 namespace {
@@ -94,7 +96,16 @@ SimFtdi::SimFtdi(const SimConfig& cfg)
         d->isJig = (i == jigIndex_) && jig != "none";
         if (d->isJig) {
             d->info.description = "Quillmore JIG";
-            d->fw = makeApplicationFirmware(ident);
+            // "wedged=1": the jig answers nothing until its reset button starts the bootloader.
+            d->fw = cfg.flag("wedged") ? makeWedgedFirmware(ident) : makeApplicationFirmware(ident);
+            if (cfg.has("reset-after")) {  // the user presses the reset button at this time (ms)
+                SimDevice* dp = d.get();
+                d->events.emplace(cfg.num("reset-after", 0) * 1000, [this, dp] {
+                    Port port(*this, *dp);
+                    dp->inbuf.clear();
+                    dp->fw->onReset(port);
+                });
+            }
             d->unplugAfter = cfg.num("unplug-after", -1);
             if (cfg.has("unplug-at")) {
                 SimDevice* dp = d.get();
