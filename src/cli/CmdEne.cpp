@@ -1,12 +1,137 @@
 #include <cstdio>
+#include <unistd.h>
 
 #include "cli/Cli.h"
+#include "modes/ene/EneWiring.h"
+#include "modes/ene/Kb901xCore.h"
 
 namespace qj::cli {
 
-int cmdEne(CliContext&) {
-    std::fprintf(stderr, "qjig: this command is not available in this build\n");
+namespace {
+const char* kEneUsage =
+    "usage: qjig ene wiring --board N|TEXT --cable PINS [--reversed]\n"
+    "       qjig ene read FILE [--board N|TEXT | --kestra]\n"
+    "       qjig ene write FILE [--board N|TEXT | --kestra]\n"
+    "\n"
+    "The boards are the lines of \"MB connection ENE.txt\" in the current directory:\n"
+    "N is a line number (1 = first line), TEXT an exact line or a part of one line.\n"
+    "--board 0 or --kestra chooses the KESTRA adapter board. PINS is the cable's\n"
+    "contact count (18, 20, 24, 25, 26, 28, 30 or 32); --reversed: the cable's\n"
+    "contact 1 does not meet contact 1 of the keyboard connector.\n";
+
+int misuse(const std::string& why) {
+    if (!why.empty()) std::fprintf(stderr, "qjig ene: %s\n", why.c_str());
+    std::fputs(kEneUsage, stderr);
     return kMisuse;
+}
+
+bool allDigits(const std::string& s) {
+    if (s.empty()) return false;
+    for (char ch : s)
+        if (ch < '0' || ch > '9') return false;
+    return true;
+}
+
+// The board combo's index for --board, or -1 with `err` set.
+int findBoard(const std::vector<std::string>& items, const std::string& arg, std::string& err) {
+    if (allDigits(arg)) {
+        const size_t n = arg.size() > 6 ? items.size() : std::stoul(arg);
+        if (n < items.size()) return static_cast<int>(n);
+        err = "there is no board " + arg + " (the list has " + std::to_string(items.empty() ? 0 : items.size() - 1) +
+              " lines)";
+        return -1;
+    }
+    for (size_t i = 1; i < items.size(); ++i)
+        if (items[i] == arg) return static_cast<int>(i);
+    int found = -1;
+    for (size_t i = 1; i < items.size(); ++i) {
+        if (items[i].find(arg) == std::string::npos) continue;
+        if (found >= 0) {
+            err = "\"" + arg + "\" is part of several boards; give the line number";
+            return -1;
+        }
+        found = static_cast<int>(i);
+    }
+    if (found < 0) err = "no board matches \"" + arg + "\"";
+    return found;
+}
+}  // namespace
+
+int cmdEne(CliContext& c) {
+    if (c.args.empty()) return misuse("");
+    const std::string sub = c.args[0];
+    std::string file, board, cable;
+    bool kestra = false, reversed = false, haveBoard = false;
+    for (size_t i = 1; i < c.args.size(); ++i) {
+        const std::string& a = c.args[i];
+        if (a == "--board" && i + 1 < c.args.size()) {
+            board = c.args[++i];
+            haveBoard = true;
+        } else if (a == "--cable" && i + 1 < c.args.size()) {
+            cable = c.args[++i];
+        } else if (a == "--kestra") {
+            kestra = true;
+        } else if (a == "--reversed") {
+            reversed = true;
+        } else if (!a.empty() && a[0] != '-' && file.empty()) {
+            file = a;
+        } else {
+            return misuse("unexpected argument \"" + a + "\"");
+        }
+    }
+    const bool wiring = sub == "wiring";
+    if (!wiring && sub != "read" && sub != "write") return misuse("unknown sub-command \"" + sub + "\"");
+    if (kestra && haveBoard) return misuse("--board and --kestra exclude each other");
+    if (wiring && (!file.empty() || (!haveBoard && !kestra) || (cable.empty() && !kestra)))
+        return misuse("wiring needs --board and --cable");
+    if (!wiring && (file.empty() || !cable.empty() || reversed)) return misuse("read and write need FILE only");
+
+    int cableIndex = -1;
+    if (!cable.empty()) {
+        for (int i = 0; i < 8; ++i)
+            if (ene::cableContacts(ene::kCableItems[i]) == (allDigits(cable) && cable.size() <= 2 ? std::stoi(cable) : -1))
+                cableIndex = i;
+        if (cableIndex < 0) return misuse("no " + cable + " pin cable (18, 20, 24, 25, 26, 28, 30 or 32)");
+    }
+
+    CliView view;
+    view.progress = isatty(2);
+    ene::Kb901xCore core(c.api, view);
+    core.FormCreate();
+    int boardIndex = kestra ? 0 : -1;
+    if (haveBoard) {
+        if (!core.wiringLoaded()) {
+            std::fprintf(stderr, "qjig ene: cannot read \"%s\" in the current directory\n", ene::kWiringFile);
+            return kFailed;
+        }
+        std::string err;
+        boardIndex = findBoard(core.boardItems(), board, err);
+        if (boardIndex < 0) return misuse(err);
+    }
+    if (cableIndex >= 0) core.ComboBox_KB901X_FFCSelect(cableIndex);
+    if (reversed) core.CheckBox_KB901XClick(false);
+    if (boardIndex >= 0) {
+        const std::string before = core.labelResult();
+        core.ComboBox_KB901XSelect(boardIndex);
+        if (boardIndex == 0 && core.labelResult() != " Selected KESTRA board ") {
+            if (core.labelResult() != before) std::printf("%s\n", core.labelResult().c_str());
+            return kFailed;
+        }
+    }
+    if (wiring) {
+        std::printf("%s\n", core.labelResult().c_str());
+        const std::string& l = core.labelResult();
+        return l.rfind("Please connect GND and: ", 0) == 0 || l == " Selected KESTRA board " ? kOk : kFailed;
+    }
+    if (sub == "read") {
+        view.savePath = file;
+        core.KB901X_READClick();
+    } else {
+        view.openPath = file;
+        core.KB901X_WRITEClick();
+    }
+    core.waitIdle();
+    return core.lastOutcome() == ene::Kb901xCore::Outcome::Ok ? kOk : kFailed;
 }
 
 }  // namespace qj::cli

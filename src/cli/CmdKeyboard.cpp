@@ -1,12 +1,113 @@
+#include <atomic>
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <string>
 
 #include "cli/Cli.h"
+#include "modes/keyboard/KeyboardCore.h"
 
 namespace qj::cli {
 
-int cmdKeyboard(CliContext&) {
-    std::fprintf(stderr, "qjig: this command is not available in this build\n");
-    return kMisuse;
+namespace {
+std::atomic<bool> gInterrupted{false};
+extern "C" void onInterrupt(int) { gInterrupted.store(true); }
+
+// The tester's status label as lines; the cells are drawn once at the end.
+class KeyboardCliView : public CliView {
+public:
+    void setText(const std::string& control, const std::string& text) override {
+        if (control == "Label_keyb_con" && texts[control] != text) log("status: " + text);
+        CliView::setText(control, text);
+    }
+};
+
+bool number(const std::string& s, long& v) {
+    char* end = nullptr;
+    v = std::strtol(s.c_str(), &end, 10);
+    return !s.empty() && *end == '\0' && v >= 0;
+}
+
+const char* kUsage =
+    "usage: qjig keyboard scan [--reports N] [--hide-after N] [--no-buzzer] [--time MS]\n"
+    "  --reports N     stop after N reports that hold a key\n"
+    "  --hide-after N  after N such reports, hide the keys held at the next one\n"
+    "  --no-buzzer     do not sound the jig's buzzer (pause 100 ms instead)\n"
+    "  --time MS       stop after MS ms of scanning\n"
+    "Without --reports or --time the scan runs until Ctrl-C.\n";
+}  // namespace
+
+// The triangle of cells: rows are the first contact, columns the second, in
+// blocks of five as on the window. X hit, H hidden, . never reported.
+std::string keyboardPicture(const KeyboardCore& core) {
+    auto col = [](int j) { return 4 + (j - 2) + (j - 1) / 5; };
+    std::string head(static_cast<size_t>(col(32) + 1), ' ');
+    for (int j : {2, 6, 11, 16, 21, 26, 31}) {
+        const std::string n = std::to_string(j);
+        head.replace(static_cast<size_t>(col(j)), n.size(), n);
+    }
+    std::string out = head + "\n";
+    for (int i = 1; i <= 31; ++i) {
+        std::string row(static_cast<size_t>(col(32) + 1), ' ');
+        const std::string n = std::to_string(i);
+        row.replace(2 - (n.size() - 1), n.size(), n);
+        for (int j = i + 1; j <= 32; ++j) {
+            const uint32_t c = core.cellColor((i - 1) * 32 + j);
+            row[static_cast<size_t>(col(j))] = c == KeyboardCore::kAqua ? '.' : c == KeyboardCore::kBlack ? 'H' : 'X';
+        }
+        while (!row.empty() && row.back() == ' ') row.pop_back();
+        out += row + "\n";
+        if (i % 5 == 0) out += "\n";
+    }
+    return out;
+}
+
+int cmdKeyboard(CliContext& c) {
+    if (c.args.empty() || c.args[0] != "scan") {
+        std::fputs(kUsage, stderr);
+        return kMisuse;
+    }
+    long reports = -1, hideAfter = -1, timeMs = -1;
+    bool noBuzzer = false;
+    for (size_t k = 1; k < c.args.size(); ++k) {
+        const std::string& a = c.args[k];
+        long* target = a == "--reports" ? &reports : a == "--hide-after" ? &hideAfter : a == "--time" ? &timeMs : nullptr;
+        if (a == "--no-buzzer") {
+            noBuzzer = true;
+        } else if (target && k + 1 < c.args.size() && number(c.args[k + 1], *target)) {
+            ++k;
+        } else {
+            std::fputs(kUsage, stderr);
+            return kMisuse;
+        }
+    }
+
+    KeyboardCliView view;
+    KeyboardCore core(c.api, view);
+    core.FormCreate();
+    core.Buzzer_boxClick(noBuzzer);
+    long withKeys = 0;
+    int64_t startMs = 0;
+    core.setObserver([&](const KeyboardCore::Report& r) {
+        if (!r.pairs.empty()) {
+            ++withKeys;
+            std::string line = "report " + std::to_string(withKeys) + ":";
+            for (const auto& [a, b] : r.pairs) line += " " + std::to_string(a) + "-" + std::to_string(b);
+            if (!r.keyFound) line += "   (hidden)";
+            view.log(line);
+            if (withKeys == hideAfter) core.CheckBox_HIDEClick(true);
+        }
+        const bool timeUp = timeMs >= 0 && c.api.clock().nowMs() - startMs >= timeMs;
+        if ((reports >= 0 && withKeys >= reports) || timeUp || gInterrupted.load()) core.START_SCANClick();
+    });
+    gInterrupted.store(false);
+    auto old = std::signal(SIGINT, onInterrupt);
+    startMs = c.api.clock().nowMs();
+    core.START_SCANClick();
+    core.waitIdle();
+    std::signal(SIGINT, old);
+    std::fputs(keyboardPicture(core).c_str(), stdout);
+    return view.texts["Label_keyb_con"] == "Press start scan" ? kOk : kFailed;
 }
 
 }  // namespace qj::cli

@@ -1,5 +1,179 @@
+#include "sim/Kb90xxModel.h"
+
+#include <cstdio>
+#include <random>
+
 #include "sim/AppFirmware.h"
 
 namespace qj::sim {
-void registerKb90xxCommands(AppFirmware&) {}
+
+namespace {
+constexpr uint8_t kGood = 'K';
+constexpr uint8_t kLost = 'e';
+}  // namespace
+
+Kb90xxModel::Kb90xxModel(const SimConfig& cfg) : flash(kFlashSize, 0xFF) {
+    const std::string pattern = cfg.str("ene-pattern", "counter");
+    if (pattern == "counter") {
+        // Every block differs from its neighbours, so a block served out of order shows.
+        for (size_t i = 0; i < kFlashSize; ++i) flash[i] = static_cast<uint8_t>(i ^ (i >> 8) ^ (i >> 16));
+    } else if (pattern == "random") {
+        std::mt19937 rng(static_cast<uint32_t>(cfg.num("ene-seed", 1)));
+        for (auto& b : flash) b = static_cast<uint8_t>(rng());
+    } else if (pattern != "blank") {
+        configError_ = "ene-pattern must be counter, blank or random";
+    }
+    if (cfg.has("flash")) {
+        std::fill(flash.begin(), flash.end(), 0xFF);
+        if (std::FILE* f = std::fopen(cfg.str("flash").c_str(), "rb")) {
+            (void)std::fread(flash.data(), 1, flash.size(), f);
+            std::fclose(f);
+        } else {
+            configError_ = "cannot read flash=" + cfg.str("flash");
+        }
+    }
+    flashOut_ = cfg.str("flash-out");
+    present = cfg.str("ene", "present") != "absent";
+    version = static_cast<uint8_t>(cfg.num("ene-version", 0x24));
+    lostAt_ = cfg.num("ene-lost-at", 0);
+    silentAfter_ = cfg.num("ene-silent-after", -1);
+    stuck_ = cfg.num("ene-stuck", -1);
+    overlongAt_ = cfg.num("ene-overlong-at", 0);
+    blockUs_ = cfg.num("ene-block-us", 0);
+}
+
+Kb90xxModel::~Kb90xxModel() {
+    if (flashOut_.empty()) return;
+    std::FILE* f = std::fopen(flashOut_.c_str(), "wb");
+    if (!f || std::fwrite(flash.data(), 1, flash.size(), f) != flash.size())
+        std::fprintf(stderr, "virtual jig: cannot write flash-out=%s\n", flashOut_.c_str());
+    if (f) std::fclose(f);
+}
+
+void Kb90xxModel::reportConfigError(JigPort& port) {
+    if (configError_.empty()) return;
+    port.error("KB90xx: " + configError_);
+    configError_.clear();
+}
+
+int64_t Kb90xxModel::nextBlock(JigPort& port) {
+    ++blocksServed;
+    block_ = transferStart_ ? 0 : block_ + 1;
+    transferStart_ = false;
+    if (lostAt_ > 0 && blocksServed == lostAt_) lost = true;
+    if (block_ >= static_cast<int64_t>(kFlashSize / kBlockSize)) {
+        port.error("KB90xx: block command beyond the end of the flash");
+        return -1;
+    }
+    return block_;
+}
+
+size_t Kb90xxModel::debugVersion(JigPort& port) {
+    reportConfigError(port);
+    transferStart_ = true;
+    port.send(present && !lost ? version : uint8_t{0xFF});
+    return 1;
+}
+
+size_t Kb90xxModel::readBlock(JigPort& port) {
+    reportConfigError(port);
+    const int64_t b = nextBlock(port);
+    if (silentNow()) return 1;
+    std::vector<uint8_t> out(kBlockSize + 1, 0xFF);
+    if (b >= 0 && present && !lost) {
+        std::copy_n(flash.begin() + b * static_cast<int64_t>(kBlockSize), kBlockSize, out.begin());
+        out[kBlockSize] = kGood;
+    } else {
+        out[kBlockSize] = kLost;
+    }
+    if (overlongAt_ > 0 && blocksServed == overlongAt_) out.push_back(kGood);
+    port.send(out.data(), out.size(), blockUs_);
+    return 1;
+}
+
+size_t Kb90xxModel::writeBlock(const uint8_t* data, size_t n, JigPort& port) {
+    reportConfigError(port);
+    if (!writeAcked_) {
+        const int64_t b = nextBlock(port);
+        if (silentNow()) return 1;
+        (void)b;
+        port.send(kGood);  // ready for the data
+        writeAcked_ = true;
+    }
+    if (n < 1 + kBlockSize) return 0;
+    writeAcked_ = false;
+    const bool ok = block_ < static_cast<int64_t>(kFlashSize / kBlockSize) && present && !lost;
+    if (ok) {
+        const size_t at = static_cast<size_t>(block_) * kBlockSize;
+        for (size_t i = 0; i < kBlockSize; ++i)
+            if (static_cast<int64_t>(at + i) != stuck_) flash[at + i] = data[1 + i];
+        ++blocksWritten;
+    }
+    port.send(ok ? kGood : kLost, blockUs_);
+    return 1 + kBlockSize;
+}
+
+size_t Kb90xxModel::closeTransfer() {
+    transferStart_ = true;
+    writeAcked_ = false;
+    return 1;
+}
+
+KestraModel::KestraModel(const SimConfig& cfg) {
+    const std::string k = cfg.str("kestra", "absent");
+    if (k == "1-2") fit = Fit::Contacts12;
+    else if (k == "31-32") fit = Fit::Contacts3132;
+    else if (k == "both") fit = Fit::BothGrounded;
+    else if (k != "absent") configError_ = "kestra must be absent, 1-2, 31-32 or both";
+}
+
+size_t KestraModel::command(const uint8_t* data, size_t n, JigPort& port) {
+    if (n < 2) return 0;
+    if (!configError_.empty()) {
+        port.error(configError_);
+        configError_.clear();
+    }
+    switch (data[1]) {
+    case '9': {
+        // Sense inputs pulled up; a grounded contact pair reads 0.
+        uint8_t s[3] = {0xFF, 0xFF, 0x00};
+        if (fit == Fit::Contacts12 || fit == Fit::BothGrounded) s[0] &= static_cast<uint8_t>(~0x40);
+        if (fit == Fit::Contacts3132 || fit == Fit::BothGrounded) s[1] &= static_cast<uint8_t>(~0x02);
+        port.send(s, sizeof s);
+        break;
+    }
+    case '5':
+    case '6':
+        orientation = static_cast<char>(data[1]);
+        port.send(kGood);
+        break;
+    case '1':
+        on = true;
+        ++switchedOn;
+        port.send(kGood);
+        break;
+    case '0':
+        on = false;
+        ++switchedOff;
+        port.send(kGood);
+        break;
+    default: {
+        char msg[64];
+        std::snprintf(msg, sizeof msg, "KESTRA: unknown adapter command 'V' 0x%02X", data[1]);
+        port.error(msg);
+    }
+    }
+    return 2;
+}
+
+void registerKb90xxCommands(AppFirmware& fw) {
+    auto chip = [](JigPort& p) -> Kb90xxModel& { return p.board().model<Kb90xxModel>(); };
+    fw.on('v', [chip](const uint8_t*, size_t, JigPort& p) { return chip(p).debugVersion(p); });
+    fw.on('R', [chip](const uint8_t*, size_t, JigPort& p) { return chip(p).readBlock(p); });
+    fw.on('N', [chip](const uint8_t*, size_t, JigPort& p) { return chip(p).readBlock(p); });
+    fw.on('W', [chip](const uint8_t* d, size_t n, JigPort& p) { return chip(p).writeBlock(d, n, p); });
+    fw.on('X', [chip](const uint8_t*, size_t, JigPort& p) { return chip(p).closeTransfer(); });
+    fw.on('V', [](const uint8_t* d, size_t n, JigPort& p) { return p.board().model<KestraModel>().command(d, n, p); });
+}
+
 }  // namespace qj::sim

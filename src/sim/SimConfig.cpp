@@ -10,7 +10,7 @@ const std::map<std::string, std::string>& presets() {
     static const std::map<std::string, std::string> p = {
         // A jig on the ENE/EDID/keyboard firmware with a chip, a panel and a
         // keyboard attached, answering at the line rate.
-        {"demo", "jig=ENE_EDID_KB,mode=paced"},
+        {"demo", "jig=ENE_EDID_KB,mode=paced,keys=3-7@500-1500;1-2@2000-2600;12-20@3000"},
     };
     return p;
 }

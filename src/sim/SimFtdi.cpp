@@ -17,6 +17,13 @@ constexpr int64_t kNever = std::numeric_limits<int64_t>::max() / 4;
 // without a wait moves the instant clock towards its deadline.
 constexpr int64_t kStatusCostUs = 100;
 
+// Line time of `bytes` bytes (10 bits each), rounded up once per burst rather
+// than per byte: a byte at 921600 baud is 10.85 µs, not 11.
+int64_t lineUs(bool instant, uint32_t baud, int64_t bytes) {
+    if (instant || baud == 0) return 0;
+    return (bytes * 10'000'000 + baud - 1) / baud;
+}
+
 int64_t steadyUs() {
     using namespace std::chrono;
     return duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count();
@@ -44,10 +51,10 @@ class SimFtdi::Port final : public JigPort {
 public:
     Port(SimFtdi& s, SimDevice& d) : s_(s), d_(d) {}
     void send(const uint8_t* data, size_t n, int64_t delayUs) override {
-        const int64_t bt = s_.byteUs(d_);
-        int64_t t = std::max(d_.inputTime + delayUs + s_.latencyUs_, d_.rxLineFreeAt);
+        const int64_t start = std::max(d_.inputTime + delayUs + s_.latencyUs_, d_.rxLineFreeAt);
+        int64_t t = start;
         for (size_t i = 0; i < n; ++i) {
-            t += bt;
+            t = start + lineUs(s_.clock_.instant(), d_.baud, static_cast<int64_t>(i) + 1);
             d_.rx.emplace_back(data[i], t);
             d_.jigSent.push_back(data[i]);
         }
@@ -317,7 +324,7 @@ FT_STATUS SimFtdi::Write(FT_HANDLE h, const uint8_t* buf, uint32_t len, uint32_t
     SimDevice* d = dev(h, st);
     if (!d) return st;
     const int64_t now = clock_.nowUs();
-    d->txFreeAt = std::max(d->txFreeAt, now) + byteUs(*d) * len;
+    d->txFreeAt = std::max(d->txFreeAt, now) + lineUs(clock_.instant(), d->baud, len);
     written = len;
     d->hostBytes += len;
     // The jig hears only what is sent at its own speed and frame.

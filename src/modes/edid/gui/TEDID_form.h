@@ -1,10 +1,24 @@
 #pragma once
+// The EDID EEPROM window: read the panel's EEPROM to a file, write it from a file.
+#include <memory>
+
 #include "ui/ModeWindow.h"
 
-// The window of this mode; its own controls and operations come with the mode.
-class TEDID_form : public BasicModeWindow {
+namespace qj {
+class EdidCore;
+}
+
+class TEDID_form : public ModeWindow {
     Q_OBJECT
 public:
-    explicit TEDID_form(const AppContext& ctx)
-        : BasicModeWindow(ctx, "EDID_form", QString::fromUtf8("EEPROM LCD read/write 01/07/2017"), "EDID_Memo", "", 0, "EXIT_EDID") {}
+    explicit TEDID_form(const AppContext& ctx);
+    ~TEDID_form() override;
+
+    void EDID_READClick();
+    void EDID_WRITEClick();
+    void EXIT_EDIDClick();
+    qj::EdidCore& core() { return *core_; }
+
+private:
+    std::unique_ptr<qj::EdidCore> core_;
 };

@@ -1,10 +1,41 @@
 #pragma once
+// The ENE KB90xx window: wiring help for the FFC cable or the KESTRA adapter,
+// and the flash read, write and verify. Every handler forwards to the core.
+#include <memory>
+
 #include "ui/ModeWindow.h"
 
-// The window of this mode; its own controls and operations come with the mode.
-class TKB901X_forms : public BasicModeWindow {
+namespace qj::ene {
+class Kb901xCore;
+}
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QPushButton;
+class KbWindowView;
+
+class TKB901X_forms : public ModeWindow {
     Q_OBJECT
 public:
-    explicit TKB901X_forms(const AppContext& ctx)
-        : BasicModeWindow(ctx, "KB901X_forms", QString::fromUtf8("KB9010/9012/9016/9022  and KESTRA 01/07/2017"), "KB901X_Memo", "CGauge_KB901X", 32768, "EXIT_KB901X") {}
+    explicit TKB901X_forms(const AppContext& ctx);
+    ~TKB901X_forms() override;
+
+    qj::ene::Kb901xCore& core() { return *core_; }
+
+    void FormCreate();
+    void ComboBox_KB901XSelect(int index);
+    void ComboBox_KB901X_FFCSelect(int index);
+    void CheckBox_KB901XClick(bool checked);
+    void KB901X_READClick();
+    void KB901X_WRITEClick();
+    void EXIT_KB901XClick();
+
+private:
+    AppContext ctx_;
+    QComboBox* board_;
+    QComboBox* cable_;
+    QCheckBox* pin1_;
+    QLabel* result_;
+    std::unique_ptr<KbWindowView> kbView_;
+    std::unique_ptr<qj::ene::Kb901xCore> core_;
 };

@@ -1,10 +1,31 @@
 #pragma once
+// The keyboard tester window: one cell per contact pair of the keyboard's
+// 32-contact cable, painted as the jig reports the pair connected.
+#include <memory>
+
 #include "ui/ModeWindow.h"
 
-// The window of this mode; its own controls and operations come with the mode.
-class TKeyboard_testing : public BasicModeWindow {
+namespace qj {
+class KeyboardCore;
+}
+
+class TKeyboard_testing : public ModeWindow {
     Q_OBJECT
 public:
-    explicit TKeyboard_testing(const AppContext& ctx)
-        : BasicModeWindow(ctx, "Keyboard_testing", QString::fromUtf8("Keyboard_testing 01_07_2017"), "", "", 0, "EXIT_KB_TEST") {}
+    explicit TKeyboard_testing(const AppContext& ctx);
+    ~TKeyboard_testing() override;
+
+    // A cell's place: column j (second contact), row i (first contact).
+    static QRect cellRect(int i, int j);
+
+    void FormCreate();
+    void START_SCANClick();
+    void EXIT_KB_TESTClick();
+    void ClearClick();
+    void CheckBox_HIDEClick(bool checked);
+    void Timer_KEYBTimer();
+    qj::KeyboardCore& core() { return *core_; }
+
+private:
+    std::unique_ptr<qj::KeyboardCore> core_;
 };

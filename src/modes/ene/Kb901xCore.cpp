@@ -1,0 +1,400 @@
+#include "modes/ene/Kb901xCore.h"
+
+#include <algorithm>
+
+#include "modes/ene/EneWiring.h"
+
+namespace qj::ene {
+
+namespace {
+const char* const kBoardCombo = "ComboBox_KB901X";
+const char* const kCableCombo = "ComboBox_KB901X_FFC";
+const char* const kCheckBox = "CheckBox_KB901X";
+const char* const kLabel = "Label_result";
+const char* const kReadButton = "KB901X_READ";
+const char* const kWriteButton = "KB901X_WRITE";
+const char* const kExitButton = "EXIT_KB901X";
+
+constexpr uint32_t kAnswer = kBlockSize + 1;  // 256 data bytes and the status byte
+constexpr uint8_t kLostStatus = 'e';
+}  // namespace
+
+void ReadThread_KB90::start() {
+    t_.start([this] { c_.Execute(); });
+}
+
+Kb901xCore::Kb901xCore(FtdiApi& api, ModeView& view)
+    : api_(api), view_(view), link_(api), image_(kImageSize, 0xFF), xbuf_(kAnswer) {}
+
+Kb901xCore::~Kb901xCore() {
+    worker_.join();
+    closeFile();
+}
+
+// ---------------------------------------------------------------- wiring set-up
+
+void Kb901xCore::setLabel(const std::string& t) {
+    label_ = t;
+    view_.setText(kLabel, t);
+}
+
+void Kb901xCore::FormCreate() {
+    view_.gaugeMax(kGaugeMax);
+    view_.setText(kCableCombo, kCablePrompt);
+    view_.setText(kBoardCombo, kBoardPrompt);
+    view_.setColor(kCableCombo, kYellow);
+    view_.setColor(kBoardCombo, kYellow);
+
+    items_.clear();
+    std::FILE* f = std::fopen(kWiringFile, "rb");
+    std::vector<std::string> lines;
+    bool readable = f != nullptr;
+    if (f) {
+        lines = readWiringList(f);
+        readable = !std::ferror(f);  // a folder of that name opens but does not read
+        std::fclose(f);
+    }
+    if (!readable) {
+        setLabel("Create base of connections KB90XX !");
+        view_.setColor(kCableCombo, kButtonFace);
+        view_.setColor(kBoardCombo, kButtonFace);
+        return;
+    }
+    view_.setEnabled(kBoardCombo, true);
+    view_.setEnabled(kCableCombo, true);
+    view_.setEnabled(kCheckBox, true);
+    view_.setText(kCableCombo, kCablePrompt);
+    view_.setText(kBoardCombo, kBoardPrompt);
+    setLabel("");
+    items_.reserve(lines.size() + 1);
+    items_.push_back(kKestraItem);
+    for (auto& l : lines) items_.push_back(std::move(l));
+}
+
+void Kb901xCore::ComboBox_KB901XSelect(int index) {
+    if (index < 0) return;
+    boardIndex_ = index;
+    if (index >= 1) {
+        view_.setEnabled(kCableCombo, true);
+        view_.setEnabled(kCheckBox, true);
+        view_.setColor(kBoardCombo, kButtonFace);
+        if (cableIndex_ >= 0) runWiringEvaluation();
+        return;
+    }
+    view_.setEnabled(kCableCombo, false);
+    view_.setEnabled(kCheckBox, false);
+    view_.setColor(kBoardCombo, kButtonFace);
+    view_.setColor(kCableCombo, kButtonFace);
+    // A running transfer owns the link: the adapter is detected when the window is idle.
+    if (!busy_.idle()) return;
+    OpenOptions opt = OpenOptions::modeWindow({"ENE_EDID_KB"});
+    opt.countLine = true;
+    if (link_.open(opt, [this](const std::string& s) { view_.log(s); }) != OpenResult::Ready) return;
+    if (!detectAdapter()) {
+        setLabel(" Error sending settings");
+    } else {
+        setLabel(" Selected KESTRA board ");
+        view_.messageBox(BoxKind::Information, kestra12_ ? " Please connect\n B13 C14 D17 E12 \n then  READ or WRITE!"
+                                                         : " Please connect\n B20 C19 D16 E21 \n then  READ or WRITE!");
+    }
+    link_.close();
+}
+
+void Kb901xCore::ComboBox_KB901X_FFCSelect(int index) {
+    if (index < 0 || index >= 8) return;
+    cableIndex_ = index;
+    view_.setColor(kCableCombo, kButtonFace);
+    if (boardIndex_ >= 0) runWiringEvaluation();
+}
+
+void Kb901xCore::CheckBox_KB901XClick(bool checked) {
+    checked_ = checked;
+    if (cableIndex_ >= 0 && boardIndex_ >= 0) runWiringEvaluation();
+}
+
+void Kb901xCore::runWiringEvaluation() {
+    if (boardIndex_ < 0 || static_cast<size_t>(boardIndex_) >= items_.size() || cableIndex_ < 0) return;
+    const WiringHint h = evaluateWiring(items_[static_cast<size_t>(boardIndex_)],
+                                        cableContacts(kCableItems[cableIndex_]), checked_);
+    if (h.kind == WiringHint::Kind::Fault) {
+        view_.messageBox(BoxKind::Error, h.text);
+        return;
+    }
+    setLabel(h.text);
+}
+
+bool Kb901xCore::detectAdapter() {
+    std::vector<uint8_t> a;
+    if (link_.sendAwaitCount({'V', '9'}, 3, true, a, Deadlines::kByteAnswerMs) != Xfer::Ok) {
+        view_.log("KESTRA: no answer from the programmer");
+        return false;
+    }
+    const bool g12 = (a[0] & 0x40) == 0;
+    const bool g3132 = (a[1] & 0x02) == 0;
+    if (!g12 && !g3132) {
+        view_.log("KESTRA not found! Connected?");
+        return false;
+    }
+    if (g12 && g3132) {
+        view_.log("ERROR connected to KESTRA!");
+        return false;
+    }
+    kestra12_ = g12;
+    view_.log(g12 ? "KESTRA found! (1-2)" : "KESTRA found! (31-32)");
+    if (!ack({'V', static_cast<uint8_t>(g12 ? '5' : '6')})) {
+        view_.log("KESTRA: no answer from the programmer");
+        return false;
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------- transfers
+
+bool Kb901xCore::ack(std::initializer_list<uint8_t> cmd) {
+    uint8_t a = 0;
+    return link_.sendAwaitByte(cmd, a) == Xfer::Ok;
+}
+
+Kb901xCore::Check Kb901xCore::eneCheck(bool adapter) {
+    Check r = Check::Lost;
+    uint8_t v = 0;
+    if ((!adapter || ack({'V', '1'})) && link_.sendAwaitByte({'v'}, v) == Xfer::Ok) {
+        if (v == 0xFF) {
+            view_.log("");
+            view_.log("No connection to the KB90XX!");
+            view_.log("Check the settings !");
+            view_.log("Motherboard is connected / powered ?");
+            r = Check::NoChip;
+        } else {
+            view_.log("Communication with KB90XX installed.");
+            view_.log("Embedded Debug Version ID = " + std::to_string(v));
+            r = Check::Ok;
+        }
+    } else {
+        view_.log(kLostLine);
+    }
+    if (adapter) ack({'V', '0'});
+    return r;
+}
+
+// Steps common to both buttons: busy check, link, ENE check, success signal.
+bool Kb901xCore::beginOperation() {
+    if (!busy_.idle()) return false;
+    outcome_ = Outcome::Failed;
+    OpenOptions opt = OpenOptions::modeWindow({"ENE_EDID_KB"});
+    opt.countLine = true;
+    if (link_.open(opt, [this](const std::string& s) { view_.log(s); }) != OpenResult::Ready) return false;
+    if (eneCheck(adapterChosen()) != Check::Ok) {
+        signal('O');
+        link_.close();
+        return false;
+    }
+    if (!ack({'I'})) {
+        view_.log(kLostLine);
+        link_.close();
+        return false;
+    }
+    return true;
+}
+
+// Adapter on before the transfer; a silent jig ends it at once.
+bool Kb901xCore::startTransferCommon(bool adapter) {
+    transferAdapter_ = adapter;
+    if (adapter && !ack({'V', '1'})) {
+        lost();
+        return false;
+    }
+    return true;
+}
+
+void Kb901xCore::KB901X_READClick() {
+    if (!beginOperation()) return;
+    const auto path = view_.askSavePath();
+    if (!path) {
+        view_.log("Write to file is interrupted.");
+        view_.log("");
+        link_.close();
+        return;
+    }
+    file_ = std::fopen(path->c_str(), "wb");
+    if (!file_) {
+        view_.messageBox(BoxKind::Error, "Ошибка создания файла.");
+        link_.close();
+        return;
+    }
+    view_.log("Save the file: ");
+    view_.log(*path);
+    view_.gaugeColor(kGreen);
+    view_.gaugePos(0);
+    view_.log("Reading KB90XX ...");
+    view_.setEnabled(kWriteButton, false);
+    view_.setEnabled(kExitButton, false);
+    view_.timeStamp();
+    if (!startTransferCommon(adapterChosen())) return;
+    busy_.set("Reading");
+    block_ = 1;
+    worker_.start();
+    // The worker only polls the receive queue; the link is handed to it once
+    // the first block request is out.
+    link_.write({'R'});
+    firstCommandSent_.release();
+}
+
+void Kb901xCore::KB901X_WRITEClick() {
+    if (!beginOperation()) return;
+    const auto path = view_.askOpenPath();
+    if (!path) {
+        view_.log("Write operation is interrupted.");
+        link_.close();
+        return;
+    }
+    std::FILE* in = std::fopen(path->c_str(), "rb");
+    // A shorter file leaves erased flash (0xFF) behind it, never the previous file's bytes.
+    std::fill(image_.begin(), image_.end(), 0xFF);
+    const bool loaded = in && (std::fread(image_.data(), 1, image_.size(), in), !std::ferror(in));
+    if (in) std::fclose(in);
+    if (!loaded) {
+        view_.messageBox(BoxKind::Error, "Error open file!");
+        link_.close();
+        return;
+    }
+    view_.log("Write in KB90XX file:");
+    view_.log(*path);
+    view_.gaugeColor(kRed);
+    view_.gaugePos(0);
+    view_.log("There is a writing KB90XX...");
+    view_.setEnabled(kReadButton, false);
+    view_.setEnabled(kExitButton, false);
+    view_.timeStamp();
+    if (!startTransferCommon(adapterChosen())) return;
+    busy_.set("Writing");
+    block_ = 1;
+    pos_ = 0;
+    worker_.start();
+}
+
+void Kb901xCore::Execute() {
+    if (busy_.is("Reading")) {
+        firstCommandSent_.acquire();
+        readBlocks();
+    } else if (busy_.is("Writing")) {
+        writeBlocks();
+    }
+}
+
+void Kb901xCore::closeFile() {
+    if (file_) std::fclose(file_);
+    file_ = nullptr;
+}
+
+bool Kb901xCore::flushFile() { return file_ && std::fflush(file_) == 0 && !std::ferror(file_); }
+
+// The target is gone or the jig stopped answering within its bound.
+void Kb901xCore::lost() {
+    view_.log(kLostLine);
+    closeFile();
+    signal('O');
+    endOfTransfer(false);
+}
+
+void Kb901xCore::readBlocks() {
+    while (busy_.is("Reading")) {
+        const Xfer x = link_.awaitCount(kAnswer, true, xbuf_, Deadlines::kBlockAnswerMs);
+        if (x != Xfer::Ok) {
+            if (x == Xfer::Overflow) view_.log("Block answer longer than 257 bytes: protocol error.");
+            return lost();
+        }
+        const bool stored = std::fwrite(xbuf_.data(), 1, kBlockSize, file_) == static_cast<size_t>(kBlockSize);
+        view_.gaugePos(kGaugeStep * block_);
+        if (xbuf_[kBlockSize] == kLostStatus) return lost();
+        if (!stored || (block_ == kBlocks && !flushFile())) {
+            // A dump that did not reach the disk must not pass for a good one.
+            link_.write({'X'});
+            view_.log("Error writing the file!");
+            closeFile();
+            signal('O');
+            return endOfTransfer(false);
+        }
+        if (block_ == kBlocks) {
+            link_.write({'X'});
+            view_.log("Reading completed successfully.");
+            closeFile();
+            signal('I');
+            return endOfTransfer(true);
+        }
+        link_.write({'N'});
+        ++block_;
+    }
+}
+
+void Kb901xCore::writeBlocks() {
+    while (block_ != kBlocks + 1) {
+        uint8_t b = 0;
+        if (link_.sendAwaitByte({'W'}, b) != Xfer::Ok) return lost();
+        link_.write(image_.data() + pos_, kBlockSize);
+        pos_ += kBlockSize;
+        view_.gaugePos(kGaugeStep * block_);
+        ++block_;
+        if (link_.awaitByte(b) != Xfer::Ok || b == kLostStatus) return lost();
+    }
+    link_.write({'X'});
+    view_.log("Writing is completed ...");
+    view_.log("Verification ...");
+    view_.gaugePos(0);
+    view_.gaugeColor(kYellow);
+    pos_ = 0;
+    block_ = 0;
+    for (int k = 0; k < kBlocks; ++k) {
+        const Xfer x = link_.sendAwaitCount({'R'}, kAnswer, true, xbuf_, Deadlines::kBlockAnswerMs);
+        if (x != Xfer::Ok) {
+            if (x == Xfer::Overflow) view_.log("Block answer longer than 257 bytes: protocol error.");
+            return lost();
+        }
+        if (xbuf_[kBlockSize] == kLostStatus) return lost();
+        if (!std::equal(xbuf_.begin(), xbuf_.begin() + kBlockSize, image_.begin() + pos_)) {
+            link_.write({'X'});
+            view_.log("!!! Data is written incorrectly !!! ");
+            signal('O');
+            return endOfTransfer(false);
+        }
+        pos_ += kBlockSize;
+        ++block_;
+        view_.gaugePos(kGaugeStep * block_);
+    }
+    link_.write({'X'});
+    view_.log("!!! Data is written correctly !!! ");
+    signal('I');
+    endOfTransfer(true);
+}
+
+void Kb901xCore::endOfTransfer(bool ok) {
+    if (transferAdapter_) ack({'V', '0'});
+    link_.close();
+    view_.timeStamp();
+    outcome_ = ok ? Outcome::Ok : Outcome::Failed;
+    busy_.set("NONE");
+    view_.setEnabled(kReadButton, true);
+    view_.setEnabled(kWriteButton, true);
+    view_.setEnabled(kExitButton, true);
+}
+
+// ---------------------------------------------------------------- leaving
+
+void Kb901xCore::EXIT_KB901XClick() {
+    if (!busy_.idle()) return;
+    view_.clearLog();
+    view_.gaugePos(0);
+    view_.setText(kCableCombo, kCablePrompt);
+    view_.setColor(kCableCombo, kYellow);
+    view_.setEnabled(kCableCombo, true);
+    view_.setText(kBoardCombo, kBoardPrompt);
+    view_.setColor(kBoardCombo, kYellow);
+    view_.setEnabled(kCheckBox, true);
+    view_.setEnabled(kLabel, true);
+    boardIndex_ = -1;
+    cableIndex_ = -1;
+    view_.showWindow("Form1", true);
+    view_.showWindow("KB901X_forms", false);
+}
+
+}  // namespace qj::ene

@@ -1,0 +1,134 @@
+#pragma once
+// The ENE KB90xx window without widgets: the wiring set-up (board list, cable,
+// orientation, KESTRA adapter) and the flash read, write and verify through the
+// jig's "ENE_EDID_KB" firmware. The window, the CLI and the tests drive the same
+// handlers; the transfers run on ReadThread_KB90.
+#include <atomic>
+#include <cstdint>
+#include <cstdio>
+#include <initializer_list>
+#include <semaphore>
+#include <string>
+#include <vector>
+
+#include "jig/JigLink.h"
+#include "jig/ModeView.h"
+#include "jig/Worker.h"
+
+namespace qj::ene {
+
+inline constexpr int kImageSize = 131072;  // the whole flash, whatever chip of the family
+inline constexpr int kBlockSize = 256;
+inline constexpr int kBlocks = kImageSize / kBlockSize;  // 512
+inline constexpr int kGaugeMax = 32768;
+inline constexpr int kGaugeStep = kGaugeMax / kBlocks;  // 64
+
+inline constexpr uint32_t kGreen = 0x00FF00;
+inline constexpr uint32_t kRed = 0x0000FF;
+inline constexpr uint32_t kYellow = 0x00FFFF;
+// The window system's button-face colour: a system-colour code, not an RGB value.
+inline constexpr uint32_t kButtonFace = 0xFF00000F;
+
+inline constexpr const char* kBoardPrompt = "Select MB or KESTRA here";
+inline constexpr const char* kCablePrompt = "Select FFC cable you used";
+inline constexpr const char* kKestraItem = "External board - KESTRA";
+inline constexpr const char* kLostLine = "!!! Lost Communication with ENE or timeout !!! ";
+
+class Kb901xCore;
+
+// The transfer worker: created running for one read or write, ends with the
+// end of transfer.
+class ReadThread_KB90 {
+public:
+    explicit ReadThread_KB90(Kb901xCore& c) : c_(c) {}
+    void start();
+    void join() { t_.join(); }
+
+private:
+    Kb901xCore& c_;
+    WorkerThread t_;
+};
+
+class Kb901xCore {
+public:
+    enum class Outcome { None, Ok, Failed };
+
+    Kb901xCore(FtdiApi& api, ModeView& view);
+    ~Kb901xCore();
+    Kb901xCore(const Kb901xCore&) = delete;
+    Kb901xCore& operator=(const Kb901xCore&) = delete;
+
+    // Handlers (user-interface thread).
+    void FormCreate();
+    void ComboBox_KB901XSelect(int index);
+    void ComboBox_KB901X_FFCSelect(int index);
+    void CheckBox_KB901XClick(bool checked);
+    void KB901X_READClick();
+    void KB901X_WRITEClick();
+    void EXIT_KB901XClick();
+
+    // The body of ReadThread_KB90 (runs on that thread).
+    void Execute();
+
+    // For the window, the CLI and the tests.
+    bool wiringLoaded() const { return !items_.empty(); }
+    // The board combo's items: the adapter entry, then the wiring list's lines.
+    const std::vector<std::string>& boardItems() const { return items_; }
+    int boardIndex() const { return boardIndex_; }
+    int cableIndex() const { return cableIndex_; }
+    bool pin1ToPin1() const { return checked_; }
+    const std::string& labelResult() const { return label_; }
+    std::string busy() const { return busy_.get(); }
+    bool idle() const { return busy_.idle(); }
+    // Waits for the worker of the last transfer to end (CLI, tests, shutdown).
+    void waitIdle() { worker_.join(); }
+    // How the last operation that got past the busy check ended.
+    Outcome lastOutcome() const { return outcome_.load(); }
+    // After a successful detection: contacts (1-2) grounded, else (31-32).
+    bool kestra12() const { return kestra12_; }
+
+private:
+    enum class Check { Ok, NoChip, Lost };
+
+    bool adapterChosen() const { return boardIndex_ == 0; }
+    void setLabel(const std::string& t);
+    void runWiringEvaluation();
+    bool detectAdapter();
+    bool ack(std::initializer_list<uint8_t> cmd);
+    void signal(uint8_t s) { ack({s}); }
+    Check eneCheck(bool adapter);
+    bool beginOperation();
+    bool startTransferCommon(bool adapter);
+    void closeFile();
+    bool flushFile();
+    void readBlocks();
+    void writeBlocks();
+    void lost();
+    void endOfTransfer(bool ok);
+
+    FtdiApi& api_;
+    ModeView& view_;
+    JigLink link_;
+    BusyState busy_;
+    std::atomic<Outcome> outcome_{Outcome::None};
+
+    // Wiring choice (user-interface thread).
+    std::vector<std::string> items_;
+    int boardIndex_ = -1;
+    int cableIndex_ = -1;
+    bool checked_ = true;
+    std::string label_ = "*************";
+    bool kestra12_ = true;
+
+    // Owned by the worker while busy.
+    bool transferAdapter_ = false;  // the adapter brackets this transfer (fixed at its start)
+    std::vector<uint8_t> image_;
+    std::vector<uint8_t> xbuf_;
+    int block_ = 0;
+    int pos_ = 0;
+    std::FILE* file_ = nullptr;
+    std::binary_semaphore firstCommandSent_{0};
+    ReadThread_KB90 worker_{*this};
+};
+
+}  // namespace qj::ene

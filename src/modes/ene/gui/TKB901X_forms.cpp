@@ -1,0 +1,122 @@
+#include "modes/ene/gui/TKB901X_forms.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+#include "modes/ene/EneWiring.h"
+#include "modes/ene/Kb901xCore.h"
+#include "ui/TCGauge.h"
+
+// The window's view: the shared Qt view, plus the window system's button-face
+// colour, which is a system colour rather than an RGB value.
+class KbWindowView final : public qj::ModeView {
+public:
+    KbWindowView(QtModeView& v, QWidget* window) : v_(v), window_(window) {}
+
+    void log(const std::string& line) override { v_.log(line); }
+    void clearLog() override { v_.clearLog(); }
+    void timeStamp() override { v_.timeStamp(); }
+    std::string timeLabel() const override { return v_.timeLabel(); }
+    void gaugeColor(uint32_t bgr) override { v_.gaugeColor(bgr); }
+    void gaugeMax(int max) override { v_.gaugeMax(max); }
+    void gaugePos(int pos) override { v_.gaugePos(pos); }
+    void setEnabled(const std::string& c, bool on) override { v_.setEnabled(c, on); }
+    void setText(const std::string& c, const std::string& t) override { v_.setText(c, t); }
+    void setColor(const std::string& c, uint32_t bgr) override {
+        if (bgr != qj::ene::kButtonFace) return v_.setColor(c, bgr);
+        QMetaObject::invokeMethod(
+            window_,
+            [w = window_, c] {
+                if (QWidget* ctl = w->findChild<QWidget*>(QString::fromStdString(c))) {
+                    ctl->setPalette(QApplication::palette(ctl));
+                    ctl->setAutoFillBackground(false);
+                    ctl->setProperty("bgr", QVariant::fromValue<uint>(qj::ene::kButtonFace));
+                    ctl->update();
+                }
+            },
+            Qt::AutoConnection);
+    }
+    void setChecked(const std::string& c, bool on) override { v_.setChecked(c, on); }
+    void messageBox(qj::BoxKind k, const std::string& t) override { v_.messageBox(k, t); }
+    std::optional<std::string> askSavePath() override { return v_.askSavePath(); }
+    std::optional<std::string> askOpenPath() override { return v_.askOpenPath(); }
+    void showWindow(const std::string& f, bool on) override { v_.showWindow(f, on); }
+    void armTimer(const std::string& t) override { v_.armTimer(t); }
+
+private:
+    QtModeView& v_;
+    QWidget* window_;
+};
+
+TKB901X_forms::TKB901X_forms(const AppContext& ctx)
+    : ModeWindow("KB901X_forms", QString::fromUtf8("KB9010/9012/9016/9022  and KESTRA 01/07/2017"), 640, 520),
+      ctx_(ctx) {
+    setFont(courier(13));
+
+    QGroupBox* group = makeGroup("GroupBox_KB901X", " Help for FFC cable connection  ", 16, 8, 608, 136);
+    board_ = makeCombo("ComboBox_KB901X", 12, 24, 300, 28, group);
+    board_->setMaxVisibleItems(20);
+    board_->setEnabled(false);
+    cable_ = makeCombo("ComboBox_KB901X_FFC", 324, 24, 272, 28, group);
+    for (const char* item : qj::ene::kCableItems) cable_->addItem(item);
+    cable_->setCurrentIndex(-1);
+    cable_->setEnabled(false);
+    pin1_ = makeCheck("CheckBox_KB901X", "Pin 1 connected  to pin 1 on the MB keyboard connector", 12, 62, 584, 24,
+                      group);
+    pin1_->setChecked(true);
+    pin1_->setEnabled(false);
+    result_ = makeLabel("Label_result", "*************", 12, 96, 584, 28, group);
+    result_->setFont(courier(15, true));
+
+    setMemo(makeMemo("KB901X_Memo", 16, 154, 608, 250));
+    setGauge(makeGauge("CGauge_KB901X", 16, 412, 608, 20, qj::ene::kGaugeMax));
+
+    auto* read = makeButton("KB901X_READ", "KB90XX_READ", 16, 452, 200, 49);
+    auto* write = makeButton("KB901X_WRITE", "KB90XX_WRITE", 232, 452, 200, 49);
+    auto* exit = makeButton("EXIT_KB901X", "EXIT", 464, 452, 160, 49);
+    for (QPushButton* b : {read, write}) b->setFont(courier(19, true));
+    exit->setFont(courier(27, true));
+
+    setSaveDialog("Save file", "BIN file KB90XX (*.bin)|*.bin", "Noname", ".bin");
+    setOpenDialog("Read file", "BIN file KB90XX (*.bin)|*.bin|other|*.*");
+
+    kbView_ = std::make_unique<KbWindowView>(view(), this);
+    core_ = std::make_unique<qj::ene::Kb901xCore>(ctx_.api, *kbView_);
+
+    connect(board_, &QComboBox::activated, this, &TKB901X_forms::ComboBox_KB901XSelect);
+    connect(cable_, &QComboBox::activated, this, &TKB901X_forms::ComboBox_KB901X_FFCSelect);
+    connect(pin1_, &QCheckBox::clicked, this, &TKB901X_forms::CheckBox_KB901XClick);
+    connect(read, &QPushButton::clicked, this, &TKB901X_forms::KB901X_READClick);
+    connect(write, &QPushButton::clicked, this, &TKB901X_forms::KB901X_WRITEClick);
+    connect(exit, &QPushButton::clicked, this, &TKB901X_forms::EXIT_KB901XClick);
+
+    FormCreate();
+}
+
+// The worker ends on its own, within its bounds, before the core goes.
+TKB901X_forms::~TKB901X_forms() { core_->waitIdle(); }
+
+void TKB901X_forms::FormCreate() {
+    core_->FormCreate();
+    board_->clear();
+    for (const std::string& item : core_->boardItems()) board_->addItem(QString::fromLocal8Bit(item.c_str()));
+    board_->setCurrentIndex(-1);
+}
+
+void TKB901X_forms::ComboBox_KB901XSelect(int index) { core_->ComboBox_KB901XSelect(index); }
+void TKB901X_forms::ComboBox_KB901X_FFCSelect(int index) { core_->ComboBox_KB901X_FFCSelect(index); }
+void TKB901X_forms::CheckBox_KB901XClick(bool checked) { core_->CheckBox_KB901XClick(checked); }
+void TKB901X_forms::KB901X_READClick() { core_->KB901X_READClick(); }
+void TKB901X_forms::KB901X_WRITEClick() { core_->KB901X_WRITEClick(); }
+
+void TKB901X_forms::EXIT_KB901XClick() {
+    core_->EXIT_KB901XClick();
+    // The prompts show again only with no item chosen.
+    if (core_->boardIndex() < 0) board_->setCurrentIndex(-1);
+    if (core_->cableIndex() < 0) cable_->setCurrentIndex(-1);
+}

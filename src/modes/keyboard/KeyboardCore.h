@@ -1,0 +1,128 @@
+#pragma once
+// The keyboard tester without widgets. The jig scans the 32 contacts of the
+// keyboard's cable and reports every connected pair; each pair has a cell
+// "Shape<code>", code = (first - 1) * 32 + second. The scan runs on the worker
+// ReadThread_keyboard until STOP; the cells are painted through the view (the
+// window queues that to its UI thread) and the core keeps its own copy of each
+// cell's colour for the red/yellow toggle.
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "jig/JigLink.h"
+#include "jig/ModeView.h"
+#include "jig/Worker.h"
+
+namespace qj {
+
+class KeyboardCore;
+
+// The scan's worker thread: runs KeyboardCore::Execute once per START SCAN.
+class ReadThread_keyboard {
+public:
+    explicit ReadThread_keyboard(KeyboardCore& c) : c_(c) {}
+    void start();
+    void join() { t_.join(); }
+
+private:
+    KeyboardCore& c_;
+    WorkerThread t_;
+};
+
+class KeyboardCore {
+public:
+    // Colours 0x00BBGGRR.
+    static constexpr uint32_t kAqua = 0xFFFF00, kRed = 0x0000FF, kYellow = 0x00FFFF, kBlack = 0x000000,
+                              kGreen = 0x00FF00;
+    static constexpr size_t kReportSize = 1024;
+    static constexpr size_t kHiddenMax = 1000;
+    static constexpr uint32_t kWatchdogMs = 500;      // Timer_KEYB
+    static constexpr int64_t kBuzzerOffPauseMs = 100;
+    static constexpr uint32_t kPollSliceMs = 50;      // longest wait between looks at the clear request
+
+    enum class Hide { None, Start, End };
+
+    // One complete report as the scan handled it (for the CLI and the tests).
+    struct Report {
+        std::vector<uint8_t> bytes;              // up to and including '&'
+        std::vector<std::pair<int, int>> pairs;  // (first, second) as reported
+        bool keyFound = false;                   // a cell was painted
+    };
+    using Observer = std::function<void(const Report&)>;
+
+    // `view` is the keyboard window: Shape2..Shape992, START_SCAN, EXIT_KB_TEST,
+    // Buzzer_box, CheckBox_HIDE, Label_keyb_con, Form1/Keyboard_testing.
+    KeyboardCore(FtdiApi& api, ModeView& view);
+    ~KeyboardCore();  // asks a running scan to stop and waits for it
+
+    void FormCreate();
+    void START_SCANClick();
+    void EXIT_KB_TESTClick();
+    void ClearClick() { clearRequest_.store(true); }
+    void CheckBox_HIDEClick(bool checked);
+    // The state of Buzzer_box (checked: "Buzzer off").
+    void Buzzer_boxClick(bool checked) { buzzerOff_.store(checked); }
+    // Timer_KEYB's tick: the jig is lost. The scan also measures the same
+    // 500 ms on the backend's clock, so it needs no timer to give up.
+    void Timer_KEYBTimer() { linkError_.store(true); }
+    // The body of ReadThread_keyboard: the scan loop.
+    void Execute();
+
+    // Called on the worker after each complete report; set before a scan starts.
+    void setObserver(Observer o) { observer_ = std::move(o); }
+
+    std::string busyState() const { return busy_.get(); }
+    bool scanning() const { return !busy_.idle(); }
+    void waitIdle() { thread_.join(); }
+    uint32_t cellColor(int code) const;
+    std::vector<int> hiddenList() const;
+    Hide hideState() const;
+    bool linkError() const { return linkError_.load(); }
+    bool overflowed() const { return overflow_.load(); }
+    JigLink& link() { return link_; }
+
+    static bool isCell(int code);
+    static std::string cellName(int code) { return "Shape" + std::to_string(code); }
+    // The pairs of a report up to its '&': '>' starts a group; a group's first
+    // byte is the first contact, each later byte a second contact.
+    static std::vector<std::pair<int, int>> parsePairs(const uint8_t* p, size_t n);
+    static OpenOptions openOptions();
+
+private:
+    void setStatus(const std::string& text, uint32_t colour);
+    void handleReport();
+    void buzz();
+    void paint(int code, uint32_t colour);
+    void paintAllAqua();
+    void armWatchdog();
+    bool watchdogExpired();
+    void stop(bool error);
+
+    ModeView& view_;
+    JigLink link_;
+    BusyState busy_;
+    std::atomic<bool> stopRequest_{false};
+    std::atomic<bool> clearRequest_{false};
+    std::atomic<bool> linkError_{false};
+    std::atomic<bool> overflow_{false};
+    std::atomic<bool> buzzerOff_{false};
+
+    mutable std::mutex hideMu_;  // hide state and hidden list: the UI thread and the worker
+    Hide hide_ = Hide::None;
+    std::vector<int> hidden_;
+
+    std::array<std::atomic<uint32_t>, 1025> cells_;
+    std::array<uint8_t, kReportSize> report_{};
+    size_t reportLen_ = 0;
+    bool watchdogOn_ = false;
+    int64_t watchdogEnd_ = 0;
+    Observer observer_;
+    ReadThread_keyboard thread_{*this};
+};
+
+}  // namespace qj

@@ -1,0 +1,124 @@
+#include "modes/keyboard/gui/TKeyboard_testing.h"
+
+#include <QCheckBox>
+#include <QEvent>
+#include <QLabel>
+#include <QPainter>
+#include <QPushButton>
+#include <QTimer>
+
+#include "modes/keyboard/KeyboardCore.h"
+#include "ui/TCGauge.h"
+
+namespace {
+using qj::KeyboardCore;
+
+// A rounded cell with a black outline, filled with the colour the view gives it
+// (the view sets the palette and the "bgr" property).
+class Shape : public QWidget {
+public:
+    Shape(const QString& name, const QRect& r, QWidget* parent) : QWidget(parent) {
+        setObjectName(name);
+        setGeometry(r);
+        setFill(KeyboardCore::kAqua);
+    }
+
+protected:
+    bool event(QEvent* e) override {
+        // The view fills the whole rectangle; the corners stay the window's.
+        if (e->type() == QEvent::DynamicPropertyChange && autoFillBackground()) setAutoFillBackground(false);
+        return QWidget::event(e);
+    }
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(QPen(Qt::black, 1));
+        p.setBrush(colorFromBgr(property("bgr").toUInt()));
+        p.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 3, 3);
+    }
+
+private:
+    void setFill(uint32_t bgr) { setProperty("bgr", QVariant::fromValue<uint>(bgr)); }
+};
+
+// The status label: its colour is the colour of its bold text.
+class StatusLabel : public QLabel {
+public:
+    using QLabel::QLabel;
+
+protected:
+    bool event(QEvent* e) override {
+        if (e->type() == QEvent::DynamicPropertyChange) {
+            QPalette p = palette();
+            const QColor c = colorFromBgr(property("bgr").toUInt());
+            p.setColor(QPalette::WindowText, c);
+            p.setColor(QPalette::Window, parentWidget()->palette().color(QPalette::Window));
+            setPalette(p);
+            setAutoFillBackground(false);
+        }
+        return QLabel::event(e);
+    }
+};
+}  // namespace
+
+QRect TKeyboard_testing::cellRect(int i, int j) {
+    return QRect(20 + 15 * (j - 2) + 8 * ((j - 1) / 5), 40 + 15 * (i - 1) + 5 * ((i - 1) / 5), 17, 10);
+}
+
+TKeyboard_testing::TKeyboard_testing(const AppContext& ctx)
+    : ModeWindow("Keyboard_testing", QString::fromUtf8("Keyboard_testing 01_07_2017"), 580, 548),
+      core_(std::make_unique<KeyboardCore>(ctx.api, view())) {
+    setFont(courier(13));
+
+    for (int i = 1; i <= 31; ++i)
+        for (int j = i + 1; j <= 32; ++j)
+            new Shape(QString::fromStdString(KeyboardCore::cellName((i - 1) * 32 + j)), cellRect(i, j), this);
+
+    // Column numbers over the columns 2, 6, 11, ... 31; row numbers at the right.
+    auto* cols = makeLabel("Label_keybord", " 2       6       11        16       21       26       31", 16, 20, 540, 16);
+    cols->setFont(courier(15, true));
+    const int rows[] = {1, 6, 11, 16, 21, 26, 31};
+    for (int k = 0; k < 7; ++k) {
+        const QRect c = cellRect(rows[k], 32);
+        auto* l = makeLabel(QString("Label%1").arg(k + 1), QString::number(rows[k]), c.right() + 8, c.top() - 3, 28, 16);
+        l->setFont(courier(15, true));
+    }
+
+    auto* status = new StatusLabel("Press start scan", this);
+    status->setObjectName("Label_keyb_con");
+    status->setGeometry(20, 296, 250, 26);
+    status->setFont(courier(18, true));
+    view().setColor("Label_keyb_con", KeyboardCore::kRed);
+
+    auto* start = makeButton("START_SCAN", "START SCAN", 20, 336, 160, 44);
+    auto* clear = makeButton("Clear", "Clear", 196, 336, 90, 44);
+    auto* buzzer = makeCheck("Buzzer_box", "Buzzer off", 20, 394, 200, 22);
+    auto* hide = makeCheck("CheckBox_HIDE", "Hide current", 20, 420, 200, 22);
+    hide->setEnabled(false);
+    auto* exit = makeButton("EXIT_KB_TEST", "EXIT", 20, 470, 160, 49);
+    for (QPushButton* b : {start, exit}) b->setFont(courier(20, true));
+    clear->setFont(courier(16, true));
+    buzzer->setFont(courier(15, true));
+    hide->setFont(courier(15, true));
+    auto* timer = makeTimer("Timer_KEYB", 500);
+
+    connect(start, &QPushButton::clicked, this, [this] { START_SCANClick(); });
+    connect(exit, &QPushButton::clicked, this, [this] { EXIT_KB_TESTClick(); });
+    connect(clear, &QPushButton::clicked, this, [this] { ClearClick(); });
+    // toggled, not clicked: the scan's stop unchecks the box through the view.
+    connect(buzzer, &QCheckBox::toggled, this, [this](bool on) { core_->Buzzer_boxClick(on); });
+    connect(hide, &QCheckBox::clicked, this, [this](bool on) { CheckBox_HIDEClick(on); });
+    connect(timer, &QTimer::timeout, this, [this] { Timer_KEYBTimer(); });
+    FormCreate();
+}
+
+TKeyboard_testing::~TKeyboard_testing() = default;
+
+void TKeyboard_testing::FormCreate() { core_->FormCreate(); }
+void TKeyboard_testing::START_SCANClick() { core_->START_SCANClick(); }
+void TKeyboard_testing::EXIT_KB_TESTClick() { core_->EXIT_KB_TESTClick(); }
+void TKeyboard_testing::ClearClick() { core_->ClearClick(); }
+void TKeyboard_testing::CheckBox_HIDEClick(bool checked) { core_->CheckBox_HIDEClick(checked); }
+// The scan measures its own 500 ms on the backend's clock and never needs this
+// timer to give up; a tick still means the jig is lost.
+void TKeyboard_testing::Timer_KEYBTimer() { core_->Timer_KEYBTimer(); }

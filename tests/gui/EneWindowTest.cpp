@@ -1,0 +1,120 @@
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+#include "app/TForm1.h"
+#include "gui/GuiSupport.h"
+#include "modes/ene/EneWiring.h"
+#include "modes/ene/Kb901xCore.h"
+#include "modes/ene/gui/TKB901X_forms.h"
+#include "sim/Kb90xxModel.h"
+#include "ui/TCGauge.h"
+
+using namespace qjt;
+
+namespace {
+
+uint bgr(QWidget* w) { return w->property("bgr").toUInt(); }
+
+TEST(EneWindow, StartWiringHintReadToAFileAndExitRestoresThePrompts) {
+    ScratchDir dir;
+    writeFile(qj::ene::kWiringFile, "Quillbook 7 KSO3=7 KSI4=8 KSI7=9 KSI6=10 KSI5=11\r\n");
+    GuiRig rig("jig=ENE_EDID_KB,ene-pattern=random");
+    auto* ene = static_cast<TKB901X_forms*>(rig.form("KB901X_forms"));
+    ASSERT_NE(ene, nullptr);
+    EXPECT_EQ(ene->windowTitle(), "KB9010/9012/9016/9022  and KESTRA 01/07/2017");
+    EXPECT_EQ(rig.find<QGroupBox>("GroupBox_KB901X")->title(), " Help for FFC cable connection  ");
+    EXPECT_EQ(rig.find<QPushButton>("KB901X_READ")->text(), "KB90XX_READ");
+    EXPECT_EQ(rig.find<QPushButton>("KB901X_WRITE")->text(), "KB90XX_WRITE");
+    EXPECT_EQ(rig.find<TCGauge>("CGauge_KB901X")->maxValue(), 32768);
+
+    // Start in the main window opens this one.
+    auto* sel = rig.find<QComboBox>("MAIN_SELECTOR");
+    sel->setCurrentIndex(sel->findText("ENE KB90XX"));
+    rig.find<QPushButton>("MAIN_CONNECT")->click();
+    ASSERT_TRUE(waitFor([&] { return ene->isVisible(); }, 5000));
+    EXPECT_FALSE(rig.form("Form1")->isVisible());
+
+    auto* board = rig.find<QComboBox>("ComboBox_KB901X");
+    auto* cable = rig.find<QComboBox>("ComboBox_KB901X_FFC");
+    auto* pin1 = rig.find<QCheckBox>("CheckBox_KB901X");
+    auto* label = rig.find<QLabel>("Label_result");
+    ASSERT_EQ(board->count(), 2);
+    EXPECT_EQ(board->itemText(0), "External board - KESTRA");
+    EXPECT_EQ(board->itemText(1), "Quillbook 7 KSO3=7 KSI4=8 KSI7=9 KSI6=10 KSI5=11");
+    EXPECT_EQ(cable->count(), 8);
+    for (QComboBox* c : {board, cable}) {
+        EXPECT_TRUE(c->isEnabled());
+        EXPECT_EQ(c->currentIndex(), -1);
+        EXPECT_EQ(bgr(c), qj::ene::kYellow);
+    }
+    EXPECT_EQ(board->placeholderText(), "Select MB or KESTRA here");
+    EXPECT_EQ(cable->placeholderText(), "Select FFC cable you used");
+    EXPECT_TRUE(pin1->isEnabled() && pin1->isChecked());
+
+    // Board and cable: the hint, and the combos lose their prompt colour.
+    cable->setCurrentIndex(0);
+    emit cable->activated(0);
+    board->setCurrentIndex(1);
+    emit board->activated(1);
+    EXPECT_EQ(label->text(), "Please connect GND and:  A7 B8 C9 D10 E11");
+    EXPECT_EQ(bgr(board), qj::ene::kButtonFace);
+    EXPECT_EQ(bgr(cable), qj::ene::kButtonFace);
+    EXPECT_EQ(board->palette().color(QPalette::Button), QApplication::palette(board).color(QPalette::Button));
+    pin1->click();
+    EXPECT_EQ(label->text(), "Please connect GND and:  A12 B11 C10 D9 E8");
+
+    // Read to a file.
+    rig.saveAnswers.push_back(dir.file("dump.bin"));
+    auto* exit = rig.find<QPushButton>("EXIT_KB901X");
+    rig.find<QPushButton>("KB901X_READ")->click();
+    auto* memo = rig.find<QPlainTextEdit>("KB901X_Memo");
+    ASSERT_TRUE(waitFor([&] { return ene->core().idle() && exit->isEnabled() &&
+                                     rig.find<QPushButton>("KB901X_WRITE")->isEnabled(); }, 10000));
+    EXPECT_TRUE(memo->toPlainText().contains("Reading completed successfully."));
+    std::vector<uint8_t> flash;
+    rig.sim->withLock([&] { flash = rig.sim->board().model<qj::sim::Kb90xxModel>().flash; });
+    EXPECT_EQ(readBytes(dir.file("dump.bin")), flash);
+    auto* gauge = rig.find<TCGauge>("CGauge_KB901X");
+    EXPECT_EQ(gauge->progress(), 32768);
+    EXPECT_EQ(gauge->foreColor(), qj::ene::kGreen);
+    EXPECT_EQ(rig.sim->openHandles(), 0u);
+
+    // Leaving restores the prompts, clears the log and the gauge.
+    exit->click();
+    ASSERT_TRUE(waitFor([&] { return rig.form("Form1")->isVisible() && !ene->isVisible(); }));
+    EXPECT_TRUE(memo->toPlainText().isEmpty());
+    EXPECT_EQ(gauge->progress(), 0);
+    for (QComboBox* c : {board, cable}) {
+        EXPECT_EQ(c->currentIndex(), -1);
+        EXPECT_EQ(bgr(c), qj::ene::kYellow);
+        EXPECT_TRUE(c->isEnabled());
+    }
+    EXPECT_EQ(board->placeholderText(), "Select MB or KESTRA here");
+    EXPECT_EQ(cable->placeholderText(), "Select FFC cable you used");
+    EXPECT_TRUE(rig.boxes.empty());
+}
+
+TEST(EneWindow, ChoosingTheAdapterDetectsItAndShowsWhereToConnect) {
+    ScratchDir dir;
+    writeFile(qj::ene::kWiringFile, "Quillbook 7 KSO3=7 KSI4=8 KSI7=9 KSI6=10 KSI5=11\n");
+    GuiRig rig("jig=ENE_EDID_KB,kestra=31-32");
+    auto* board = rig.find<QComboBox>("ComboBox_KB901X");
+    board->setCurrentIndex(0);
+    emit board->activated(0);
+    EXPECT_EQ(rig.find<QLabel>("Label_result")->text(), " Selected KESTRA board ");
+    ASSERT_EQ(rig.boxes.size(), 1u);
+    EXPECT_EQ(rig.boxes[0].kind, qj::BoxKind::Information);
+    EXPECT_EQ(rig.boxes[0].text, " Please connect\n B20 C19 D16 E21 \n then  READ or WRITE!");
+    EXPECT_FALSE(rig.find("ComboBox_KB901X_FFC")->isEnabled());
+    EXPECT_FALSE(rig.find("CheckBox_KB901X")->isEnabled());
+    EXPECT_TRUE(rig.find<QPlainTextEdit>("KB901X_Memo")->toPlainText().contains("KESTRA found! (31-32)"));
+    EXPECT_EQ(rig.sim->openHandles(), 0u);
+}
+
+}  // namespace
