@@ -15,7 +15,9 @@ int cmdDevices(CliContext& c) {
     bo.backend = c.backend;
     const auto rows = c.backend == "auto" ? listAllDevices(bo) : listDevices(c.api);
     std::printf("backend  index  description                     serial\n");
+    bool failed = false;
     for (const auto& r : rows) {
+        failed |= r.failed;
         if (!r.note.empty()) {
             std::printf("%-8s -      (%s)\n", r.backend.c_str(), r.note.c_str());
             continue;
@@ -23,7 +25,7 @@ int cmdDevices(CliContext& c) {
         std::printf("%-8s %-6u %-31s %s\n", r.backend.c_str(), r.index, r.info.description.c_str(),
                     r.info.serial.c_str());
     }
-    return kOk;
+    return failed && c.backend != "auto" ? kFailed : kOk;
 }
 
 int cmdIdentify(CliContext& c) {

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <optional>
 
+#include "cli/Cli.h"
 #include "jig/JigLink.h"
 #include "jig/ftdi/Backends.h"
 #include "jig/ftdi/D2xxFtdi.h"
@@ -175,3 +176,22 @@ TEST(LibFtdi, ListsWhatUsbShowsAndRefusesIndexesPastIt) {
     EXPECT_EQ(api.GetStatus(reinterpret_cast<FT_HANDLE>(1), rx, tx, ev), FT_INVALID_HANDLE);
 }
 #endif
+
+TEST(Backends, DevicesCommandListsBackendIndexDescriptionSerial) {
+    testing::internal::CaptureStdout();
+    const int st = cli::run({"--sim", "jig=ENE_EDID_KB,devices=2,jig-index=1", "devices"});
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(st, cli::kOk);
+    EXPECT_EQ(out,
+              "backend  index  description                     serial\n"
+              "sim      0      FT232R USB UART                 QJ000001\n"
+              "sim      1      Quillmore JIG                   QJ000002\n");
+
+    Env lib("QJIG_D2XX_LIBRARY", "/nonexistent/libftd2xx.so");
+    testing::internal::CaptureStdout();
+    cli::run({"devices"});
+    const std::string all = testing::internal::GetCapturedStdout();
+    if (!D2xxFtdi().available()) {
+        EXPECT_NE(all.find("d2xx     -      (vendor D2XX library not installed"), std::string::npos) << all;
+    }
+}

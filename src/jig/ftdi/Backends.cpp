@@ -76,12 +76,12 @@ std::vector<DeviceRow> listDevices(FtdiApi& api) {
     std::vector<DeviceRow> rows;
     uint32_t n = 0;
     if (api.CreateDeviceInfoList(n) != FT_OK) {
-        rows.push_back({api.backendName(), 0, {}, "cannot list devices"});
+        rows.push_back({api.backendName(), 0, {}, "cannot list devices", true});
         return rows;
     }
-    if (n == 0) rows.push_back({api.backendName(), 0, {}, "no devices"});
+    if (n == 0) rows.push_back({api.backendName(), 0, {}, "no devices", false});
     for (uint32_t i = 0; i < n; ++i) {
-        DeviceRow r{api.backendName(), i, {}, {}};
+        DeviceRow r{api.backendName(), i, {}, {}, false};
         api.GetDeviceInfo(i, r.info);
         rows.push_back(std::move(r));
     }
@@ -94,7 +94,7 @@ std::vector<DeviceRow> listAllDevices(const BackendOptions& opt) {
         std::string why;
         auto api = c.make(why);
         if (!api) {
-            rows.push_back({c.name, 0, {}, why});
+            rows.push_back({c.name, 0, {}, why, false});
             continue;
         }
         for (auto& r : listDevices(*api)) rows.push_back(std::move(r));

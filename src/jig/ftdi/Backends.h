@@ -58,6 +58,7 @@ struct DeviceRow {
     uint32_t index = 0;
     FtDeviceInfo info;
     std::string note;  // set instead of a device: the backend is unavailable or has none
+    bool failed = false;  // the device list could not be taken
 };
 std::vector<DeviceRow> listDevices(FtdiApi& api);
 std::vector<DeviceRow> listAllDevices(const BackendOptions& opt);

@@ -1,8 +1,5 @@
 // An ENE flash read over the real serial path: qjig on the tty backend, the
 // virtual jig in its own process behind a pseudo-terminal, at 921600 baud.
-// Built once the ENE mode is part of the tree.
-#if __has_include("modes/ene/Kb901xCore.h")
-
 #include <gtest/gtest.h>
 #include <signal.h>
 
@@ -68,5 +65,3 @@ TEST(EneOverTty, JigProcessKilledMidReadFailsCleanly) {
     EXPECT_NE(r.out.find("!!! Lost Communication with ENE or timeout !!! "), std::string::npos) << r.out;
     EXPECT_LT(endedAt - killedAt, 1500);
 }
-
-#endif
