@@ -79,7 +79,7 @@ int main(int argc, char** argv) {
     qj::FT_HANDLE h = nullptr;
     sim->CreateDeviceInfoList(n);
     if (sim->jigIndex() < 0 || uint32_t(sim->jigIndex()) >= n || sim->Open(uint32_t(sim->jigIndex()), h) != qj::FT_OK) {
-        std::fprintf(stderr, "qjig-sim: the spec has no jig to serve\n");
+        std::fprintf(stderr, "qjig-sim: this configuration has no jig to serve\n");
         return 2;
     }
     sim->SetTimeouts(h, 0, 0);
@@ -151,7 +151,7 @@ int main(int argc, char** argv) {
         uint32_t w = 0;
         if (sim->Write(h, buf.data(), uint32_t(k), w) != qj::FT_OK) break;
     }
-    // The jig was unplugged (a fault in the spec): hang the terminal up.
+    // The jig was unplugged (an unplug fault of its configuration): hang the terminal up.
     gone = true;
     down.join();
     if (!link.empty()) ::unlink(link.c_str());
