@@ -106,7 +106,13 @@ bool EdidCore::EDID_WRITEClick() {
         return false;
     }
     std::ifstream f(*path, std::ios::binary);
-    if (!f) {
+    std::array<uint8_t, kImage> image;
+    image.fill(0xFF);  // a short file leaves 0xFF behind it
+    // A name that opens but cannot be read (a folder, an I/O error) would
+    // otherwise write an all-0xFF image over the panel's EDID.
+    const bool loaded = f && (f.read(reinterpret_cast<char*>(image.data()), kImage), !f.bad());
+    f.close();
+    if (!loaded) {
         view_.messageBox(BoxKind::Error, "Ошибка открытия файла.");
         view_.log("");
         link_.close();
@@ -114,8 +120,7 @@ bool EdidCore::EDID_WRITEClick() {
     }
     view_.log("Writing EEPROM ...");
     data_.fill(0xFF);
-    f.read(reinterpret_cast<char*>(data_.data()), kImage);  // a short file leaves 0xFF behind it
-    f.close();
+    std::copy(image.begin(), image.end(), data_.begin());
 
     std::vector<uint8_t> answer;
     if (link_.sendAwaitCount({'E', 'w'}, 1, true, answer, kReadyMs) != Xfer::Ok) {
