@@ -108,3 +108,32 @@ TEST(KeyboardWindow, ScanPaintsCellsStopsAndExits) {
     EXPECT_FALSE(form->isVisible());
     EXPECT_TRUE(rig.form("Form1")->isVisible());
 }
+
+// A status or a cell repainted in the colour it already has must look the same
+// as the first time: the label's text stays readable on the window's own
+// background, and a cell keeps its rounded corners.
+TEST(KeyboardWindow, RepaintingInTheSameColourKeepsTheLook) {
+    ScratchDir dir;
+    GuiRig rig("jig=none");
+    QWidget* form = rig.form("Keyboard_testing");
+    rig.form("Form1")->hide();
+    form->show();
+    const QColor back = form->palette().color(QPalette::Window);
+    auto* status = rig.find<QLabel>("Label_keyb_con");
+    auto corner = [](QWidget* w) { return w->grab().toImage().pixelColor(0, 0); };
+
+    EXPECT_EQ(corner(status), back);
+    rig.find<QPushButton>("START_SCAN")->click();  // red "Press start scan", then red "Device not found"
+    ASSERT_TRUE(waitFor([&] { return status->text() == "Device not found"; }));
+    EXPECT_EQ(textColour(rig, "Label_keyb_con"), KeyboardCore::kRed);
+    EXPECT_EQ(corner(status), back);
+
+    auto& view = static_cast<TKeyboard_testing*>(form)->view();
+    QWidget* cell = rig.find("Shape35");
+    const QColor first = corner(cell);
+    EXPECT_EQ(first, back);
+    view.setColor("Shape35", KeyboardCore::kAqua);  // Clear over a cell that was never hit
+    view.setColor("Shape35", KeyboardCore::kRed);
+    view.setColor("Shape35", KeyboardCore::kRed);
+    EXPECT_EQ(corner(cell), back);
+}

@@ -31,6 +31,9 @@ protected:
     }
     void paintEvent(QPaintEvent*) override {
         QPainter p(this);
+        // A repaint in the colour the cell already has brings no property
+        // change, so the view's full-rectangle fill may still be on: cover it.
+        if (autoFillBackground()) p.fillRect(rect(), parentWidget()->palette().color(QPalette::Window));
         p.setRenderHint(QPainter::Antialiasing);
         p.setPen(QPen(Qt::black, 1));
         p.setBrush(colorFromBgr(property("bgr").toUInt()));
@@ -57,6 +60,13 @@ protected:
             setAutoFillBackground(false);
         }
         return QLabel::event(e);
+    }
+    void paintEvent(QPaintEvent* e) override {
+        // The same status colour twice ("Press start scan", then "Device not
+        // found") brings no property change: the view's fill in the text
+        // colour would hide the text. The label shows the window's background.
+        if (autoFillBackground()) QPainter(this).fillRect(rect(), parentWidget()->palette().color(QPalette::Window));
+        QLabel::paintEvent(e);
     }
 };
 }  // namespace
