@@ -68,6 +68,7 @@ TEST(EneWindow, StartWiringHintReadToAFileAndExitRestoresThePrompts) {
     EXPECT_EQ(board->palette().color(QPalette::Button), QApplication::palette(board).color(QPalette::Button));
     pin1->click();
     EXPECT_EQ(label->text(), "Please connect GND and:  A12 B11 C10 D9 E8");
+    if (const char* shots = std::getenv("QJ_SHOTS")) ene->grab().save(QString::fromUtf8(shots) + "/ene-hint.png");
 
     // Read to a file.
     rig.saveAnswers.push_back(dir.file("dump.bin"));
@@ -83,11 +84,13 @@ TEST(EneWindow, StartWiringHintReadToAFileAndExitRestoresThePrompts) {
     auto* gauge = rig.find<TCGauge>("CGauge_KB901X");
     EXPECT_EQ(gauge->progress(), 32768);
     EXPECT_EQ(gauge->foreColor(), qj::ene::kGreen);
+    if (const char* shots = std::getenv("QJ_SHOTS")) ene->grab().save(QString::fromUtf8(shots) + "/ene-read.png");
     EXPECT_EQ(rig.sim->openHandles(), 0u);
 
     // Leaving restores the prompts, clears the log and the gauge.
     exit->click();
     ASSERT_TRUE(waitFor([&] { return rig.form("Form1")->isVisible() && !ene->isVisible(); }));
+    if (const char* shots = std::getenv("QJ_SHOTS")) ene->grab().save(QString::fromUtf8(shots) + "/ene-exit.png");
     EXPECT_TRUE(memo->toPlainText().isEmpty());
     EXPECT_EQ(gauge->progress(), 0);
     for (QComboBox* c : {board, cable}) {
