@@ -90,6 +90,9 @@ void TForm1::closeEvent(QCloseEvent* e) {
 void TForm1::MAIN_CONNECTClick() {
     if (selector_->currentIndex() == 0) return;
     if (control_->upgradeRunning()) return;  // the running upgrade owns the link
+    // The upgrade has ended and its mode window is about to open: a new run now
+    // would be overtaken by that window (and its dispatch would name the new mode).
+    if (timerRun_->isActive()) return;
     update_->memo()->clear();
     control_->start(selector_->currentText().toStdString());
 }

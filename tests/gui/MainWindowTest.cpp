@@ -184,3 +184,22 @@ TEST(MainWindow, ExitEndsTheProgramEvenWithTheUpdateWindowUp) {
     EXPECT_FALSE(timedOut);
     EXPECT_FALSE(rig.form("Form1")->isVisible());
 }
+
+TEST(MainWindow, StartIsIgnoredWhileTheModeWindowIsAboutToOpen) {
+    ScratchDir dir;
+    GuiRig rig("jig=ENE_EDID_KB");
+    select(rig, "EDID lcd");
+    auto* timerRun = rig.find<QTimer>("Timer_RUN");
+    rig.find<QPushButton>("MAIN_CONNECT")->click();
+    ASSERT_TRUE(waitFor([&] { return timerRun->isActive(); }));
+    const size_t before = logLines().size();
+    // A second Start in the 300 ms before Timer_RUN fires.
+    select(rig, "ITE");
+    rig.find<QPushButton>("MAIN_CONNECT")->click();
+    EXPECT_EQ(logLines().size(), before);
+    ASSERT_TRUE(waitFor([&] { return rig.form("EDID_form")->isVisible(); }));
+    EXPECT_FALSE(rig.form("ITE_FORM")->isVisible());
+    const auto lines = logLines();
+    EXPECT_EQ(lines[lines.size() - 2], "User select -> EDID lcd");
+    EXPECT_EQ(rig.sim->openHandles(), 0u);
+}
