@@ -1,6 +1,8 @@
 #include "app/TForm1.h"
 
 #include <QAbstractItemView>
+#include <QCloseEvent>
+#include <QCoreApplication>
 #include <QComboBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -78,9 +80,19 @@ void TForm1::attachUpdateWindow(TUPDATE_FORM* update) {
 
 void TForm1::ExitClick() { close(); }
 
+void TForm1::closeEvent(QCloseEvent* e) {
+    QWidget::closeEvent(e);
+    // Qt ends the program only when the last visible window closes; the update
+    // window left up by a failed upgrade would keep it alive without a main window.
+    if (e->isAccepted()) QCoreApplication::quit();
+}
+
 void TForm1::MAIN_CONNECTClick() {
     if (selector_->currentIndex() == 0) return;
     if (control_->upgradeRunning()) return;  // the running upgrade owns the link
+    // The upgrade has ended and its mode window is about to open: a new run now
+    // would be overtaken by that window (and its dispatch would name the new mode).
+    if (timerRun_->isActive()) return;
     update_->memo()->clear();
     control_->start(selector_->currentText().toStdString());
 }

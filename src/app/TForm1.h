@@ -27,6 +27,10 @@ public:
     void Timer_5SECTimer();
     void Timer_RUNTimer();
 
+protected:
+    // The main form: closing it ends the program, whatever else is still up.
+    void closeEvent(QCloseEvent* e) override;
+
 private:
     AppContext ctx_;
     QComboBox* selector_;

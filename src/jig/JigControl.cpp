@@ -34,7 +34,12 @@ void ReadThread_UPD::start() {
 JigControl::JigControl(FtdiApi& api, ModeView& view, StartLog log, std::string programDir)
     : api_(api), view_(view), log_(std::move(log)), programDir_(std::move(programDir)), link_(api), thread_(*this) {}
 
-JigControl::~JigControl() { thread_.join(); }
+JigControl::~JigControl() {
+    // Closing the program while the upgrade waits for the user's reset must not
+    // keep the program hanging for the rest of that wait.
+    requestGiveUp();
+    thread_.join();
+}
 
 JigControl::StartOutcome JigControl::start(const std::string& mode) {
     if (mode == kModeItems[0]) return StartOutcome::Nothing;

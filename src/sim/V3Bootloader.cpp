@@ -30,7 +30,10 @@ public:
         case '+': {
             // Fault "v3-short=N": the banner comes N bytes per "+".
             const size_t piece = static_cast<size_t>(cfg.num("v3-short", 0));
-            if (piece == 0) {
+            if (cfg.flag("v3-bad-banner")) {
+                // Fault: something answers, but not with "V?S" (a foreign or damaged loader).
+                port.send("V1X_BOOT", 10000);
+            } else if (piece == 0) {
                 port.send(kBanner);
             } else {
                 for (size_t i = 0; i < piece; ++i) port.send(static_cast<uint8_t>(kBanner[bannerAt_++ % kBanner.size()]));

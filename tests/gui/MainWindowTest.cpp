@@ -160,3 +160,46 @@ TEST(UpdateWindow, GeometryAndControls) {
     EXPECT_EQ(rig.find("SpeedButton_UPD_EXIT")->geometry(), QRect(160, 272, 177, 49));
     EXPECT_EQ(rig.find<QTimer>("TimerMSG")->interval(), 200);
 }
+
+TEST(MainWindow, ExitEndsTheProgramEvenWithTheUpdateWindowUp) {
+    ScratchDir dir;
+    GuiRig rig("jig=ENE_EDID_KB");
+    rig.form("UPDATE_FORM")->show();  // a failed upgrade leaves it up
+    bool clicked = false, timedOut = false;
+    QTimer click, fallback;
+    click.setSingleShot(true);
+    fallback.setSingleShot(true);
+    QObject::connect(&click, &QTimer::timeout, [&] {
+        clicked = true;
+        rig.find<QPushButton>("Exit")->click();
+    });
+    QObject::connect(&fallback, &QTimer::timeout, [&] {
+        timedOut = true;
+        QCoreApplication::quit();
+    });
+    click.start(0);
+    fallback.start(2000);
+    QCoreApplication::exec();
+    EXPECT_TRUE(clicked);
+    EXPECT_FALSE(timedOut);
+    EXPECT_FALSE(rig.form("Form1")->isVisible());
+}
+
+TEST(MainWindow, StartIsIgnoredWhileTheModeWindowIsAboutToOpen) {
+    ScratchDir dir;
+    GuiRig rig("jig=ENE_EDID_KB");
+    select(rig, "EDID lcd");
+    auto* timerRun = rig.find<QTimer>("Timer_RUN");
+    rig.find<QPushButton>("MAIN_CONNECT")->click();
+    ASSERT_TRUE(waitFor([&] { return timerRun->isActive(); }));
+    const size_t before = logLines().size();
+    // A second Start in the 300 ms before Timer_RUN fires.
+    select(rig, "ITE");
+    rig.find<QPushButton>("MAIN_CONNECT")->click();
+    EXPECT_EQ(logLines().size(), before);
+    ASSERT_TRUE(waitFor([&] { return rig.form("EDID_form")->isVisible(); }));
+    EXPECT_FALSE(rig.form("ITE_FORM")->isVisible());
+    const auto lines = logLines();
+    EXPECT_EQ(lines[lines.size() - 2], "User select -> EDID lcd");
+    EXPECT_EQ(rig.sim->openHandles(), 0u);
+}

@@ -72,8 +72,9 @@ std::string runV3Update(const V3UpdateContext& c) {
             link.read(answer.data(), rx, got);
             answer.resize(got);
             if (got >= 3 && answer[0] == 'V' && answer[2] == 'S') break;
+            // Not the bootloader's banner: drop it and ask again, within the
+            // same bound, since a device that keeps talking must not hold us.
             link.purge();
-            continue;
         }
         if (!alive || c.giveUp.load() || clock.nowMs() >= wakeEnd) {
             c.log.append("No answer from the bootloader. Update stopped.");

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 
 #include "FirmwareRig.h"
 #include "jig/firmware/V3Update.h"
@@ -171,4 +173,52 @@ TEST(V3Update, WakeUpIsBoundedAndExitGivesUp) {
         EXPECT_EQ(r.view.lines().back(), "No answer from the bootloader. Update stopped.");
         EXPECT_EQ(r.sim->openHandles(), 0u);
     }
+    {
+        // A loader that keeps answering, but never with "V?S": the bound and
+        // EXIT still end the wait.
+        Rig r(kOld + ",reset-after=100,v3-bad-banner=1");
+        const int64_t t0 = r.sim->clock().nowMs();
+        r.start("MEC jtag");
+        EXPECT_EQ(r.view.lines().back(), "No answer from the bootloader. Update stopped.");
+        EXPECT_GE(r.sim->clock().nowMs() - t0, static_cast<int64_t>(V3Deadlines::kWakeUpMs));
+        EXPECT_LT(r.sim->clock().nowMs() - t0, static_cast<int64_t>(V3Deadlines::kWakeUpMs) + 2000);
+        EXPECT_FALSE(r.view.hasLine("Bootloader M328 ANSWER_OK"));
+        EXPECT_EQ(r.sim->openHandles(), 0u);
+    }
+    {
+        Rig r(kOld + ",reset-after=0,v3-bad-banner=1");
+        r.ctl->requestGiveUp();
+        EXPECT_EQ(r.ctl->UpdateJigV3(), "ERROR");
+        EXPECT_EQ(r.view.lines().back(), "No answer from the bootloader. Update stopped.");
+        EXPECT_EQ(r.sim->openHandles(), 0u);
+    }
+}
+
+namespace {
+// Holds the upgrade thread at the reset prompt until someone asks it to give up
+// (or a real second has passed), so the test knows where the thread waits.
+class HoldAtResetPrompt : public qjt::RecordingView {
+public:
+    std::atomic<bool>* giveUp = nullptr;
+    void armTimer(const std::string& timer) override {
+        RecordingView::armTimer(timer);
+        if (timer != "TimerMSG" || !giveUp) return;
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+        while (!giveUp->load() && std::chrono::steady_clock::now() < until) std::this_thread::yield();
+    }
+};
+}  // namespace
+
+TEST(V3Update, ClosingTheProgramWhileWaitingForResetEndsTheWaitAtOnce) {
+    qjt::ScratchDir dir;
+    auto sim = qjt::makeSim(kOld);
+    HoldAtResetPrompt view;
+    auto ctl = std::make_unique<JigControl>(*sim, view, StartLog("Start_log.txt"), qjt::binDir());
+    view.giveUp = &ctl->GiveUpRequested;
+    ASSERT_EQ(ctl->start("MEC jtag"), JigControl::StartOutcome::UpgradeStarted);
+    const int64_t t0 = sim->clock().nowMs();
+    ctl.reset();  // the main window goes away with the program
+    EXPECT_LT(sim->clock().nowMs() - t0, 1000);
+    EXPECT_EQ(view.lines().back(), "No answer from the bootloader. Update stopped.");
+    EXPECT_EQ(sim->openHandles(), 0u);
 }
