@@ -3,12 +3,17 @@
 // from a worker thread are queued to the UI thread, in order); the CLI prints;
 // tests record. Controls and windows are named by their object names.
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
 namespace qj {
 
 enum class BoxKind { Error, Information, Warning };
+
+// Not an RGB value: the window system's button-face colour (a control that no
+// longer waits for a choice is painted in it).
+inline constexpr uint32_t kButtonFace = 0xFF00000F;
 
 class ModeView {
 public:
@@ -40,6 +45,11 @@ public:
     // name ("Timer_RUN", "Timer_5SEC", "TimerMSG").
     virtual void showWindow(const std::string& form, bool visible) = 0;
     virtual void armTimer(const std::string& timer) = 0;
+
+    // Runs `fn` once every update issued so far has reached the user. A worker
+    // hands its busy state back through this, so a new operation cannot start
+    // before the end of the last one is on the screen.
+    virtual void handBack(std::function<void()> fn) { fn(); }
 };
 
 // A view that discards everything (for cores run without a front end).

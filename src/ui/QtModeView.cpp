@@ -89,6 +89,17 @@ void QtModeView::setColor(const std::string& name, uint32_t bgr) {
     onUi([this, name, bgr] {
         QWidget* w = control(name);
         if (!w) return;
+        w->setProperty("bgr", QVariant::fromValue<uint>(bgr));
+        if (auto* own = dynamic_cast<BgrPaintable*>(w)) {
+            own->setBgr(bgr);
+            return;
+        }
+        if (bgr == qj::kButtonFace) {  // back to the style's own colours
+            w->setPalette(QApplication::palette(w));
+            w->setAutoFillBackground(false);
+            w->update();
+            return;
+        }
         QPalette p = w->palette();
         const QColor c = colorFromBgr(bgr);
         p.setColor(QPalette::Window, c);
@@ -96,7 +107,6 @@ void QtModeView::setColor(const std::string& name, uint32_t bgr) {
         p.setColor(QPalette::Button, c);
         w->setPalette(p);
         w->setAutoFillBackground(true);
-        w->setProperty("bgr", QVariant::fromValue<uint>(bgr));
         w->update();
     });
 }

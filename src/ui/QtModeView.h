@@ -20,6 +20,14 @@ struct DialogSpec {
     QString defaultExt;
 };
 
+// A control that paints a colour of its own (a cell, a status text) instead of
+// the view's background fill.
+class BgrPaintable {
+public:
+    virtual ~BgrPaintable() = default;
+    virtual void setBgr(uint32_t bgr) = 0;
+};
+
 class QtModeView : public QObject, public qj::ModeView {
     Q_OBJECT
 public:
@@ -48,6 +56,7 @@ public:
     std::optional<std::string> askOpenPath() override;
     void showWindow(const std::string& form, bool visible) override;
     void armTimer(const std::string& timer) override;
+    void handBack(std::function<void()> fn) override { onUi(std::move(fn)); }
 
     // Test hooks, process-wide: message boxes and file dialogs answered by the
     // test instead of a modal window.

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QComboBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -7,6 +8,7 @@
 
 #include "gui/GuiSupport.h"
 #include "ui/ModeWindow.h"
+#include "jig/Worker.h"
 #include "ui/TCGauge.h"
 
 using namespace qjt;
@@ -72,4 +74,48 @@ TEST(ModeWindow, EveryModeWindowExitsToTheMainWindow) {
         EXPECT_FALSE(w->isVisible()) << form;
         EXPECT_TRUE(main->isVisible()) << form;
     }
+}
+
+TEST(ModeWindow, BusyStateIsHandedBackOnlyAfterTheLastUpdatesAreShown) {
+    ModeWindow w("Test_form", "test", 300, 200);
+    auto* memo = w.makeMemo("Test_Memo", 0, 0, 300, 150);
+    auto* button = w.makeButton("Test_BUTTON", "GO", 0, 180, 40, 20);
+    w.setMemo(memo);
+    qj::BusyState busy;
+    busy.set("Reading");
+    button->setEnabled(false);
+    std::thread worker([&] {
+        w.view().log("Reading completed successfully.");
+        w.view().setEnabled("Test_BUTTON", true);
+        w.view().handBack([&] { busy.set("NONE"); });
+    });
+    worker.join();
+    EXPECT_EQ(busy.get(), "Reading");  // still the worker's until the UI has caught up
+    ASSERT_TRUE(waitFor([&] { return busy.idle(); }));
+    EXPECT_TRUE(button->isEnabled());
+    EXPECT_EQ(memo->toPlainText(), "Reading completed successfully.");
+}
+
+TEST(ModeWindow, ButtonFaceRestoresTheStyleAndOwnPaintersGetTheirColour) {
+    ModeWindow w("Test_form", "test", 300, 200);
+    auto* combo = w.makeCombo("Test_COMBO", 0, 0, 100, 20);
+    const QColor before = combo->palette().color(QPalette::Button);
+    w.view().setColor("Test_COMBO", 0x00FFFF);
+    EXPECT_EQ(combo->palette().color(QPalette::Button), QColor(255, 255, 0));
+    EXPECT_TRUE(combo->autoFillBackground());
+    w.view().setColor("Test_COMBO", qj::kButtonFace);
+    EXPECT_EQ(combo->palette().color(QPalette::Button), before);
+    EXPECT_FALSE(combo->autoFillBackground());
+
+    struct Cell : QWidget, BgrPaintable {
+        using QWidget::QWidget;
+        void setBgr(uint32_t b) override { got.push_back(b); }
+        std::vector<uint32_t> got;
+    };
+    auto* cell = new Cell(&w);
+    cell->setObjectName("Shape2");
+    w.view().setColor("Shape2", 0x0000FF);
+    w.view().setColor("Shape2", 0x0000FF);  // the same colour twice still reaches the cell
+    EXPECT_EQ(cell->got, (std::vector<uint32_t>{0x0000FF, 0x0000FF}));
+    EXPECT_FALSE(cell->autoFillBackground());
 }

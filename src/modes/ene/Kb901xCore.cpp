@@ -372,10 +372,10 @@ void Kb901xCore::endOfTransfer(bool ok) {
     link_.close();
     view_.timeStamp();
     outcome_ = ok ? Outcome::Ok : Outcome::Failed;
-    busy_.set("NONE");
     view_.setEnabled(kReadButton, true);
     view_.setEnabled(kWriteButton, true);
     view_.setEnabled(kExitButton, true);
+    view_.handBack([this] { busy_.set("NONE"); });
 }
 
 // ---------------------------------------------------------------- leaving

@@ -27,7 +27,7 @@ inline constexpr uint32_t kGreen = 0x00FF00;
 inline constexpr uint32_t kRed = 0x0000FF;
 inline constexpr uint32_t kYellow = 0x00FFFF;
 // The window system's button-face colour: a system-colour code, not an RGB value.
-inline constexpr uint32_t kButtonFace = 0xFF00000F;
+using qj::kButtonFace;
 
 inline constexpr const char* kBoardPrompt = "Select MB or KESTRA here";
 inline constexpr const char* kCablePrompt = "Select FFC cable you used";

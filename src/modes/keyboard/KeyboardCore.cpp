@@ -247,8 +247,8 @@ void KeyboardCore::stop(bool error) {
     stopRequest_.store(false);
     link_.close();
     setStatus(error ? "Device not found" : "Press start scan", kRed);
-    // Last: the busy state hands the link back to the window.
-    busy_.set("NONE");
+    // Last, once the stop is on the screen: the busy state hands the link back.
+    view_.handBack([this] { busy_.set("NONE"); });
 }
 
 }  // namespace qj

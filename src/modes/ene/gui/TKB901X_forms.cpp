@@ -12,46 +12,6 @@
 #include "modes/ene/Kb901xCore.h"
 #include "ui/TCGauge.h"
 
-// The window's view: the shared Qt view, plus the window system's button-face
-// colour, which is a system colour rather than an RGB value.
-class KbWindowView final : public qj::ModeView {
-public:
-    KbWindowView(QtModeView& v, QWidget* window) : v_(v), window_(window) {}
-
-    void log(const std::string& line) override { v_.log(line); }
-    void clearLog() override { v_.clearLog(); }
-    void timeStamp() override { v_.timeStamp(); }
-    std::string timeLabel() const override { return v_.timeLabel(); }
-    void gaugeColor(uint32_t bgr) override { v_.gaugeColor(bgr); }
-    void gaugeMax(int max) override { v_.gaugeMax(max); }
-    void gaugePos(int pos) override { v_.gaugePos(pos); }
-    void setEnabled(const std::string& c, bool on) override { v_.setEnabled(c, on); }
-    void setText(const std::string& c, const std::string& t) override { v_.setText(c, t); }
-    void setColor(const std::string& c, uint32_t bgr) override {
-        if (bgr != qj::ene::kButtonFace) return v_.setColor(c, bgr);
-        QMetaObject::invokeMethod(
-            window_,
-            [w = window_, c] {
-                if (QWidget* ctl = w->findChild<QWidget*>(QString::fromStdString(c))) {
-                    ctl->setPalette(QApplication::palette(ctl));
-                    ctl->setAutoFillBackground(false);
-                    ctl->setProperty("bgr", QVariant::fromValue<uint>(qj::ene::kButtonFace));
-                    ctl->update();
-                }
-            },
-            Qt::AutoConnection);
-    }
-    void setChecked(const std::string& c, bool on) override { v_.setChecked(c, on); }
-    void messageBox(qj::BoxKind k, const std::string& t) override { v_.messageBox(k, t); }
-    std::optional<std::string> askSavePath() override { return v_.askSavePath(); }
-    std::optional<std::string> askOpenPath() override { return v_.askOpenPath(); }
-    void showWindow(const std::string& f, bool on) override { v_.showWindow(f, on); }
-    void armTimer(const std::string& t) override { v_.armTimer(t); }
-
-private:
-    QtModeView& v_;
-    QWidget* window_;
-};
 
 TKB901X_forms::TKB901X_forms(const AppContext& ctx)
     : ModeWindow("KB901X_forms", QString::fromUtf8("KB9010/9012/9016/9022  and KESTRA 01/07/2017"), 640, 520),
@@ -85,8 +45,7 @@ TKB901X_forms::TKB901X_forms(const AppContext& ctx)
     setSaveDialog("Save file", "BIN file KB90XX (*.bin)|*.bin", "Noname", ".bin");
     setOpenDialog("Read file", "BIN file KB90XX (*.bin)|*.bin|other|*.*");
 
-    kbView_ = std::make_unique<KbWindowView>(view(), this);
-    core_ = std::make_unique<qj::ene::Kb901xCore>(ctx_.api, *kbView_);
+    core_ = std::make_unique<qj::ene::Kb901xCore>(ctx_.api, view());
 
     connect(board_, &QComboBox::activated, this, &TKB901X_forms::ComboBox_KB901XSelect);
     connect(cable_, &QComboBox::activated, this, &TKB901X_forms::ComboBox_KB901X_FFCSelect);

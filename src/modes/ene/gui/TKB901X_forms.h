@@ -12,7 +12,6 @@ class QCheckBox;
 class QComboBox;
 class QLabel;
 class QPushButton;
-class KbWindowView;
 
 class TKB901X_forms : public ModeWindow {
     Q_OBJECT
@@ -36,6 +35,5 @@ private:
     QComboBox* cable_;
     QCheckBox* pin1_;
     QLabel* result_;
-    std::unique_ptr<KbWindowView> kbView_;
     std::unique_ptr<qj::ene::Kb901xCore> core_;
 };

@@ -1,7 +1,6 @@
 #include "modes/keyboard/gui/TKeyboard_testing.h"
 
 #include <QCheckBox>
-#include <QEvent>
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
@@ -13,60 +12,42 @@
 namespace {
 using qj::KeyboardCore;
 
-// A rounded cell with a black outline, filled with the colour the view gives it
-// (the view sets the palette and the "bgr" property).
-class Shape : public QWidget {
+// A rounded cell with a black outline, filled with the colour the view gives it.
+class Shape : public QWidget, public BgrPaintable {
 public:
     Shape(const QString& name, const QRect& r, QWidget* parent) : QWidget(parent) {
         setObjectName(name);
         setGeometry(r);
-        setFill(KeyboardCore::kAqua);
+        setBgr(KeyboardCore::kAqua);
+    }
+    void setBgr(uint32_t bgr) override {
+        setProperty("bgr", QVariant::fromValue<uint>(bgr));
+        fill_ = colorFromBgr(bgr);
+        update();
     }
 
 protected:
-    bool event(QEvent* e) override {
-        // The view fills the whole rectangle; the corners stay the window's.
-        if (e->type() == QEvent::DynamicPropertyChange && autoFillBackground()) setAutoFillBackground(false);
-        return QWidget::event(e);
-    }
     void paintEvent(QPaintEvent*) override {
         QPainter p(this);
-        // A repaint in the colour the cell already has brings no property
-        // change, so the view's full-rectangle fill may still be on: cover it.
-        if (autoFillBackground()) p.fillRect(rect(), parentWidget()->palette().color(QPalette::Window));
         p.setRenderHint(QPainter::Antialiasing);
         p.setPen(QPen(Qt::black, 1));
-        p.setBrush(colorFromBgr(property("bgr").toUInt()));
+        p.setBrush(fill_);
         p.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 3, 3);
     }
 
 private:
-    void setFill(uint32_t bgr) { setProperty("bgr", QVariant::fromValue<uint>(bgr)); }
+    QColor fill_;
 };
 
 // The status label: its colour is the colour of its bold text.
-class StatusLabel : public QLabel {
+class StatusLabel : public QLabel, public BgrPaintable {
 public:
     using QLabel::QLabel;
-
-protected:
-    bool event(QEvent* e) override {
-        if (e->type() == QEvent::DynamicPropertyChange) {
-            QPalette p = palette();
-            const QColor c = colorFromBgr(property("bgr").toUInt());
-            p.setColor(QPalette::WindowText, c);
-            p.setColor(QPalette::Window, parentWidget()->palette().color(QPalette::Window));
-            setPalette(p);
-            setAutoFillBackground(false);
-        }
-        return QLabel::event(e);
-    }
-    void paintEvent(QPaintEvent* e) override {
-        // The same status colour twice ("Press start scan", then "Device not
-        // found") brings no property change: the view's fill in the text
-        // colour would hide the text. The label shows the window's background.
-        if (autoFillBackground()) QPainter(this).fillRect(rect(), parentWidget()->palette().color(QPalette::Window));
-        QLabel::paintEvent(e);
+    void setBgr(uint32_t bgr) override {
+        setProperty("bgr", QVariant::fromValue<uint>(bgr));
+        QPalette p = palette();
+        p.setColor(QPalette::WindowText, colorFromBgr(bgr));
+        setPalette(p);
     }
 };
 }  // namespace
