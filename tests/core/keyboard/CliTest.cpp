@@ -1,16 +1,16 @@
 #include <gtest/gtest.h>
 
 #include "cli/Cli.h"
+#include "support/CliRun.h"
 #include "support/TestSupport.h"
 
 using qjt::ScratchDir;
 
 namespace {
 int qjig(std::vector<std::string> args, std::string& out) {
-    testing::internal::CaptureStdout();
-    const int rc = qj::cli::run(std::move(args));
-    out = testing::internal::GetCapturedStdout();
-    return rc;
+    const qjt::CliRun r = qjt::runQjig(std::move(args));
+    out = r.out;
+    return r.status;
 }
 }  // namespace
 

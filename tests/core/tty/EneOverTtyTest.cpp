@@ -9,23 +9,13 @@
 #include "cli/Cli.h"
 #include "core/tty/TtySupport.h"
 #include "jig/ftdi/FtdiApi.h"
+#include "support/CliRun.h"
 #include "support/TestSupport.h"
 
 namespace {
 
-struct Ran {
-    int status;
-    std::string out;
-};
-
-Ran qjig(std::vector<std::string> args) {
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-    const int st = qj::cli::run(std::move(args));
-    Ran r{st, testing::internal::GetCapturedStdout()};
-    testing::internal::GetCapturedStderr();
-    return r;
-}
+using Ran = qjt::CliRun;
+Ran qjig(std::vector<std::string> args) { return qjt::runQjig(std::move(args)); }
 
 // The virtual chip's default contents.
 std::vector<uint8_t> counterPattern() {

@@ -1,0 +1,26 @@
+#pragma once
+// Runs qjig in-process and captures what it prints on stdout (stderr is dropped).
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "cli/Cli.h"
+
+namespace qjt {
+
+struct CliRun {
+    int status;
+    std::string out;
+};
+
+inline CliRun runQjig(std::vector<std::string> args) {
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    const int st = qj::cli::run(std::move(args));
+    CliRun r{st, testing::internal::GetCapturedStdout()};
+    testing::internal::GetCapturedStderr();
+    return r;
+}
+
+}  // namespace qjt
