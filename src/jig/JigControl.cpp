@@ -75,6 +75,11 @@ std::string JigControl::Timer_RUNTimer() {
     return modeForm(mode_);
 }
 
+void JigControl::Timer_5SECTimer() {
+    constexpr int64_t kTickJitterMs = 250;  // a timer may fire a little early
+    if (api_.clock().nowMs() + kTickJitterMs >= fiveSecondsDeadline_.load()) FiveSecondsElapsed.store(true);
+}
+
 bool JigControl::fiveSecondsElapsed() {
     return FiveSecondsElapsed.load() || api_.clock().nowMs() >= fiveSecondsDeadline_;
 }

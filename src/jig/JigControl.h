@@ -49,8 +49,10 @@ public:
     // MAIN_CONNECTClick for the selected item text. The caller clears the update
     // window's log first (it owns that memo).
     StartOutcome start(const std::string& mode);
-    // Timer_5SECTimer.
-    void Timer_5SECTimer() { FiveSecondsElapsed.store(true); }
+    // Timer_5SECTimer. A tick long before the current wait's five seconds are
+    // up belongs to an earlier arming (the timer of a previous run, firing just
+    // as this run re-arms it) and is ignored.
+    void Timer_5SECTimer();
     // Timer_RUNTimer: appends the dispatch lines; returns the form to show
     // instead of the main window, or "" when the mode matches none.
     std::string Timer_RUNTimer();
@@ -92,7 +94,7 @@ private:
     JigLink link_;
     std::string JigIdent;
     std::string mode_;
-    int64_t fiveSecondsDeadline_ = 0;
+    std::atomic<int64_t> fiveSecondsDeadline_{0};
     ReadThread_UPD thread_;
 };
 

@@ -99,3 +99,15 @@ TEST(Cli, StartAndIdentifyExitStatuses) {
     EXPECT_EQ(cli::run({"--trace"}), cli::kMisuse);
     EXPECT_EQ(cli::run({"frobnicate"}), cli::kMisuse);
 }
+
+TEST(JigControl, FiveSecondTickOfAnEarlierArmingIsIgnored) {
+    Rig r("jig=ENE_EDID_KB");
+    r.ctl.armFiveSeconds();
+    r.ctl.Timer_5SECTimer();  // the previous run's timer, firing as this run re-arms it
+    EXPECT_FALSE(r.ctl.FiveSecondsElapsed.load());
+    EXPECT_FALSE(r.ctl.fiveSecondsElapsed());
+    r.sim->clock().sleepMs(4900);
+    r.ctl.Timer_5SECTimer();  // this arming's own tick, a little early
+    EXPECT_TRUE(r.ctl.fiveSecondsElapsed());
+    EXPECT_TRUE(r.view.hasEvent("timer Timer_5SEC"));
+}
