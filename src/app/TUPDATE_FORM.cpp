@@ -13,6 +13,9 @@ TUPDATE_FORM::TUPDATE_FORM(const AppContext&) : ModeWindow("UPDATE_FORM", "Updat
     setCursor(Qt::PointingHandCursor);
     memo_ = makeMemo("Memo_UPDATE", 16, 16, 457, 217);
     memo_->setFont(courier(11));
+    // A vertical scroll bar only: long lines (an image path) wrap.
+    memo_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    memo_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setMemo(memo_);
     TCGauge* gauge = makeGauge("CGauge_UPD", 16, 240, 457, 17, 100);
     gauge->setForeColor(0xFF0000);  // blue bar
