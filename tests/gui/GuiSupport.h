@@ -28,8 +28,15 @@ inline bool waitFor(const std::function<bool()>& done, int ms = 3000) {
 }
 
 struct GuiRig {
-    explicit GuiRig(const std::string& simSpec, const std::string& programDir = binDir())
-        : sim(makeSim(simSpec)), ctx{*sim, programDir}, windows(ctx) {
+    enum class Clock { Instant, RealTime };
+    // RealTime: the virtual jig runs at the line rate, for walks in which the
+    // user acts while an operation waits.
+    explicit GuiRig(const std::string& simSpec, const std::string& programDir = binDir(),
+                    Clock clock = Clock::Instant)
+        : sim(clock == Clock::Instant ? makeSim(simSpec)
+                                      : std::make_unique<qj::sim::SimFtdi>(simSpec + ",mode=paced")),
+          ctx{*sim, programDir},
+          windows(ctx) {
         QtModeView::hooks().box = [this](qj::BoxKind k, const std::string& t) { boxes.push_back({k, t}); };
         QtModeView::hooks().dialog = [this](bool save, const QString&) -> std::optional<std::string> {
             auto& q = save ? saveAnswers : openAnswers;

@@ -32,28 +32,6 @@ QStringList memoLines(GuiRig& rig) {
     return rig.find<QPlainTextEdit>("Memo_UPDATE")->toPlainText().split('\n');
 }
 
-// The application on a virtual jig that runs in real time, for walks in which
-// the user acts while the upgrade waits.
-struct PacedRig {
-    explicit PacedRig(const std::string& spec)
-        : sim(std::make_unique<qj::sim::SimFtdi>(spec + ",mode=paced")), ctx{*sim, binDir()}, windows(ctx) {
-        QtModeView::hooks().box = [this](qj::BoxKind, const std::string& t) { boxes.push_back(t); };
-        windows.main()->show();
-    }
-    ~PacedRig() { QtModeView::hooks() = {}; }
-    template <class T = QWidget>
-    T* find(const char* name) const {
-        for (QWidget* w : windows.all()) {
-            if (w->objectName() == name) return qobject_cast<T*>(w);
-            if (auto* c = w->findChild<T*>(name)) return c;
-        }
-        return nullptr;
-    }
-    std::unique_ptr<qj::sim::SimFtdi> sim;
-    AppContext ctx;
-    Windows windows;
-    std::vector<std::string> boxes;
-};
 }  // namespace
 
 TEST(UpgradeWalk, JigOnOtherFirmwareShowsTheUpdateLogThenTheModeWindow) {
@@ -97,7 +75,7 @@ TEST(UpgradeWalk, FailedUpgradeLeavesTheLogAndExitDismissesIt) {
 
 TEST(UpgradeWalk, ExitWhileTheVersion3UpdateWaitsForResetGivesUp) {
     ScratchDir dir;
-    PacedRig rig("jig=M328_EPM240_v18");  // nobody presses reset; the wait would last two minutes
+    GuiRig rig("jig=M328_EPM240_v18", binDir(), GuiRig::Clock::RealTime);  // nobody presses reset; the wait would last two minutes
     auto* sel = rig.find<QComboBox>("MAIN_SELECTOR");
     sel->setCurrentIndex(sel->findText("MEC jtag"));
     rig.find<QPushButton>("MAIN_CONNECT")->click();
@@ -105,7 +83,8 @@ TEST(UpgradeWalk, ExitWhileTheVersion3UpdateWaitsForResetGivesUp) {
     ASSERT_TRUE(waitFor([&] { return memo->toPlainText().contains("Founded FTDI device"); }));
     // TimerMSG asks for the reset button once, 200 ms after the device was opened.
     ASSERT_TRUE(waitFor([&] { return !rig.boxes.empty(); }));
-    EXPECT_EQ(rig.boxes, std::vector<std::string>{" Please press the reset button on the JIG!"});
+    ASSERT_EQ(rig.boxes.size(), 1u);
+    EXPECT_EQ(rig.boxes[0].text, " Please press the reset button on the JIG!");
 
     auto* exit = rig.find<QPushButton>("SpeedButton_UPD_EXIT");
     EXPECT_TRUE(rig.windows.main()->control().upgradeRunning());
