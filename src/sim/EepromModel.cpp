@@ -1,4 +1,5 @@
 #include "sim/EepromModel.h"
+#include "sim/SimKeys.h"
 
 #include <cstdio>
 #include <fstream>
@@ -111,5 +112,17 @@ size_t onEeprom(const uint8_t* data, size_t n, JigPort& port) {
 }  // namespace
 
 void registerEepromCommands(AppFirmware& fw) { fw.on('E', onEeprom); }
+
+std::vector<KeySpec> eepromKeys() {
+    return {
+        KeySpec::inFile("eeprom"),
+        KeySpec::outFile("eeprom-out"),
+        KeySpec::flag("eeprom-wp"),
+        KeySpec::flag("eeprom-absent"),
+        KeySpec::flag("eeprom-silent"),
+        KeySpec::text("eeprom-status",
+                      [](const std::string& v) { return v.size() == 2 ? std::string() : std::string("needs two characters"); }),
+    };
+}
 
 }  // namespace qj::sim

@@ -1,16 +1,31 @@
 #include "jig/ftdi/Backends.h"
 
+#include <map>
+#include <mutex>
 #include <stdexcept>
 
 #include "jig/ftdi/D2xxFtdi.h"
 #include "jig/ftdi/LibFtdi.h"
 #include "jig/ftdi/TraceFtdi.h"
 #include "jig/ftdi/TtyFtdi.h"
-#include "sim/SimFtdi.h"
 
 namespace qj {
 
 namespace {
+std::mutex& registryMutex() {
+    static std::mutex m;
+    return m;
+}
+std::map<std::string, BackendFactory>& registry() {
+    static std::map<std::string, BackendFactory> r;
+    return r;
+}
+BackendFactory registered(const std::string& name) {
+    std::lock_guard<std::mutex> g(registryMutex());
+    auto it = registry().find(name);
+    return it == registry().end() ? BackendFactory{} : it->second;
+}
+
 // "tty:/dev/pts/5,/dev/pts/6" -> the paths.
 std::vector<std::string> ttyPaths(const std::string& backend) {
     std::vector<std::string> out;
@@ -65,10 +80,16 @@ std::unique_ptr<FtdiApi> firstWithDevices(const std::vector<BackendCandidate>& c
     return nullptr;
 }
 
+void registerBackend(const std::string& name, BackendFactory make) {
+    std::lock_guard<std::mutex> g(registryMutex());
+    registry()[name] = std::move(make);
+}
+
 std::vector<std::string> backendNames() {
     std::vector<std::string> names{"auto"};
     for (const auto& c : realBackends({})) names.push_back(c.name);
-    names.push_back("sim");
+    std::lock_guard<std::mutex> g(registryMutex());
+    for (const auto& [name, make] : registry()) names.push_back(name);
     return names;
 }
 
@@ -137,8 +158,12 @@ bool takeBackendOptions(std::vector<std::string>& args, BackendOptions& opt, std
 std::unique_ptr<FtdiApi> makeBackend(const BackendOptions& opt, std::string& error) {
     std::unique_ptr<FtdiApi> api;
     try {
-        if (opt.backend == "sim") {
-            api = std::make_unique<sim::SimFtdi>(opt.simSpec.empty() ? std::string("demo") : opt.simSpec);
+        if (BackendFactory make = registered(opt.backend)) {
+            api = make(opt, error);
+            if (!api) return nullptr;
+        } else if (opt.backend == "sim") {
+            error = "this program was built without the virtual jig";
+            return nullptr;
         } else if (opt.backend == "auto") {
             api = firstWithDevices(realBackends(opt));
             if (!api) api = std::make_unique<NoDevicesFtdi>("none");
