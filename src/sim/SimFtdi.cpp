@@ -7,6 +7,10 @@
 #include <stdexcept>
 #include <thread>
 
+#ifdef __linux__
+#include <sys/prctl.h>
+#endif
+
 #include "sim/Bootloaders.h"
 #include "sim/SimKeys.h"
 
@@ -15,15 +19,40 @@ namespace qj::sim {
 namespace {
 constexpr int64_t kNever = std::numeric_limits<int64_t>::max() / 4;
 // A status query costs this much virtual time, so that even a poll loop
-// without a wait moves the instant clock towards its deadline.
+// without a wait moves the instant clock towards its deadline. Ideal mode
+// charges next to nothing: its clock is the bound of a host that costs nothing.
 constexpr int64_t kStatusCostUs = 100;
+constexpr int64_t kIdealStatusCostUs = 1;
+
+// USB full speed: frames of 1 ms; a bulk packet of the bridge chip carries two
+// status bytes and up to 62 data bytes.
+constexpr int64_t kFrameUs = 1000;
+constexpr size_t kPacketData = 62;
 
 // Line time of `bytes` bytes (10 bits each), rounded up once per burst rather
 // than per byte: a byte at 921600 baud is 10.85 µs, not 11.
-int64_t lineUs(bool instant, uint32_t baud, int64_t bytes) {
-    if (instant || baud == 0) return 0;
+int64_t lineUs(bool timed, uint32_t baud, int64_t bytes) {
+    if (!timed || baud == 0) return 0;
     return (bytes * 10'000'000 + baud - 1) / baud;
 }
+
+// The jig's answers come at times it computes; the kernel's default timer
+// slack (50 µs) on each of them would be charged to the host being measured.
+// While the virtual jig waits for its own next byte, it asks for precise timers.
+class PreciseTimers {
+public:
+#ifdef __linux__
+    PreciseTimers() : old_(::prctl(PR_GET_TIMERSLACK, 0, 0, 0, 0)) { ::prctl(PR_SET_TIMERSLACK, 1, 0, 0, 0); }
+    ~PreciseTimers() {
+        if (old_ > 0) ::prctl(PR_SET_TIMERSLACK, old_, 0, 0, 0);
+    }
+
+private:
+    int old_;
+#else
+    PreciseTimers() {}
+#endif
+};
 
 int64_t steadyUs() {
     using namespace std::chrono;
@@ -55,8 +84,8 @@ public:
         const int64_t start = std::max(d_.inputTime + delayUs + s_.latencyUs_, d_.rxLineFreeAt);
         int64_t t = start;
         for (size_t i = 0; i < n; ++i) {
-            t = start + lineUs(s_.clock_.instant(), d_.baud, static_cast<int64_t>(i) + 1);
-            d_.rx.emplace_back(data[i], t);
+            t = start + lineUs(s_.timed_, d_.baud, static_cast<int64_t>(i) + 1);
+            s_.toHost(d_, data[i], t);
             d_.jigSent.push_back(data[i]);
         }
         d_.rxLineFreeAt = t;
@@ -77,9 +106,13 @@ private:
 };
 
 SimFtdi::SimFtdi(const SimConfig& cfg)
-    : cfg_(cfg), clock_(cfg.str("mode", "paced") == "instant"), board_(std::make_unique<JigBoard>(cfg)) {
+    : cfg_(cfg), clock_(cfg.str("mode", "paced") != "paced"), board_(std::make_unique<JigBoard>(cfg)) {
     const std::string mode = cfg.str("mode", "paced");
-    if (mode != "instant" && mode != "paced") throw std::invalid_argument("virtual-jig mode must be instant or paced");
+    if (mode != "instant" && mode != "paced" && mode != "ideal")
+        throw std::invalid_argument("virtual-jig mode must be instant, paced or ideal");
+    timed_ = mode != "instant";
+    usb_ = cfg.str("usb", "off") == "ft232r";
+    lockedLatencyMs_ = static_cast<uint8_t>(cfg.num("usb-latency-ms", 0));
     const int64_t n = cfg.num("devices", 1);
     if (n < 0 || n > 16) throw std::invalid_argument("virtual-jig devices must be 0 to 16");
     jigIndex_ = static_cast<int>(cfg.num("jig-index", 0));
@@ -123,8 +156,48 @@ SimFtdi::SimFtdi(const SimConfig& cfg)
 SimFtdi::~SimFtdi() = default;
 
 int64_t SimFtdi::byteUs(const SimDevice& d) const {
-    if (clock_.instant() || d.baud == 0) return 0;
+    if (!timed_ || d.baud == 0) return 0;
     return (10'000'000 + d.baud - 1) / d.baud;  // 10 bits a byte
+}
+
+int64_t SimFtdi::latencyTimerUs(const SimDevice& d) const {
+    return int64_t(lockedLatencyMs_ ? lockedLatencyMs_ : d.latencyMs) * 1000;
+}
+
+void SimFtdi::toHost(SimDevice& d, uint8_t b, int64_t lineAt) {
+    if (!usb_) {
+        d.rx.emplace_back(b, lineAt);
+        return;
+    }
+    // The bridge gathers the line's bytes into a packet. A full packet leaves
+    // at once; a partial one when the latency timer, started by its first
+    // byte, runs out. A packet whose time has come is gone, whatever follows.
+    if (d.usbPending > 0 && d.usbSendAt <= std::max(lineAt, clock_.nowUs())) {
+        d.usbLastAt = d.usbSendAt;
+        d.usbPending = 0;
+    }
+    if (d.usbPending == 0) d.usbSendAt = std::max(lineAt + latencyTimerUs(d), d.usbLastAt);
+    d.rx.emplace_back(b, d.usbSendAt);
+    if (++d.usbPending < kPacketData) return;
+    const int64_t at = std::max(lineAt, d.usbLastAt);
+    for (size_t k = d.rx.size() - std::min(d.usbPending, d.rx.size()); k < d.rx.size(); ++k) d.rx[k].second = at;
+    d.usbLastAt = at;
+    d.usbPending = 0;
+}
+
+int64_t SimFtdi::batchDue(const SimDevice& d, int64_t seenUs) const {
+    // The first byte not seen yet, then the batch it opens: bytes back to back
+    // on the line (or in one packet), at most a packet's worth.
+    const auto first =
+        std::upper_bound(d.rx.begin(), d.rx.end(), seenUs, [](int64_t t, const auto& e) { return t < e.second; });
+    if (first == d.rx.end()) return kNever;
+    const int64_t gap = 2 * byteUs(d);
+    auto last = first;
+    for (auto it = first + 1; it != d.rx.end() && size_t(it - first) < kPacketData; ++it) {
+        if (it->second - last->second > gap) break;
+        last = it;
+    }
+    return last->second;
 }
 
 uint32_t SimFtdi::rxReady(const SimDevice& d, int64_t now) const {
@@ -246,6 +319,7 @@ FT_STATUS SimFtdi::ResetDevice(FT_HANDLE h) {
     SimDevice* d = dev(h, st);
     if (!d) return st;
     d->rx.clear();
+    d->usbPending = 0;
     d->inbuf.clear();
     return FT_OK;
 }
@@ -286,6 +360,7 @@ FT_STATUS SimFtdi::SetLatencyTimer(FT_HANDLE h, uint8_t ms) {
     SimDevice* d = dev(h, st);
     if (!d) return st;
     if (ms < 1) return FT_INVALID_PARAMETER;
+    if (lockedLatencyMs_) return FT_OTHER_ERROR;  // as a tty whose timer only root may set
     d->latencyMs = ms;
     return FT_OK;
 }
@@ -308,7 +383,7 @@ FT_STATUS SimFtdi::Purge(FT_HANDLE h, uint32_t mask) {
 FT_STATUS SimFtdi::GetStatus(FT_HANDLE h, uint32_t& rx, uint32_t& tx, uint32_t& ev) {
     std::lock_guard<std::recursive_mutex> g(mu_);
     rx = tx = ev = 0;
-    if (clock_.instant()) clock_.advanceTo(clock_.nowUs() + kStatusCostUs);
+    if (clock_.instant()) clock_.advanceTo(clock_.nowUs() + (timed_ ? kIdealStatusCostUs : kStatusCostUs));
     FT_STATUS st;
     SimDevice* d = dev(h, st);
     if (!d) return st;
@@ -325,7 +400,9 @@ FT_STATUS SimFtdi::Write(FT_HANDLE h, const uint8_t* buf, uint32_t len, uint32_t
     SimDevice* d = dev(h, st);
     if (!d) return st;
     const int64_t now = clock_.nowUs();
-    d->txFreeAt = std::max(d->txFreeAt, now) + lineUs(clock_.instant(), d->baud, len);
+    // Over USB the bytes reach the bridge at the next frame, then the line.
+    const int64_t reach = usb_ ? (now / kFrameUs + 1) * kFrameUs : now;
+    d->txFreeAt = std::max(d->txFreeAt, reach) + lineUs(timed_, d->baud, len);
     written = len;
     d->hostBytes += len;
     // The jig hears only what is sent at its own speed and frame.
@@ -353,6 +430,7 @@ void SimFtdi::waitUntil(std::unique_lock<std::recursive_mutex>& lk, SimDevice& d
             clock_.advanceTo(target);
         } else {
             const int64_t wait = target - now;
+            PreciseTimers precise;
             cv_.wait_for(lk, std::chrono::microseconds(wait));
         }
     }
@@ -400,12 +478,44 @@ FT_STATUS SimFtdi::WaitQueues(FT_HANDLE h, uint32_t rxAtLeast, bool txEmpty, uin
     return d->unplugged ? FT_IO_ERROR : FT_OK;
 }
 
+FT_STATUS SimFtdi::WaitArrival(FT_HANDLE h, int64_t& seenUs, uint32_t timeoutMs, bool& arrived) {
+    std::unique_lock<std::recursive_mutex> lk(mu_);
+    arrived = false;
+    const int64_t realEnd = steadyUs() + int64_t(timeoutMs) * 1000;
+    for (;;) {
+        FT_STATUS st;
+        SimDevice* d = dev(h, st);
+        if (!d) return st;
+        const int64_t now = clock_.nowUs();
+        const int64_t due = batchDue(*d, seenUs);
+        if (due <= now) {
+            seenUs = now;
+            arrived = true;
+            return FT_OK;
+        }
+        const int64_t realLeft = realEnd - steadyUs();
+        if (realLeft <= 0) return FT_OK;
+        if (clock_.instant()) {
+            if (due != kNever) {
+                clock_.advanceTo(due);
+                continue;
+            }
+            cv_.wait_for(lk, std::chrono::microseconds(realLeft));  // until the jig sends or the handle closes
+        } else {
+            const int64_t wait = std::min({due, nextEventAt(*d)}) - now;
+            PreciseTimers precise;
+            cv_.wait_for(lk, std::chrono::microseconds(std::max<int64_t>(1, std::min(wait, realLeft))));
+        }
+    }
+}
+
 FT_STATUS SimFtdi::Close(FT_HANDLE h) {
     std::lock_guard<std::recursive_mutex> g(mu_);
     auto it = handles_.find(h);
     if (it == handles_.end()) return FT_INVALID_HANDLE;
     it->second->open = false;
     handles_.erase(it);
+    cv_.notify_all();
     return FT_OK;
 }
 
@@ -487,9 +597,11 @@ std::vector<KeySpec> deviceKeys() {
                       }),
         KeySpec::number("devices", 0, 16),
         KeySpec::number("jig-index", 0, 15),
-        KeySpec::choice("mode", "instant|paced"),
+        KeySpec::choice("mode", "instant|paced|ideal"),
         KeySpec::number("driver", 0, 0xFFFFFFFF),
         KeySpec::number("latency-us", 0, 60'000'000),
+        KeySpec::choice("usb", "off|ft232r"),
+        KeySpec::number("usb-latency-ms", 1, 255),
         KeySpec::number("unplug-after", 0, int64_t{1} << 40),
         KeySpec::number("unplug-at", 0, kLongMs),
         KeySpec::flag("wedged"),

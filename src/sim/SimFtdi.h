@@ -2,7 +2,10 @@
 // The virtual jig: an FtdiApi backend holding virtual FTDI devices. One of them
 // is the jig (its firmware answers at its own baud rate); the others are silent.
 // Instant mode keeps a virtual clock that jumps to the next event instead of
-// sleeping; paced mode moves bytes at the line rate (10 bits a byte).
+// sleeping; paced mode moves bytes at the line rate (10 bits a byte) in real
+// time; ideal mode moves them at the line rate on the virtual clock (the time a
+// host that costs nothing would take). USB timing (usb=ft232r) adds the bridge
+// chip: answers in packets held back by its latency timer, writes in 1 ms frames.
 #include <atomic>
 #include <condition_variable>
 #include <deque>
@@ -53,6 +56,10 @@ struct SimDevice {
     uint32_t readTimeoutMs = 0;   // 0 = wait without limit, as the library's default
     uint32_t writeTimeoutMs = 0;
     uint8_t latencyMs = 16;
+    // USB timing: the packet toward the host being filled, at the back of `rx`.
+    size_t usbPending = 0;
+    int64_t usbSendAt = 0;  // µs: when its latency timer sends it
+    int64_t usbLastAt = 0;  // µs: when the last packet left
     bool open = false;
     bool unplugged = false;
     int64_t hostBytes = 0;
@@ -86,6 +93,14 @@ public:
     FT_STATUS Close(FT_HANDLE h) override;
     FT_STATUS WaitQueues(FT_HANDLE h, uint32_t rxAtLeast, bool txEmpty, uint32_t timeoutMs) override;
     Clock& clock() override { return clock_; }
+
+    // For a front that tells its user when bytes arrive (the stand-in for the
+    // vendor library): blocks until bytes that arrived after `seenUs` make up a
+    // batch (up to 62 bytes, or a burst that ended), then sets `seenUs` to now
+    // and `arrived`. Gives up after `timeoutMs` of real time. Fails when the
+    // handle is closed or the device is gone. On the virtual clock it moves the
+    // clock to bytes already sent, never to a time nothing is due.
+    FT_STATUS WaitArrival(FT_HANDLE h, int64_t& seenUs, uint32_t timeoutMs, bool& arrived);
     std::string backendName() const override { return "sim"; }
 
     // For tests and tools.
@@ -111,6 +126,11 @@ private:
     void pump(SimDevice& d);
     void feed(SimDevice& d);
     int64_t byteUs(const SimDevice& d) const;
+    // Queues one byte toward the host that leaves the jig's line at `lineAt`.
+    void toHost(SimDevice& d, uint8_t b, int64_t lineAt);
+    int64_t latencyTimerUs(const SimDevice& d) const;
+    // When the next batch of bytes after `seenUs` has arrived (kNever: none sent).
+    int64_t batchDue(const SimDevice& d, int64_t seenUs) const;
     uint32_t rxReady(const SimDevice& d, int64_t now) const;
     uint32_t txPending(const SimDevice& d, int64_t now) const;
     int64_t nextEventAt(const SimDevice& d) const;
@@ -129,6 +149,9 @@ private:
     int jigIndex_ = 0;
     uint32_t driverVersion_ = 0x00021224;
     int64_t latencyUs_ = 0;
+    bool timed_ = false;        // bytes take their line time (paced, ideal)
+    bool usb_ = false;          // USB timing of the bridge chip
+    uint8_t lockedLatencyMs_ = 0;  // non-zero: the host cannot change the latency timer
     uintptr_t nextHandle_ = 0x100;
 };
 
