@@ -1,6 +1,8 @@
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <optional>
 
@@ -52,6 +54,63 @@ TEST(D2xxFtdi, LoadsTheLibraryAtRunTimeAndDrivesTheJigThroughIt) {
     EXPECT_EQ(link.ident(), "ENE_EDID_KB");
     // Linux has no driver version call: the library's version is logged.
     EXPECT_NE(std::find(lines.begin(), lines.end(), "FT_GetDriverVersion OK    (66600)"), lines.end());
+}
+
+// Waits block on the library's notification (the fake one signals as the
+// vendor's does, on a real-time jig). The library says nothing when the device
+// goes away; the wait's own look finds it within kQuietLookMs.
+TEST(D2xxFtdi, WaitsWakeOnTheLibrarysNotification) {
+    static_assert(D2xxFtdi::kQuietLookMs > 300);
+    void* lib = ::dlopen(QJ_FAKE_D2XX, RTLD_NOW);
+    ASSERT_NE(lib, nullptr);
+    auto looks = reinterpret_cast<unsigned long (*)()>(::dlsym(lib, "QJ_FakeD2xxStatusCalls"));
+    ASSERT_NE(looks, nullptr);
+    struct Case {
+        const char* name;
+        const char* keys;
+        bool ask;  // send the identification request
+        uint32_t deadlineMs;
+        FT_STATUS status;
+        uint32_t rx;
+    };
+    const Case cases[] = {
+        // The answer wakes the wait at once: the jig vanishes 300 ms later, so a
+        // wait that slept until its next look would find it gone.
+        {"answer", "unplug-at=300", true, 30000, FT_OK, 11},
+        // No answer: the wait lasts until its deadline, past a quiet look, and
+        // looks at the queues only then (a poll would look every millisecond).
+        {"silence", "", false, D2xxFtdi::kQuietLookMs + 200, FT_OK, 0},
+        {"unplug", "unplug-at=100", false, 30000, FT_IO_ERROR, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Env spec("QJ_FAKE_D2XX_SIM", std::string("jig=ENE_EDID_KB,mode=paced,") + c.keys);
+        D2xxFtdi api({QJ_FAKE_D2XX});
+        ASSERT_TRUE(api.available()) << api.whyUnavailable();
+        uint32_t n = 0;
+        ASSERT_EQ(api.CreateDeviceInfoList(n), FT_OK);
+        FT_HANDLE h = nullptr;
+        ASSERT_EQ(api.Open(0, h), FT_OK);
+        api.SetBaudRate(h, 921600);
+        api.SetDataCharacteristics(h, 8, 0, 0);
+        if (c.ask) {
+            const uint8_t b = 'B';
+            uint32_t w = 0;
+            ASSERT_EQ(api.Write(h, &b, 1, w), FT_OK);
+        }
+        const auto t0 = std::chrono::steady_clock::now();
+        const unsigned long looked = looks();
+        EXPECT_EQ(api.WaitQueues(h, 11, false, c.deadlineMs), c.status);
+        if (c.status == FT_OK && c.rx == 0) {
+            EXPECT_GE(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(c.deadlineMs));
+            EXPECT_LE(looks() - looked, 4u);
+        }
+        uint32_t rx = 0, tx = 0, ev = 0;
+        EXPECT_EQ(api.GetStatus(h, rx, tx, ev), c.status);
+        EXPECT_EQ(rx, c.rx);
+        EXPECT_EQ(api.Close(h), FT_OK);
+    }
+    ::dlclose(lib);
 }
 
 TEST(D2xxFtdi, WithoutTheLibraryTheBackendIsUnavailable) {

@@ -1,5 +1,7 @@
 #include "jig/ftdi/D2xxFtdi.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 
@@ -8,6 +10,8 @@
 #define QJ_FTAPI __stdcall
 #else
 #include <dlfcn.h>
+#include <pthread.h>
+#include <time.h>
 #define QJ_FTAPI
 #endif
 
@@ -21,7 +25,79 @@ using ULONG = uint32_t;
 using UCHAR = uint8_t;
 using STATUS = uint32_t;
 using HANDLE = void*;
+
+constexpr DWORD kEventRxChar = 1;  // FT_EVENT_RXCHAR
+
+#ifndef _WIN32
+// What the library's notification takes outside Windows: it signals the
+// condition with the mutex held when data comes.
+struct EVENT_HANDLE {
+    pthread_cond_t eCondVar;
+    pthread_mutex_t eMutex;
+    int iVar;
+};
+#endif
 }  // namespace d2xx
+
+// The object the library notifies, with the lock that guards a look at the
+// queues and the wait after it.
+struct D2xxFtdi::Event {
+    using Clock = std::chrono::steady_clock;
+#if defined(_WIN32)
+    HANDLE ev = CreateEventA(nullptr, FALSE, FALSE, nullptr);  // auto-reset: a signal waits for the waiter
+    ~Event() {
+        if (ev) CloseHandle(ev);
+    }
+    bool ok() const { return ev != nullptr; }
+    void* arg() { return ev; }
+    void lock() {}
+    void unlock() {}
+    void waitUntil(Clock::time_point t) {
+        const auto ms = std::chrono::ceil<std::chrono::milliseconds>(t - Clock::now()).count();
+        if (ms > 0) WaitForSingleObject(ev, static_cast<DWORD>(ms));
+    }
+#elif defined(__linux__)
+    d2xx::EVENT_HANDLE eh{};
+    bool ok_ = false;
+    Event() {
+        pthread_condattr_t a;
+        pthread_condattr_init(&a);
+        pthread_condattr_setclock(&a, CLOCK_MONOTONIC);  // the steady clock's
+        const bool cond = pthread_cond_init(&eh.eCondVar, &a) == 0;
+        pthread_condattr_destroy(&a);
+        const bool mutex = cond && pthread_mutex_init(&eh.eMutex, nullptr) == 0;
+        if (cond && !mutex) pthread_cond_destroy(&eh.eCondVar);
+        ok_ = cond && mutex;
+    }
+    ~Event() {
+        if (!ok_) return;
+        pthread_cond_destroy(&eh.eCondVar);
+        pthread_mutex_destroy(&eh.eMutex);
+    }
+    bool ok() const { return ok_; }
+    void* arg() { return &eh; }
+    void lock() { pthread_mutex_lock(&eh.eMutex); }
+    void unlock() { pthread_mutex_unlock(&eh.eMutex); }
+    // Called with the lock held; returns with it held.
+    void waitUntil(Clock::time_point t) {
+        const int64_t ns = std::chrono::duration_cast<std::chrono::nanoseconds>(t - Clock::now()).count();
+        if (ns <= 0) return;
+        timespec ts{};
+        clock_gettime(CLOCK_MONOTONIC, &ts);
+        const int64_t at = int64_t(ts.tv_nsec) + ns;
+        ts.tv_sec += static_cast<time_t>(at / 1'000'000'000);
+        ts.tv_nsec = static_cast<long>(at % 1'000'000'000);
+        pthread_cond_timedwait(&eh.eCondVar, &eh.eMutex, &ts);
+    }
+#else
+    // No monotonic condition here: waits poll.
+    bool ok() const { return false; }
+    void* arg() { return nullptr; }
+    void lock() {}
+    void unlock() {}
+    void waitUntil(Clock::time_point) {}
+#endif
+};
 
 struct D2xxFtdi::Calls {
     d2xx::STATUS(QJ_FTAPI* CreateDeviceInfoList)(d2xx::DWORD*) = nullptr;
@@ -40,6 +116,7 @@ struct D2xxFtdi::Calls {
     d2xx::STATUS(QJ_FTAPI* Write)(d2xx::HANDLE, void*, d2xx::DWORD, d2xx::DWORD*) = nullptr;
     d2xx::STATUS(QJ_FTAPI* Read)(d2xx::HANDLE, void*, d2xx::DWORD, d2xx::DWORD*) = nullptr;
     d2xx::STATUS(QJ_FTAPI* Close)(d2xx::HANDLE) = nullptr;
+    d2xx::STATUS(QJ_FTAPI* SetEventNotification)(d2xx::HANDLE, d2xx::DWORD, void*) = nullptr;
 };
 
 namespace {
@@ -127,9 +204,11 @@ D2xxFtdi::D2xxFtdi(std::vector<std::string> names, NoticeOnce::Sink notice)
 #ifdef _WIN32
         ok = ok && bind(lib, "FT_GetDriverVersion", c.GetDriverVersion);
 #endif
-        // Optional: descriptions for `qjig devices`, the version to log.
+        // Optional: descriptions for `qjig devices`, the version to log, the
+        // notification that waits block on (without it they poll).
         bind(lib, "FT_GetDeviceInfoDetail", c.GetDeviceInfoDetail);
         bind(lib, "FT_GetLibraryVersion", c.GetLibraryVersion);
+        bind(lib, "FT_SetEventNotification", c.SetEventNotification);
         if (!ok) {
             if (!why_.empty()) why_ += "; ";
             why_ += n + ": not the D2XX library (calls missing)";
@@ -147,7 +226,28 @@ D2xxFtdi::D2xxFtdi(std::vector<std::string> names, NoticeOnce::Sink notice)
 }
 
 D2xxFtdi::~D2xxFtdi() {
+    // Handles left open still have the library's notification pointing at
+    // their events: close them before the events go.
+    for (auto& [h, p] : ports_)
+        if (lib_) fn_->Close(h);
+    ports_.clear();
     if (lib_) closeLibrary(lib_);
+}
+
+std::shared_ptr<D2xxFtdi::Port> D2xxFtdi::port(FT_HANDLE h) {
+    std::lock_guard<std::mutex> g(portsMu_);
+    auto it = ports_.find(h);
+    return it == ports_.end() ? nullptr : it->second;
+}
+
+void D2xxFtdi::notifyOn(FT_HANDLE h, Port& p) {
+    if (!fn_->SetEventNotification) return;
+    if (!p.event) {
+        auto e = std::make_unique<Event>();
+        if (!e->ok()) return;
+        p.event = std::move(e);
+    }
+    if (fn_->SetEventNotification(h, d2xx::kEventRxChar, p.event->arg()) != FT_OK) p.event.reset();
 }
 
 FT_STATUS D2xxFtdi::CreateDeviceInfoList(uint32_t& numDevs) {
@@ -177,6 +277,12 @@ FT_STATUS D2xxFtdi::Open(uint32_t index, FT_HANDLE& handle) {
     handle = nullptr;
     if (!lib_) return FT_DEVICE_NOT_FOUND;
     const FT_STATUS st = fn_->Open(int(index), &handle);
+    if (st == FT_OK) {
+        auto p = std::make_shared<Port>();
+        notifyOn(handle, *p);
+        std::lock_guard<std::mutex> g(portsMu_);
+        ports_[handle] = std::move(p);
+    }
 #ifdef __linux__
     if (st != FT_OK)
         notice_("d2xx: cannot open device " + std::to_string(index) + " (" + ftStatusName(st) +
@@ -199,15 +305,33 @@ FT_STATUS D2xxFtdi::GetDriverVersion(FT_HANDLE h, uint32_t& version) {
 
 #define QJ_D2XX_CALL(expr) return lib_ ? FT_STATUS(expr) : FT_INVALID_HANDLE
 
-FT_STATUS D2xxFtdi::ResetDevice(FT_HANDLE h) { QJ_D2XX_CALL(fn_->ResetDevice(h)); }
-FT_STATUS D2xxFtdi::SetBaudRate(FT_HANDLE h, uint32_t baud) { QJ_D2XX_CALL(fn_->SetBaudRate(h, baud)); }
+FT_STATUS D2xxFtdi::ResetDevice(FT_HANDLE h) {
+    if (!lib_) return FT_INVALID_HANDLE;
+    const FT_STATUS st = fn_->ResetDevice(h);
+    // Whether a reset keeps the notification is not said: ask for it again.
+    if (auto p = port(h); p && p->event) notifyOn(h, *p);
+    return st;
+}
+
+FT_STATUS D2xxFtdi::SetBaudRate(FT_HANDLE h, uint32_t baud) {
+    if (!lib_) return FT_INVALID_HANDLE;
+    const FT_STATUS st = fn_->SetBaudRate(h, baud);
+    if (auto p = port(h); p && st == FT_OK) p->baud = baud;
+    return st;
+}
 FT_STATUS D2xxFtdi::SetDataCharacteristics(FT_HANDLE h, uint8_t w, uint8_t s, uint8_t p) {
     QJ_D2XX_CALL(fn_->SetDataCharacteristics(h, w, s, p));
 }
 FT_STATUS D2xxFtdi::SetTimeouts(FT_HANDLE h, uint32_t r, uint32_t w) { QJ_D2XX_CALL(fn_->SetTimeouts(h, r, w)); }
 FT_STATUS D2xxFtdi::SetLatencyTimer(FT_HANDLE h, uint8_t ms) { QJ_D2XX_CALL(fn_->SetLatencyTimer(h, ms)); }
 FT_STATUS D2xxFtdi::Purge(FT_HANDLE h, uint32_t mask) { QJ_D2XX_CALL(fn_->Purge(h, mask)); }
-FT_STATUS D2xxFtdi::Close(FT_HANDLE h) { QJ_D2XX_CALL(fn_->Close(h)); }
+FT_STATUS D2xxFtdi::Close(FT_HANDLE h) {
+    if (!lib_) return FT_INVALID_HANDLE;
+    const FT_STATUS st = fn_->Close(h);
+    std::lock_guard<std::mutex> g(portsMu_);
+    ports_.erase(h);  // the library no longer notifies a closed handle
+    return st;
+}
 
 FT_STATUS D2xxFtdi::GetStatus(FT_HANDLE h, uint32_t& rx, uint32_t& tx, uint32_t& ev) {
     rx = tx = ev = 0;
@@ -237,6 +361,39 @@ FT_STATUS D2xxFtdi::Read(FT_HANDLE h, uint8_t* buf, uint32_t len, uint32_t& got)
     const FT_STATUS st = fn_->Read(h, buf, len, &g);
     got = g;
     return st;
+}
+
+}  // namespace qj
+
+namespace qj {
+
+FT_STATUS D2xxFtdi::WaitQueues(FT_HANDLE h, uint32_t rxAtLeast, bool txEmpty, uint32_t timeoutMs) {
+    const std::shared_ptr<Port> p = port(h);
+    if (!lib_ || !p || !p->event) return FtdiApi::WaitQueues(h, rxAtLeast, txEmpty, timeoutMs);
+    using namespace std::chrono;
+    using Clock = Event::Clock;
+    const auto end = Clock::now() + milliseconds(timeoutMs);
+    Event& e = *p->event;
+    // The look at the queues and the wait after it hold the notification's
+    // lock, so data that comes between them still wakes the wait.
+    std::lock_guard<Event> g(e);
+    for (;;) {
+        uint32_t rx = 0, tx = 0, ev = 0;
+        const FT_STATUS st = GetStatus(h, rx, tx, ev);
+        if (st != FT_OK) return st;
+        if (rxAtLeast > 0 && rx >= rxAtLeast) return FT_OK;
+        if (txEmpty && tx == 0) return FT_OK;
+        const auto now = Clock::now();
+        if (now >= end) return FT_OK;
+        auto wake = std::min(end, now + milliseconds(kQuietLookMs));
+        if (txEmpty) {
+            // No notification for the transmit queue: look again when its
+            // bytes should be on the wire (10 bits each), at most every 1 ms.
+            const int64_t us = int64_t(tx) * 10'000'000 / std::max<uint32_t>(p->baud, 1);
+            wake = std::min(wake, now + microseconds(std::max<int64_t>(us, 1000)));
+        }
+        e.waitUntil(wake);
+    }
 }
 
 }  // namespace qj

@@ -3,7 +3,16 @@
 // (libftd2xx.so on Linux, ftd2xx.dll on Windows). The calls are declared here,
 // from the library's documented C interface; nothing of the vendor's is needed
 // to build. Without the library the backend is simply unavailable.
+//
+// Waits block on the library's own notification of received data (an event
+// object on Windows, a condition variable and its mutex elsewhere), looking at
+// the queues only when it fires. The library has no notification for the
+// transmit queue: a wait for it to drain looks again when the queued bytes
+// should have left, and while nothing fires a wait still looks every
+// kQuietLookMs, so a device that vanishes without a word ends it.
+#include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -42,13 +51,27 @@ public:
     FT_STATUS Write(FT_HANDLE h, const uint8_t* buf, uint32_t len, uint32_t& written) override;
     FT_STATUS Read(FT_HANDLE h, uint8_t* buf, uint32_t len, uint32_t& got) override;
     FT_STATUS Close(FT_HANDLE h) override;
+    FT_STATUS WaitQueues(FT_HANDLE h, uint32_t rxAtLeast, bool txEmpty, uint32_t timeoutMs) override;
     std::string backendName() const override { return "d2xx"; }
 
+    static constexpr uint32_t kQuietLookMs = 500;
+
     struct Calls;
+    struct Event;
 
 private:
+    struct Port {
+        std::unique_ptr<Event> event;  // null: the library cannot notify, waits poll
+        uint32_t baud = 9600;
+    };
+    // Asks the library to notify `port` of received data.
+    void notifyOn(FT_HANDLE h, Port& port);
+    std::shared_ptr<Port> port(FT_HANDLE h);
+
     void* lib_ = nullptr;
     std::unique_ptr<Calls> fn_;
+    std::mutex portsMu_;
+    std::map<FT_HANDLE, std::shared_ptr<Port>> ports_;
     std::string name_, why_;
     NoticeOnce notice_;
 };
