@@ -100,6 +100,9 @@ struct TtyFtdi::Port {
     std::deque<uint8_t> buf;  // bytes taken from the driver but not yet read
     uint32_t readMs = 0, writeMs = 0;  // 0: no limit, as the library's default
     uint32_t baud = 9600;
+    // The latency timer in effect: what holds the chip's last bytes back. None
+    // on a port without one (a pseudo-terminal); the kernel's 16 ms when the
+    // value cannot be read.
     int latencyMs = 16;
     bool dead = false;  // unplugged: every call fails from now on
 
@@ -233,7 +236,8 @@ FT_STATUS TtyFtdi::Open(uint32_t index, FT_HANDLE& handle) {
     p->fd = fd;
     p->dev = dev;
     const int lat = latencyOf(dev.latencyAttr);
-    if (lat > 0) p->latencyMs = lat;
+    if (dev.latencyAttr.empty()) p->latencyMs = 0;
+    else if (lat > 0) p->latencyMs = lat;
     handle = p.get();
     std::lock_guard<std::mutex> g(mu_);
     ports_[handle] = std::move(p);
@@ -362,7 +366,8 @@ FT_STATUS TtyFtdi::Purge(FT_HANDLE h, uint32_t mask) {
     if (mask & FT_PURGE_RX) {
         p->buf.clear();
         // The flush empties only the kernel's buffers: what the chip still
-        // holds comes within a latency period. Drop it too.
+        // holds comes within a latency period. Drop it too (nothing to wait
+        // for where there is no chip).
         Clock& c = clock();
         const int64_t end = c.nowMs() + 2 * p->latencyMs;
         for (int64_t left; (left = end - c.nowMs()) > 0;) {
