@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "BenchSupport.h"
+#include "BenchTable.h"
 #include "jig/ftdi/FtdiApi.h"
 #include "modes/ene/Kb901xCore.h"
 #include "sim/SimFtdi.h"
@@ -60,6 +61,22 @@ bool runOne(const std::string& spec, bool write, const std::string& dump, const 
     print((name + " (whole click, with identify)").c_str(), {end.wall - op.wall, bound(end.bytes), end.cpu - op.cpu});
     return true;
 }
+
+// The table's entries: the transfer proper, from its first log line on.
+bool eneTableRun(qjb::Probe& p, bool write) {
+    const std::string image = p.dir() + "/image.bin", dump = p.dir() + "/dump.bin";
+    if (write && !qjb::writePattern(image, 128 * 1024)) return false;
+    qjb::MarkingView view(p, {"Reading KB90XX ...", "There is a writing KB90XX..."}, dump, image);
+    ene::Kb901xCore core(p.api(), view);
+    if (write) core.KB901X_WRITEClick();
+    else core.KB901X_READClick();
+    core.waitIdle();
+    return core.lastOutcome() == ene::Kb901xCore::Outcome::Ok;
+}
+bool eneRead(qjb::Probe& p) { return eneTableRun(p, false); }
+bool eneWrite(qjb::Probe& p) { return eneTableRun(p, true); }
+QJB_ENTRY(eneRead, "ENE read", "jig=ENE_EDID_KB,ene-pattern=random");
+QJB_ENTRY(eneWrite, "ENE write + verify", "jig=ENE_EDID_KB");
 
 }  // namespace
 
