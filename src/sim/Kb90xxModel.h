@@ -13,6 +13,7 @@
 //   ene-overlong-at=N    the Nth block answer carries one byte too many
 //   ene-block-us=N       the jig's time to fetch or program a block (paced mode)
 //   kestra=absent|1-2|31-32|both   how the adapter board is fitted
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -70,6 +71,8 @@ public:
     explicit KestraModel(const SimConfig& cfg);
     // 'V' sub-commands; returns the bytes consumed (0: need the sub-command byte).
     size_t command(const uint8_t* data, size_t n, JigPort& port);
+    // The adapter's three sense bytes as the jig reads them (the NPCE firmware too).
+    std::array<uint8_t, 3> sense() const;
 
     Fit fit = Fit::Absent;
     bool on = false;
