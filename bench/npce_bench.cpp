@@ -56,7 +56,7 @@ bool runNpce(const std::string& spec, bool write, const std::string& dump, const
         return false;
     }
     auto bound = [eraseS](uint64_t bytes) { return wireSeconds(bytes) + eraseS; };
-    const std::string name = write ? "npce erase + write + verify" : "npce read";
+    const std::string name = write ? "npce erase+write+verify" : "npce read";
     print((name + " (transfer)").c_str(),
           {end.wall - view.start.wall, bound(end.bytes - view.start.bytes), end.cpu - view.start.cpu});
     print((name + " (whole click)").c_str(), {end.wall - op.wall, bound(end.bytes), end.cpu - op.cpu});
