@@ -21,7 +21,7 @@ const char* kUsage =
     "  ene ...                 ENE KB90xx: wiring, read, write\n"
     "  edid read|write FILE    display EDID EEPROM\n"
     "  keyboard scan ...       keyboard matrix tester\n"
-    "  npce read|write FILE    Nuvoton NPCE over SPI [--kestra]\n"
+    "  npce ...                Nuvoton NPCE over SPI: read, write, verify\n"
     "\n"
     "global options:\n"
     "  --sim SPEC      use the virtual jig (\"demo\", or keys such as jig=ENE_EDID_KB,devices=2)\n"

@@ -21,6 +21,11 @@ TEST(NpceCli, WriteThenReadThroughTheAdapter) {
     const auto r = qjt::runQjig({"--sim", jig + "npce-flash=chip.bin", "npce", "read", "out.bin"});
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(qjt::readBytes(dir.file("out.bin")), image);
+    EXPECT_NE(r.out.find("checksum: 131072 bytes, CRC-32 "), std::string::npos);
+    // verify compares what a whole read brought; a read the jig does not confirm compares nothing.
+    EXPECT_EQ(qjt::runQjig({"--sim", jig + "npce-flash=chip.bin", "npce", "verify", "in.bin"}).status, 0);
+    EXPECT_EQ(qjt::runQjig({"--sim", jig + "npce-flash=chip.bin,npce-end-status=0", "npce", "verify", "in.bin"}).status,
+              1);
 
     const auto absent = qjt::runQjig({"--sim", jig + "kestra=1-2,npce=absent", "npce", "read", "x.bin", "--kestra"});
     EXPECT_EQ(absent.status, 1);
