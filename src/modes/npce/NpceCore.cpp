@@ -21,7 +21,7 @@ void ReadThread_NPCE::start() {
 }
 
 NpceCore::NpceCore(FtdiApi& api, ModeView& view)
-    : api_(api), view_(view), link_(api), image_(kImageSize, 0xFF), xbuf_(kReadBlock) {}
+    : view_(view), link_(api), image_(kImageSize, 0xFF), xbuf_(kReadBlock) {}
 
 NpceCore::~NpceCore() { worker_.join(); }
 

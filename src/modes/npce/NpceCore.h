@@ -99,7 +99,6 @@ private:
     bool writePages();
     void verify();
 
-    FtdiApi& api_;
     ModeView& view_;
     JigLink link_;
     BusyState busy_;
