@@ -247,7 +247,7 @@ void D2xxFtdi::notifyOn(FT_HANDLE h, Port& p) {
         if (!e->ok()) return;
         p.event = std::move(e);
     }
-    if (fn_->SetEventNotification(h, d2xx::kEventRxChar, p.event->arg()) != FT_OK) p.event.reset();
+    p.notified = fn_->SetEventNotification(h, d2xx::kEventRxChar, p.event->arg()) == FT_OK;
 }
 
 FT_STATUS D2xxFtdi::CreateDeviceInfoList(uint32_t& numDevs) {
@@ -309,7 +309,7 @@ FT_STATUS D2xxFtdi::ResetDevice(FT_HANDLE h) {
     if (!lib_) return FT_INVALID_HANDLE;
     const FT_STATUS st = fn_->ResetDevice(h);
     // Whether a reset keeps the notification is not said: ask for it again.
-    if (auto p = port(h); p && p->event) notifyOn(h, *p);
+    if (auto p = port(h); p && p->notified) notifyOn(h, *p);
     return st;
 }
 
@@ -369,7 +369,7 @@ namespace qj {
 
 FT_STATUS D2xxFtdi::WaitQueues(FT_HANDLE h, uint32_t rxAtLeast, bool txEmpty, uint32_t timeoutMs) {
     const std::shared_ptr<Port> p = port(h);
-    if (!lib_ || !p || !p->event) return FtdiApi::WaitQueues(h, rxAtLeast, txEmpty, timeoutMs);
+    if (!lib_ || !p || !p->notified) return FtdiApi::WaitQueues(h, rxAtLeast, txEmpty, timeoutMs);
     using namespace std::chrono;
     using Clock = Event::Clock;
     const auto end = Clock::now() + milliseconds(timeoutMs);
@@ -389,7 +389,7 @@ FT_STATUS D2xxFtdi::WaitQueues(FT_HANDLE h, uint32_t rxAtLeast, bool txEmpty, ui
         if (txEmpty) {
             // No notification for the transmit queue: look again when its
             // bytes should be on the wire (10 bits each), at most every 1 ms.
-            const int64_t us = int64_t(tx) * 10'000'000 / std::max<uint32_t>(p->baud, 1);
+            const int64_t us = int64_t(tx) * 10'000'000 / std::max<uint32_t>(p->baud.load(), 1);
             wake = std::min(wake, now + microseconds(std::max<int64_t>(us, 1000)));
         }
         e.waitUntil(wake);

@@ -10,6 +10,7 @@
 // transmit queue: a wait for it to drain looks again when the queued bytes
 // should have left, and while nothing fires a wait still looks every
 // kQuietLookMs, so a device that vanishes without a word ends it.
+#include <atomic>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -61,8 +62,9 @@ public:
 
 private:
     struct Port {
-        std::unique_ptr<Event> event;  // null: the library cannot notify, waits poll
-        uint32_t baud = 9600;
+        std::unique_ptr<Event> event;         // kept while the handle lives
+        std::atomic<bool> notified{false};    // false: the library does not notify it, waits poll
+        std::atomic<uint32_t> baud{9600};
     };
     // Asks the library to notify `port` of received data.
     void notifyOn(FT_HANDLE h, Port& port);
