@@ -8,6 +8,11 @@
 //     bool mecRead(qjb::Probe& p) { return runMecRead(p.api(), p.dir() + "/dump.bin"); }
 //     QJB_ENTRY(mecRead, "MEC read", "jig=M328_EPM240_v19");
 //
+// (a function that builds its own virtual jig from a spec takes the probe's
+// backend instead, and marks its start line with MarkingView or p.begin()).
+// Every bench source is linked into the one runner with its main() renamed:
+// keep its helpers in an anonymous namespace so that their names cannot clash.
+//
 // The runner builds the virtual jig from the entry's keys and the timing's,
 // twice: on the ideal clock (the line and USB times charged, the host costing
 // nothing), which gives the bound, and in real time, which gives the wall time,
