@@ -113,7 +113,7 @@ void NuvJtagModel::tapReset() {
     setupDone_ = false;
 }
 
-size_t NuvJtagModel::command(const uint8_t* data, size_t n, JigPort& port, bool cpld) {
+size_t NuvJtagModel::command(const uint8_t* data, size_t n, JigPort& port, const Jig& jig) {
     if (n < 2) return 0;
     size_t need = 2;
     switch (data[1]) {
@@ -142,7 +142,7 @@ size_t NuvJtagModel::command(const uint8_t* data, size_t n, JigPort& port, bool 
         seenTapResets_ = lines.tapResets;
         tapReset();
     }
-    const bool reach = reached(port, cpld);
+    const bool reach = reached(port, jig.cpld);
     const uint8_t ones = 0xFF;
     switch (data[1]) {
     case 'i':
@@ -184,7 +184,7 @@ size_t NuvJtagModel::command(const uint8_t* data, size_t n, JigPort& port, bool 
         break;
     }
     case 'R': return blockRead(port, reach);
-    case 'W': return batch(data, need, port, reach);
+    case 'W': return batch(data, need, port, reach, jig);
     default: break;
     }
     return need;
@@ -333,7 +333,7 @@ bool NuvJtagModel::takeDescriptor(JigPort&) {
     return true;
 }
 
-size_t NuvJtagModel::batch(const uint8_t* data, size_t len, JigPort& port, bool reach) {
+size_t NuvJtagModel::batch(const uint8_t* data, size_t len, JigPort& port, bool reach, const Jig& jig) {
     const uint8_t mode = data[4];
     if (mode != 0xFE && mode != 0xFF && mode != 0x22) {
         port.error("Nuvoton: command batch of mode " + hex(mode));
@@ -352,8 +352,13 @@ size_t NuvJtagModel::batch(const uint8_t* data, size_t len, JigPort& port, bool 
         port.send(uint8_t{0x00});
         return len;
     }
+    int64_t waitUs = 0;
+    if (jig.waitsForFlash && erasing_ && !busyForever_ && port.nowUs() < busyUntilUs_) {
+        waitUs = busyUntilUs_ - port.nowUs();
+        busyUntilUs_ = port.nowUs();  // the batch runs once the erase is over
+    }
     for (size_t at = 5; at < len; at += 5) (void)access(data[at], le32(data + at + 1), port);
-    port.send(mode == 0x22 && !takeDescriptor(port) ? kRefused : kAccepted);
+    port.send(mode == 0x22 && !takeDescriptor(port) ? kRefused : kAccepted, waitUs);
     return len;
 }
 
@@ -371,9 +376,11 @@ size_t NuvJtagModel::blockRead(JigPort& port, bool reach) {
 }
 
 void registerNuvJtagCommands(AppFirmware& fw) {
-    const bool cpld = fw.name() == "M328_EPM240";
-    auto h = [cpld](const uint8_t* d, size_t n, JigPort& p) {
-        return p.board().model<NuvJtagModel>().command(d, n, p, cpld);
+    NuvJtagModel::Jig jig;
+    jig.cpld = fw.name() == "M328_EPM240";
+    jig.waitsForFlash = fw.ident().find("NPCE VC") != std::string::npos;
+    auto h = [jig](const uint8_t* d, size_t n, JigPort& p) {
+        return p.board().model<NuvJtagModel>().command(d, n, p, jig);
     };
     for (uint8_t c : {'i', 'd', 'D', 'T', 'R', 'W'}) fw.on('J', c, h);
 }

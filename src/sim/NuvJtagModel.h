@@ -55,9 +55,13 @@ public:
     NuvJtagModel(const NuvJtagModel&) = delete;
     NuvJtagModel& operator=(const NuvJtagModel&) = delete;
 
-    // A 'J' command; `cpld`: the jig maps the JTAG lines with its CPLD (EPM240).
-    // Returns the bytes consumed (0: need more).
-    size_t command(const uint8_t* data, size_t n, JigPort& port, bool cpld);
+    // What the jig's firmware does around the chip.
+    struct Jig {
+        bool cpld = false;           // maps the JTAG lines with its CPLD (EPM240)
+        bool waitsForFlash = false;  // "NPCE VC": carries out a batch only once the flash is not busy
+    };
+    // A 'J' command; returns the bytes consumed (0: need more).
+    size_t command(const uint8_t* data, size_t n, JigPort& port, const Jig& jig);
 
     std::vector<uint8_t> flash;
     bool present = true;
@@ -81,7 +85,7 @@ private:
     void flashControl(uint8_t control, JigPort& port);
     uint8_t flashStatus(JigPort& port) const;
     bool takeDescriptor(JigPort& port);
-    size_t batch(const uint8_t* data, size_t n, JigPort& port, bool reach);
+    size_t batch(const uint8_t* data, size_t n, JigPort& port, bool reach, const Jig& jig);
     size_t blockRead(JigPort& port, bool reach);
 
     std::string flashOut_;

@@ -329,13 +329,18 @@ TEST_F(NuvTransfer, RefusedBatchStopsTheWrite) {
 }
 
 TEST_F(NuvTransfer, JigThatIgnoresAnswersWritesThroughARefusedBatch) {
-    // "NPCE VC": one status poll per sector, and no batch answer is looked at.
-    rig(std::string(kNpce) + ",ident=NPCE VC,nuv-batch-fail-at=33");
-    EXPECT_TRUE(write(randomImage(131072, 6)));
+    // "NPCE VC": one status poll per sector, and no batch answer is looked at:
+    // the last block's refused descriptor goes unnoticed.
+    rig(std::string(kNpce) + ",ident=NPCE VC,nuv-batch-fail-at=1057");
+    const auto image = randomImage(131072, 6);
+    EXPECT_TRUE(write(image));
     EXPECT_TRUE(view->hasLine("Write complete! <time>"));
     const Writes w = sim->hostWrites();
     const std::vector<uint8_t> statusOpcode = {'J', 'D', 0x05, 0, 0, 0};
     EXPECT_EQ(std::count(w.begin(), w.end(), statusOpcode), 32);
+    const auto flash = targetFlash();
+    EXPECT_TRUE(std::equal(image.begin(), image.end() - 256, flash.begin()));
+    EXPECT_EQ(std::vector<uint8_t>(flash.end() - 256, flash.end()), std::vector<uint8_t>(256, 0xFF));
     expectIdle();
 }
 
