@@ -104,15 +104,18 @@ TEST_F(NuvTransfer, SettingsOnBothJigKinds) {
         std::vector<std::string> lines;
         std::vector<std::string> boxes;
     };
+    // An EPM240 jig: the CPLD is cleared, the lines go to SPI, then the thirteen registers of the map.
+    auto cpld = [](bool pin1ToPin1) {
+        Writes w = {{'B'}, {'S', 'R'}, {'J', 'S'}};
+        for (auto [r, v] : pinMapRegisters(pinMap(pin1ToPin1))) w.push_back({'S', 'W', r, v});
+        return w;
+    };
     const std::vector<Case> cases = {
-        {kEpm240, true,
-         {{'B'}, {'S', 'R'}, {'J', 'S'}, {'S', 'W', 0x40, 0x89}, {'S', 'W', 0x24, 0x40}, {'S', 'W', 0x20, 0x40},
-          {'S', 'W', 0x25, 0x00}, {'S', 'W', 0x21, 0x00}, {'S', 'W', 0x26, 0x10}, {'S', 'W', 0x22, 0x04},
-          {'S', 'W', 0x27, 0x00}, {'S', 'W', 0x23, 0x00}, {'S', 'W', 0x10, 0x40}, {'S', 'W', 0x11, 0x00},
-          {'S', 'W', 0x12, 0x1C}, {'S', 'W', 0x13, 0x00}},
+        {kEpm240, true, cpld(true),
          {"", "Current time  <time>", "Selected 30 pin FFC (TYPE B)", "Settings for NUVOTON send.", ""},
          {kPowerBox}},
-        {kEpm240, false, {}, {"", "Current time  <time>", "Selected 30 pin FFC (TYPE A))", "Settings for NUVOTON send.", ""},
+        {kEpm240, false, cpld(false),
+         {"", "Current time  <time>", "Selected 30 pin FFC (TYPE A))", "Settings for NUVOTON send.", ""},
          {kPowerBox}},
         // A jig without the CPLD: the user wires the lines; nothing but the identification is sent.
         {kNpce, true, {{'B'}},
