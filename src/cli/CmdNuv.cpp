@@ -1,23 +1,24 @@
 #include <cstdio>
-#include <cstdlib>
 #include <unistd.h>
 
+#include "cli/Checks.h"
 #include "cli/Cli.h"
-#include "modes/common/ImageFile.h"
 #include "modes/nuvoton_jtag/NuvotonJtagCore.h"
 
 namespace qj::cli {
 
 namespace {
 const char* kNuvUsage =
-    "usage: qjig nuv read FILE [--type-a] [--script FILE]\n"
+    "usage: qjig nuv read FILE [--type-a] [--script FILE] [--twice]\n"
     "       qjig nuv write FILE [--type-a] [--script FILE] [--verify]\n"
+    "       qjig nuv verify FILE [--type-a] [--script FILE]\n"
     "\n"
     "Sends the pin settings, checks the Nuvoton EC's JTAG ID, plays the JTAG script\n"
     "(NUVOTON.qjf beside qjig unless --script names one) and reads the 128 KiB flash\n"
     "into FILE or writes FILE to it. --type-a: the flat cable's contact 1 does not meet\n"
-    "contact 1 of the keyboard connector. --verify: after the write, the steps run\n"
-    "again and the flash is read back and compared with FILE.\n";
+    "contact 1 of the keyboard connector. --twice reads the flash two times and writes\n"
+    "FILE only when both reads are equal; verify (and write --verify, after the write)\n"
+    "reads the flash and compares it with FILE.\n";
 
 int misuse(const std::string& why) {
     if (!why.empty()) std::fprintf(stderr, "qjig nuv: %s\n", why.c_str());
@@ -26,9 +27,8 @@ int misuse(const std::string& why) {
 }
 
 struct Options {
-    bool read = true;
-    std::string file, script;
-    bool typeA = false, verify = false;
+    std::string sub, file, script;
+    bool typeA = false, verify = false, twice = false;
 };
 
 // The window's three steps in a row; true when the transfer ended "OK".
@@ -53,53 +53,21 @@ bool runSteps(nuv::NuvotonJtagCore& core, CliView& view, const Options& o, bool 
     if (!core.idle()) core.Timer_MSG_ERTimer();
     return core.resultText() == "OK";
 }
-
-int verify(nuv::NuvotonJtagCore& core, CliView& view, const Options& o) {
-    std::vector<uint8_t> image;
-    if (!image::load(o.file, image, nuv::kImageSize, 0xFF).ok()) {
-        std::printf("verify: cannot read %s again\n", o.file.c_str());
-        return kFailed;
-    }
-    char tmp[] = "/tmp/qjig-nuv-verify-XXXXXX";
-    const int fd = mkstemp(tmp);
-    if (fd < 0) {
-        std::printf("verify: cannot create a temporary file\n");
-        return kFailed;
-    }
-    close(fd);
-    std::printf("verify: reading the flash back\n");
-    std::fflush(stdout);
-    const bool read = runSteps(core, view, o, true, tmp);
-    std::vector<uint8_t> flash;
-    const bool loaded = read && image::load(tmp, flash, nuv::kImageSize, 0xFF).ok();
-    std::remove(tmp);
-    if (!loaded) {
-        std::printf("verify: the flash could not be read back\n");
-        return kFailed;
-    }
-    for (size_t i = 0; i < image.size(); ++i) {
-        if (flash[i] == image[i]) continue;
-        std::printf("verify: the flash differs from the file at 0x%05zX (flash %02X, file %02X)\n", i, flash[i],
-                    image[i]);
-        return kFailed;
-    }
-    std::printf("verify: the flash equals the file\n");
-    return kOk;
-}
 }  // namespace
 
 int cmdNuv(CliContext& c) {
     if (c.args.empty()) return misuse("");
     Options o;
-    const std::string sub = c.args[0];
-    if (sub != "read" && sub != "write") return misuse("unknown sub-command \"" + sub + "\"");
-    o.read = sub == "read";
+    o.sub = c.args[0];
+    if (o.sub != "read" && o.sub != "write" && o.sub != "verify") return misuse("unknown sub-command \"" + o.sub + "\"");
     for (size_t i = 1; i < c.args.size(); ++i) {
         const std::string& a = c.args[i];
         if (a == "--type-a") {
             o.typeA = true;
-        } else if (a == "--verify" && !o.read) {
+        } else if (a == "--verify" && o.sub == "write") {
             o.verify = true;
+        } else if (a == "--twice" && o.sub == "read") {
+            o.twice = true;
         } else if (a == "--script") {
             if (i + 1 >= c.args.size() || c.args[i + 1].empty()) return misuse("--script needs a file");
             o.script = c.args[++i];
@@ -109,13 +77,17 @@ int cmdNuv(CliContext& c) {
             return misuse("unexpected argument \"" + a + "\"");
         }
     }
-    if (o.file.empty()) return misuse(sub + " needs FILE");
+    if (o.file.empty()) return misuse(o.sub + " needs FILE");
 
     CliView view;
     view.progress = isatty(2);
     nuv::NuvotonJtagCore core(c.api, view, c.programDir);
-    if (!runSteps(core, view, o, o.read, o.file)) return kFailed;
-    return o.verify ? verify(core, view, o) : kOk;
+    auto readOnce = [&](const std::string& path) { return runSteps(core, view, o, true, path) ? kOk : kFailed; };
+    if (o.sub == "read") return checks::read(o.file, o.twice, readOnce);
+    if (o.sub == "verify") return checks::verify(o.file, readOnce);
+    if (!runSteps(core, view, o, false, o.file)) return kFailed;
+    checks::printChecksum(o.file);
+    return o.verify ? checks::verify(o.file, readOnce) : kOk;
 }
 
 }  // namespace qj::cli

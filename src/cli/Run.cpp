@@ -21,7 +21,7 @@ const char* kUsage =
     "  ene ...                 ENE KB90xx: wiring, read, write\n"
     "  edid read|write FILE    display EDID EEPROM\n"
     "  keyboard scan ...       keyboard matrix tester\n"
-    "  nuv read|write FILE     Nuvoton EC over JTAG: settings, connect, read or write\n"
+    "  nuv ...                 Nuvoton EC over JTAG: read, write, verify\n"
     "\n"
     "global options:\n"
     "  --sim SPEC      use the virtual jig (\"demo\", or keys such as jig=ENE_EDID_KB,devices=2)\n"

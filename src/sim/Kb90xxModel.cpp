@@ -40,6 +40,7 @@ Kb90xxModel::Kb90xxModel(const SimConfig& cfg) : flash(kFlashSize, 0xFF) {
     silentAfter_ = cfg.num("ene-silent-after", -1);
     stuck_ = cfg.num("ene-stuck", -1);
     overlongAt_ = cfg.num("ene-overlong-at", 0);
+    flaky_ = cfg.num("ene-flaky", -1);
     blockUs_ = cfg.num("ene-block-us", 0);
 }
 
@@ -84,6 +85,8 @@ size_t Kb90xxModel::readBlock(JigPort& port) {
     if (b >= 0 && present && !lost) {
         std::copy_n(flash.begin() + b * static_cast<int64_t>(kBlockSize), kBlockSize, out.begin());
         out[kBlockSize] = kGood;
+        if (flaky_ >= 0 && flaky_ / static_cast<int64_t>(kBlockSize) == b && ++flakyReads_ % 2 == 0)
+            out[static_cast<size_t>(flaky_ % static_cast<int64_t>(kBlockSize))] ^= 0x01;
     } else {
         out[kBlockSize] = kLost;
     }
@@ -191,6 +194,7 @@ std::vector<KeySpec> kb90xxKeys() {
         KeySpec::number("ene-stuck", 0, Kb90xxModel::kFlashSize - 1),
         KeySpec::number("ene-overlong-at", 1, kMany),
         KeySpec::number("ene-block-us", 0, 10'000'000),
+        KeySpec::number("ene-flaky", 0, Kb90xxModel::kFlashSize - 1),
         KeySpec::choice("kestra", "absent|1-2|31-32|both"),
     };
 }

@@ -19,13 +19,15 @@ TEST(NuvCli, WriteWithVerifyThenReadInTheNextRun) {
     EXPECT_EQ(w.status, 0) << w.out;
     EXPECT_TRUE(has(w, "Selected 30 pin FFC (TYPE A))\n"));
     EXPECT_TRUE(has(w, "!box information: Please disconnect the power supply from the motherboard!\n"));
-    EXPECT_TRUE(has(w, "verify: the flash equals the file\n"));
+    EXPECT_TRUE(has(w, "Verify: the target equals in.bin.\n"));
+    EXPECT_TRUE(has(w, "checksum: 131072 bytes, CRC-32 "));
     EXPECT_EQ(qjt::readBytes(dir.file("chip.bin")), image);
 
-    const Ran r = qjig({"--sim", "jig=NPCE_Q37,mode=instant,nuv-flash=chip.bin", "nuv", "read", "out.bin"});
+    const Ran r = qjig({"--sim", "jig=NPCE_Q37,mode=instant,nuv-flash=chip.bin", "nuv", "read", "out.bin", "--twice"});
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_TRUE(has(r, "!box information: Please connect GND and: \\nA7 B19 C10 D21 E20\n"));
     EXPECT_TRUE(has(r, "I`m ready to READ or WRITE.\n"));
+    EXPECT_TRUE(has(r, "The two reads are equal.\n"));
     EXPECT_EQ(qjt::readBytes(dir.file("out.bin")), image);
 
     // A cell that does not take its value: only the opt-in verify sees it.
@@ -33,7 +35,7 @@ TEST(NuvCli, WriteWithVerifyThenReadInTheNextRun) {
     EXPECT_EQ(qjig({"--sim", stuck, "nuv", "write", "in.bin"}).status, 0);
     const Ran v = qjig({"--sim", stuck, "nuv", "write", "in.bin", "--verify"});
     EXPECT_EQ(v.status, 1);
-    EXPECT_TRUE(has(v, "verify: the flash differs from the file at 0x11170")) << v.out;
+    EXPECT_TRUE(has(v, "Verify: the target differs from in.bin: first difference at 0x011170, 1 byte differ")) << v.out;
 }
 
 TEST(NuvCli, FailuresAndMisuse) {
