@@ -245,8 +245,12 @@ MarkingView::MarkingView(Probe& p, std::vector<std::string> beginLines, std::str
     : p_(p), begin_(std::move(beginLines)), save_(std::move(savePath)), open_(std::move(openPath)) {}
 
 void MarkingView::log(const std::string& line) {
-    if (std::find(begin_.begin(), begin_.end(), line) != begin_.end()) p_.begin();
     std::lock_guard<std::mutex> g(mu_);
+    auto starts = [&](const std::string& b) { return line.rfind(b, 0) == 0; };
+    if (!begun_ && std::any_of(begin_.begin(), begin_.end(), starts)) {
+        begun_ = true;
+        p_.begin();
+    }
     lines_.push_back(line);
 }
 

@@ -58,8 +58,9 @@ struct Entry {
 bool addEntry(Entry e);
 #define QJB_ENTRY(fn, name, keys) [[maybe_unused]] static const bool qjbEntry_##fn = qjb::addEntry({name, keys, fn})
 
-// A window that stays silent but marks the probe's start at one of its log
-// lines, remembers every line, and answers the file dialogs.
+// A window that stays silent but marks the probe's start at the first log
+// line that begins with one of `beginLines`, remembers every line, and answers
+// the file dialogs.
 class MarkingView : public qj::NullView {
 public:
     MarkingView(Probe& p, std::vector<std::string> beginLines, std::string savePath = {}, std::string openPath = {});
@@ -72,6 +73,7 @@ private:
     Probe& p_;
     mutable std::mutex mu_;  // lines come from the operation's worker
     std::vector<std::string> begin_, lines_;
+    bool begun_ = false;
     std::string save_, open_;
 };
 

@@ -80,6 +80,10 @@ std::vector<Op> operations() {
     const std::vector<std::string> enePerBlock = {"ene-lost-at=1",      "ene-lost-at=256",      "ene-lost-at=512",
                                                   "ene-silent-after=0", "ene-silent-after=255", "ene-silent-after=511",
                                                   "ene-overlong-at=1",  "ene-overlong-at=256",  "ene-overlong-at=512"};
+    const std::vector<std::string> nuv = with(
+        {"Wrong ID. Break.", "Break! ", "No answer from the programmer", "Reading stopped.", "FAULT ",
+         "Erase stopped.", "Error writing the file!", "Verify: the target differs"},
+        kNoJig);
     const std::string eneSpec = "jig=ENE_EDID_KB,kestra=1-2";
     const std::string npceSpec = "jig=NPCE_Q37";
     return {
@@ -101,6 +105,14 @@ std::vector<Op> operations() {
          "Erase ...", npce, 65000,
          {"npce-page-fail-at=1", "npce-page-fail-at=256", "npce-page-fail-at=512", "npce-no-star-at=1",
           "npce-no-star-at=512", "npce-silent-after=4", "npce-silent-after=300", "npce-overlong-at=256"}},
+        {"nuv read", "jig=M328_EPM240_v19", {"nuv", "read", "{dump}"}, Kind::Read, "nuv-flash", "nuv-flash-out", 131072, "",
+         nuv, 10000,
+         {"nuv-read-silent-at=1", "nuv-read-silent-at=256", "nuv-read-silent-at=512", "nuv-read-overlong-at=1",
+          "nuv-read-overlong-at=256", "nuv-read-overlong-at=512", "nuv-silent-after=1"}},
+        {"nuv write", "jig=NPCE_Q37", {"nuv", "write", "{image}"}, Kind::Write, "nuv-flash", "nuv-flash-out", 131072,
+         "Erase blocks... ", nuv, 10000,
+         {"nuv-batch-fail-at=33", "nuv-batch-fail-at=34", "nuv-batch-fail-at=545", "nuv-batch-fail-at=1057",
+          "nuv-erase-stuck=0", "nuv-erase-stuck=31"}},  // (no verify in this write: a stuck cell passes unseen)
     };
 }
 
