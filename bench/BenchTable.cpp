@@ -1,6 +1,5 @@
 #include "BenchTable.h"
 
-#include <dlfcn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -39,16 +38,15 @@ const Timing kTimings[] = {
 };
 
 struct Mark {
-    double t = 0, cpu = 0, jigLate = 0;
+    double t = 0, cpu = 0;
     uint64_t toJig = 0, fromJig = 0;
 };
 
 class RunProbe final : public Probe {
 public:
-    // `now`: the clock of the run (s); `jigLate`: how late the virtual jig's
-    // own timers have fired so far (s), not the host's time.
-    RunProbe(CountingFtdi& api, std::function<double()> now, std::function<double()> jigLate, const std::string& dir)
-        : api_(api), now_(std::move(now)), jigLate_(std::move(jigLate)), dir_(dir) {}
+    // `now`: the clock of the run (s).
+    RunProbe(CountingFtdi& api, std::function<double()> now, const std::string& dir)
+        : api_(api), now_(std::move(now)), dir_(dir) {}
     qj::FtdiApi& api() override { return api_; }
     void begin() override {
         std::lock_guard<std::mutex> g(mu_);
@@ -73,10 +71,10 @@ public:
     uint64_t units() const { return units_; }
 
 private:
-    Mark mark() { return {now_(), cpuNow(), jigLate_(), api_.written, api_.read}; }
+    Mark mark() { return {now_(), cpuNow(), api_.written, api_.read}; }
 
     CountingFtdi& api_;
-    std::function<double()> now_, jigLate_;
+    std::function<double()> now_;
     std::string dir_;
     std::mutex mu_;
     std::optional<Mark> begin_, end_;
@@ -86,7 +84,7 @@ private:
 // What a child sends back: one row.
 struct Row {
     bool ok = false;
-    double bound = 0, wall = 0, cpu = 0, jigLate = 0;
+    double bound = 0, wall = 0, cpu = 0;
     uint64_t toJig = 0, fromJig = 0, units = 1;
     long rssKiB = 0;
     char why[160] = {};
@@ -121,17 +119,14 @@ Row measure(const Entry& e, const Timing& t, const Options& o) {
     {
         qj::sim::SimFtdi jig(base + ",mode=ideal");
         CountingFtdi api(jig);
-        RunProbe p(api, [&jig] { return double(jig.simClock().nowUs()) * 1e-6; }, [] { return 0.0; }, dir);
+        RunProbe p(api, [&jig] { return double(jig.simClock().nowUs()) * 1e-6; }, dir);
         // Failing there (a host that costs nothing can meet a race no real
         // one does) leaves the row without a bound, not without figures.
         if (p.run(e)) r.bound = (p.to().t - p.from().t) / double(p.units());
     }
     std::unique_ptr<qj::FtdiApi> backend;
-    std::function<double()> jigLate = [] { return 0.0; };
     if (o.d2xx.empty()) {
-        auto jig = std::make_unique<qj::sim::SimFtdi>(base + ",mode=paced");
-        jigLate = [s = jig.get()] { return double(s->lateUs()) * 1e-6; };
-        backend = std::move(jig);
+        backend = std::make_unique<qj::sim::SimFtdi>(base + ",mode=paced");
     } else {
         ::setenv("QJ_FAKE_D2XX_SIM", (base + ",mode=paced").c_str(), 1);
         auto lib = std::make_unique<qj::D2xxFtdi>(std::vector<std::string>{o.d2xx});
@@ -139,25 +134,15 @@ Row measure(const Entry& e, const Timing& t, const Options& o) {
             std::snprintf(r.why, sizeof r.why, "%s", lib->whyUnavailable().c_str());
             return r;
         }
-        // The stand-in library says how late its jig was; the vendor's has no jig.
-        if (void* h = ::dlopen(o.d2xx.c_str(), RTLD_NOW | RTLD_NOLOAD)) {
-            if (void* f = ::dlsym(h, "QJ_FakeD2xxJigLateUs")) {
-                long long (*late)() = nullptr;
-                std::memcpy(&late, &f, sizeof late);
-                jigLate = [late] { return double(late()) * 1e-6; };
-            }
-            ::dlclose(h);  // the backend keeps it loaded
-        }
         backend = std::move(lib);
     }
     CountingFtdi api(*backend);
-    RunProbe p(api, wallNow, jigLate, dir);
+    RunProbe p(api, wallNow, dir);
     const bool ok = p.run(e);
     backend.reset();
     if (!ok) return fail("real-time");
     const double u = double(p.units());
-    r.jigLate = (p.to().jigLate - p.from().jigLate) / u;
-    r.wall = (p.to().t - p.from().t) / u - r.jigLate;
+    r.wall = (p.to().t - p.from().t) / u;
     r.cpu = (p.to().cpu - p.from().cpu) / u;
     r.toJig = uint64_t(double(p.to().toJig - p.from().toJig) / u + 0.5);
     r.fromJig = uint64_t(double(p.to().fromJig - p.from().fromJig) / u + 0.5);
@@ -314,11 +299,10 @@ int runTable(int argc, char** argv) {
     std::printf("machine: %s, %ld cores, load average %.2f %.2f %.2f at start\n",
                 firstLine("/proc/cpuinfo", "model name").c_str(), ::sysconf(_SC_NPROCESSORS_ONLN), load[0], load[1],
                 load[2]);
-    std::printf("real-time runs through %s; bound: the same operation on the ideal clock;\n"
-                "wall: the real time less how late the virtual jig's own timers fired (\"jig late\")\n\n",
+    std::printf("real-time runs through %s; bound: the same operation on the ideal clock\n\n",
                 o.d2xx.empty() ? "the virtual jig in process" : ("the D2XX library " + o.d2xx).c_str());
-    std::printf("%-30s %-6s %7s %9s %10s %10s %6s %6s %9s %9s\n", "operation", "timing", "to jig", "from jig",
-                "bound ms", "wall ms", "ratio", "CPU %", "peak RSS", "jig late");
+    std::printf("%-30s %-6s %7s %9s %10s %10s %6s %6s %9s\n", "operation", "timing", "to jig", "from jig",
+                "bound ms", "wall ms", "ratio", "CPU %", "peak RSS");
     bool allOk = true;
     for (const Entry& e : run) {
         for (const Timing* t : o.timings) {
@@ -329,17 +313,16 @@ int runTable(int argc, char** argv) {
                 continue;
             }
             if (r.bound <= 0) {
-                std::printf("%-30s %-6s %7llu %9llu %10s %10.2f %6s %6.1f %5.1f MiB %6.2f ms  (failed on the ideal "
-                            "clock)\n",
+                std::printf("%-30s %-6s %7llu %9llu %10s %10.2f %6s %6.1f %5.1f MiB  (failed on the ideal clock)\n",
                             e.name.c_str(), t->name, static_cast<unsigned long long>(r.toJig),
                             static_cast<unsigned long long>(r.fromJig), "-", r.wall * 1e3, "-",
-                            100.0 * r.cpu / r.wall, double(r.rssKiB) / 1024.0, r.jigLate * 1e3);
+                            100.0 * r.cpu / r.wall, double(r.rssKiB) / 1024.0);
                 continue;
             }
-            std::printf("%-30s %-6s %7llu %9llu %10.2f %10.2f %6.3f %6.1f %5.1f MiB %6.2f ms\n", e.name.c_str(),
-                        t->name, static_cast<unsigned long long>(r.toJig), static_cast<unsigned long long>(r.fromJig),
+            std::printf("%-30s %-6s %7llu %9llu %10.2f %10.2f %6.3f %6.1f %5.1f MiB\n", e.name.c_str(), t->name,
+                        static_cast<unsigned long long>(r.toJig), static_cast<unsigned long long>(r.fromJig),
                         r.bound * 1e3, r.wall * 1e3, r.wall / r.bound, 100.0 * r.cpu / r.wall,
-                        double(r.rssKiB) / 1024.0, r.jigLate * 1e3);
+                        double(r.rssKiB) / 1024.0);
             std::fflush(stdout);
         }
     }

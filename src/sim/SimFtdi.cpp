@@ -420,11 +420,8 @@ FT_STATUS SimFtdi::Write(FT_HANDLE h, const uint8_t* buf, uint32_t len, uint32_t
     if (!d) return st;
     const int64_t now = clock_.nowUs();
     // Over USB the bytes reach the bridge at the next frame, then the line.
-    auto lineFrom = [&](int64_t t) { return std::max(d->txFreeAt, usb_ ? (t / kFrameUs + 1) * kFrameUs : t); };
-    // A late wake of the jig's timer delays the command by what it shifts its
-    // start on the line (a frame or a busy line may absorb it).
-    if (const int64_t late = pendingLateUs_.exchange(0); late > 0) lateUs_ += lineFrom(now) - lineFrom(now - late);
-    d->txFreeAt = lineFrom(now) + lineUs(timed_, d->baud, len);
+    const int64_t reach = usb_ ? (now / kFrameUs + 1) * kFrameUs : now;
+    d->txFreeAt = std::max(d->txFreeAt, reach) + lineUs(timed_, d->baud, len);
     written = len;
     d->hostBytes += len;
     // The jig hears only what is sent at its own speed and frame.
@@ -449,24 +446,14 @@ void SimFtdi::waitUntil(std::unique_lock<std::recursive_mutex>& lk, SimDevice& d
         int64_t target = std::min({deadlineUs, readyAt(), nextEventAt(d)});
         if (target <= now) target = now + 1;
         if (clock_.instant()) clock_.advanceTo(target);
-        else pacedWait(lk, d, target, kNever, target < deadlineUs);
+        else pacedWait(lk, target, kNever);
     }
 }
 
-void SimFtdi::pacedWait(std::unique_lock<std::recursive_mutex>& lk, const SimDevice& d, int64_t target,
-                        int64_t realLeftUs, bool jigTime) {
+void SimFtdi::pacedWait(std::unique_lock<std::recursive_mutex>& lk, int64_t target, int64_t realLeftUs) {
     const int64_t wait = std::max<int64_t>(1, std::min(target - clock_.nowUs(), realLeftUs));
     PreciseTimers precise;
-    if (cv_.wait_for(lk, std::chrono::microseconds(wait)) != std::cv_status::timeout) return;
-    // Only the lateness that holds the host back counts: that of the last
-    // wake before its next command (or the end), measured from the last byte
-    // in by then (a host on time would have waited for it too). A wake for a
-    // later moment, or for the host's own deadline, absorbs the earlier one.
-    const int64_t now = clock_.nowUs();
-    const auto in =
-        std::upper_bound(d.rx.begin(), d.rx.end(), now, [](int64_t t, const auto& e) { return t < e.second; });
-    const int64_t due = in == d.rx.begin() ? target : std::max(target, std::prev(in)->second);
-    pendingLateUs_ = jigTime && wait < realLeftUs ? std::max<int64_t>(0, now - due) : 0;
+    cv_.wait_for(lk, std::chrono::microseconds(wait));
 }
 
 FT_STATUS SimFtdi::Read(FT_HANDLE h, uint8_t* buf, uint32_t len, uint32_t& got) {
@@ -535,7 +522,7 @@ FT_STATUS SimFtdi::WaitArrival(FT_HANDLE h, int64_t& seenUs, uint32_t timeoutMs,
             }
             cv_.wait_for(lk, std::chrono::microseconds(realLeft));  // until the jig sends or the handle closes
         } else {
-            pacedWait(lk, *d, std::min(due, nextEventAt(*d)), realLeft, true);
+            pacedWait(lk, std::min(due, nextEventAt(*d)), realLeft);
         }
     }
 }

@@ -102,11 +102,6 @@ public:
     // clock to bytes already sent, never to a time nothing is due.
     FT_STATUS WaitArrival(FT_HANDLE h, int64_t& seenUs, uint32_t timeoutMs, bool& arrived);
 
-    // Paced mode: how much (µs, in all) the virtual jig's own timers, firing
-    // after the moments its bytes and events were due, held the host back:
-    // the lateness of each wake before a command of the host, and of the last
-    // one. A benchmark takes it off the host's wall time.
-    int64_t lateUs() const { return lateUs_.load() + pendingLateUs_.load(); }
     std::string backendName() const override { return "sim"; }
 
     // For tests and tools.
@@ -141,9 +136,8 @@ private:
     uint32_t txPending(const SimDevice& d, int64_t now) const;
     int64_t nextEventAt(const SimDevice& d) const;
     // Real-time wait until `target` (µs), `realLeftUs` at most, or a
-    // notification; `jigTime`: the moment is the jig's (counted in lateUs()).
-    void pacedWait(std::unique_lock<std::recursive_mutex>& lk, const SimDevice& d, int64_t target, int64_t realLeftUs,
-                   bool jigTime);
+    // notification, on precise timers.
+    void pacedWait(std::unique_lock<std::recursive_mutex>& lk, int64_t target, int64_t realLeftUs);
     // Waits (virtually or really) until `ready()` or `deadlineUs`; lock held.
     void waitUntil(std::unique_lock<std::recursive_mutex>& lk, SimDevice& d, int64_t deadlineUs,
                    const std::function<bool()>& ready, const std::function<int64_t()>& readyAt);
@@ -163,7 +157,6 @@ private:
     bool usb_ = false;          // USB timing of the bridge chip
     uint8_t lockedLatencyMs_ = 0;  // non-zero: the host cannot change the latency timer
     uintptr_t nextHandle_ = 0x100;
-    std::atomic<int64_t> lateUs_{0}, pendingLateUs_{0};
 };
 
 }  // namespace qj::sim

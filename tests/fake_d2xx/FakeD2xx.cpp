@@ -140,9 +140,6 @@ EXPORT FT_STATUS FT_Purge(FT_HANDLE h, ULONG mask) { return sim().Purge(h, mask)
 // that blocks from one that polls).
 std::atomic<unsigned long> g_statusCalls{0};
 EXPORT unsigned long QJ_FakeD2xxStatusCalls() { return g_statusCalls.load(); }
-// Not a D2XX call either: how late the jig's own timers fired (a benchmark
-// does not charge that to the host).
-EXPORT long long QJ_FakeD2xxJigLateUs() { return sim().lateUs(); }
 
 EXPORT FT_STATUS FT_GetStatus(FT_HANDLE h, DWORD* rx, DWORD* tx, DWORD* ev) {
     ++g_statusCalls;
