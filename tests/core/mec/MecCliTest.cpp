@@ -1,0 +1,72 @@
+#include <gtest/gtest.h>
+
+#include "support/CliRun.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+using qjt::runQjig;
+
+bool has(const std::string& out, const std::string& line) { return out.find(line + "\n") != std::string::npos; }
+
+TEST(MecCli, CheckReadEraseWriteAndVerify) {
+    qjt::ScratchDir dir;
+    const std::string sim = "jig=V42_Q37,mode=instant";
+    const auto check = runQjig({"--sim", sim, "mec", "check"});
+    EXPECT_EQ(check.status, 0) << check.out;
+    EXPECT_TRUE(has(check.out, "ID from MEC -> 0000 A4B7h")) << check.out;
+    EXPECT_EQ(runQjig({"--sim", sim + ",mec-fwp=1", "mec", "check"}).status, 1);
+
+    const auto read = runQjig({"--sim", sim, "mec", "read", "dump.bin", "--info"});
+    EXPECT_EQ(read.status, 0) << read.out;
+    EXPECT_EQ(qjt::readBytes(dir.file("dump.bin")).size(), 198656u);
+    EXPECT_EQ(runQjig({"--sim", sim, "mec", "erase", "--info"}).status, 0);
+
+    // Erase, write, read back: the chip holds the file, padded with FFh.
+    std::vector<uint8_t> image(70000);
+    for (size_t i = 0; i < image.size(); ++i) image[i] = static_cast<uint8_t>(i * 13 + (i >> 8));
+    image[0x400] = 0x5A;
+    qjt::writeBytes(dir.file("in.bin"), image);
+    const auto w = runQjig({"--sim", sim + ",mec-flash-out=" + dir.file("chip.bin"), "mec", "write", "in.bin",
+                            "--erase", "--verify"});
+    EXPECT_EQ(w.status, 0) << w.out;
+    EXPECT_TRUE(has(w.out, "Стирание завершено успешно.")) << w.out;
+    EXPECT_TRUE(has(w.out, "Verify: the MAIN block equals the file.")) << w.out;
+    auto want = image;
+    want.resize(196608, 0xFF);
+    const auto chip = qjt::readBytes(dir.file("chip.bin"));
+    ASSERT_EQ(chip.size(), 198656u);
+    EXPECT_EQ(std::vector<uint8_t>(chip.begin(), chip.begin() + 196608), want);
+
+    // A cell that keeps its value: the verify names it.
+    const auto bad = runQjig({"--sim", sim + ",mec-stuck=1024", "mec", "write", "in.bin", "--erase", "--verify"});
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_TRUE(has(bad.out, "Verify: first difference at 000400h: file 5Ah, flash 0Dh")) << bad.out;
+    // Without --erase the write neither erases nor verifies.
+    const auto plain = runQjig({"--sim", sim + ",mec-stuck=1024", "mec", "write", "in.bin"});
+    EXPECT_EQ(plain.status, 0);
+    EXPECT_EQ(plain.out.find("Verify"), std::string::npos);
+    EXPECT_EQ(plain.out.find("Стирание завершено"), std::string::npos);
+}
+
+TEST(MecCli, BadArgumentsAreMisuse) {
+    qjt::ScratchDir dir;
+    const std::vector<std::vector<std::string>> cases = {
+        {"mec"},
+        {"mec", "scan"},
+        {"mec", "read"},
+        {"mec", "check", "x.bin"},
+        {"mec", "erase", "--verify"},
+        {"mec", "write", "x.bin", "--info"},
+        {"mec", "read", "x.bin", "--erase"},
+        {"mec", "read", "a.bin", "b.bin"},
+    };
+    for (auto args : cases) {
+        args.insert(args.begin(), {"--sim", "jig=V42_Q37,mode=instant"});
+        const auto r = runQjig(args);
+        EXPECT_EQ(r.status, 2) << args.back();
+        EXPECT_EQ(r.out, "") << args.back();
+    }
+}
+
+}  // namespace
