@@ -5,6 +5,7 @@
 
 #include "modes/mec/Mec16Core.h"
 #include "sim/MecModel.h"
+#include "core/firmware/FirmwareRig.h"
 #include "sim/SimFtdi.h"
 #include "support/TestSupport.h"
 
@@ -557,6 +558,27 @@ TEST_F(Mec, Epm240JigIgnoringThePlainFormsDoesNotHang) {
     EXPECT_TRUE(write(image));
     EXPECT_EQ(after("MwFF391000000000"), (Lines{"JS", "I"}));
     expectIdle();
+}
+
+// Start "MEC jtag": a jig on another firmware gets Q37_jtag.hex, an old version 3
+// jig its update; the window then talks to each in its forms.
+TEST(MecStart, StartPutsTheJigOnItsFirmwareThenTheCheckUsesItsForms) {
+    const struct {
+        std::string spec, ident, idCommand;
+    } cases[] = {{"jig=ENE_EDID_KB", "V42_Q37", "j"}, {"jig=M328_EPM240_v18,reset-after=800", "M328_EPM240_v19", "Mj"}};
+    for (const auto& c : cases) {
+        fwt::Rig r(c.spec);
+        r.start("MEC jtag");
+        ASSERT_EQ(r.ctl->Timer_RUNTimer(), "MEC16_Form") << c.spec;
+        r.sim->clearRecord();
+        qjt::RecordingView v;
+        Mec16Core core(*r.sim, v);
+        core.BitBtn_MEC16Click();
+        EXPECT_EQ(core.lastOutcome(), Outcome::Ok) << c.spec;
+        EXPECT_TRUE(v.hasLine("Version FW -> " + c.ident));
+        const auto w = r.writes();
+        EXPECT_NE(std::find(w.begin(), w.end(), c.idCommand), w.end()) << c.spec;
+    }
 }
 
 }  // namespace
