@@ -74,12 +74,6 @@ std::string valueText(const uint8_t* b) { return hexBytes(b, 2) + " " + hexBytes
 std::string addressChars(uint32_t a) { return hexNumber(a & 0xFFFFFF, 6); }
 std::string dataChars(uint32_t d) { return hexNumber(d, 8); }
 
-long firstDifference(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
-    const auto m = std::mismatch(a.begin(), a.end(), b.begin(), b.end());
-    if (m.first == a.end() && m.second == b.end()) return -1;
-    return static_cast<long>(m.first - a.begin());
-}
-
 void ReadThread_MEC16::start() {
     t_.start([this] { c_.Execute(); });
 }

@@ -53,8 +53,6 @@ std::string valueText(const uint8_t* b);
 // Six (address) or eight (data) upper-case hexadecimal characters.
 std::string addressChars(uint32_t a);
 std::string dataChars(uint32_t d);
-// The first offset where two images differ (-1: none; a shorter one differs at its end).
-long firstDifference(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b);
 
 class Mec16Core;
 
