@@ -29,6 +29,10 @@ const std::vector<std::vector<std::string>>& operations() {
         {"edid", "read", "edid.bin"},
         {"edid", "write", "image.bin", "--force"},
         {"keyboard", "scan", "--reports", "4", "--no-buzzer", "--time", "3000"},
+        {"mec", "check"},
+        {"mec", "read", "dump.bin", "--info"},
+        {"mec", "erase"},
+        {"mec", "write", "image.bin"},
     };
     return ops;
 }
