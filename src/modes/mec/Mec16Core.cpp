@@ -162,7 +162,9 @@ void Mec16Core::releaseMec() {
 
 void Mec16Core::clearIdBytes() { std::fill_n(xbuf_.begin(), 4, 0); }
 
-bool Mec16Core::idAllFF() const { return std::all_of(xbuf_.begin(), xbuf_.begin() + 4, [](uint8_t b) { return b == 0xFF; }); }
+bool Mec16Core::idAllFF() const {
+    return std::all_of(xbuf_.begin(), xbuf_.begin() + 4, [](uint8_t b) { return b == 0xFF; });
+}
 
 // `atLeast`: four bytes or more will do (the check); otherwise exactly four.
 bool Mec16Core::readMecIdPlain(bool atLeast) {
@@ -219,12 +221,18 @@ void Mec16Core::paintShapes(uint32_t fwp, uint32_t bootLock) {
 bool Mec16Core::evaluateProtection(bool checkLines) {
     const uint8_t b3 = xbuf_[3];
     const bool fwp = (b3 & kStatusFwp) != 0, lock = (b3 & kStatusBootLock) != 0;
-    if (fwp) view_.log(checkLines ? "--> FW write protect! (FWP ножка)" : "--> СТОИТ ЗАЩИТА ЗАПИСИ ! (FWP ножка)");
-    else view_.log(checkLines ? "--> Erase and Write allowed (FWP pin)." : "--> Стирание и запись разрешена (FWP ножка)");
+    if (fwp)
+        view_.log(checkLines ? "--> FW write protect! (FWP ножка)" : "--> СТОИТ ЗАЩИТА ЗАПИСИ ! (FWP ножка)");
+    else
+        view_.log(checkLines ? "--> Erase and Write allowed (FWP pin)."
+                             : "--> Стирание и запись разрешена (FWP ножка)");
     view_.setColor(kShapeFwp, fwp ? kRed : kGreen);
-    if (lock) view_.log(checkLines ? "--> Boot_Lock! (защита загрузочного блока)"
-                                   : "--> Стоит Boot_Lock ! (защита загрузочного блока)");
-    else view_.log(checkLines ? "--> Erase and Write boot allowed." : "--> Стирание и запись загрузочного блока разрешена");
+    if (lock)
+        view_.log(checkLines ? "--> Boot_Lock! (защита загрузочного блока)"
+                             : "--> Стоит Boot_Lock ! (защита загрузочного блока)");
+    else
+        view_.log(checkLines ? "--> Erase and Write boot allowed."
+                             : "--> Стирание и запись загрузочного блока разрешена");
     view_.setColor(kShapeBootLock, lock ? kRed : kGreen);
     return fwp || lock;
 }
@@ -396,7 +404,8 @@ void Mec16Core::readStopped(const char* why) {
     link_.write({'X'});
     view_.log(why);
     settle();
-    readClosingSteps("Потеряна связь с MEC16 (P100).", "Потеряна связь с MEC16 (P101).", "Потеряна связь с MEC16 (P102)");
+    readClosingSteps("Потеряна связь с MEC16 (P100).", "Потеряна связь с MEC16 (P101).",
+                     "Потеряна связь с MEC16 (P102)");
     releaseMec();
     signalMecResult(false);
     view_.log(kClosePort);
@@ -443,16 +452,26 @@ void Mec16Core::readDone() {
 
 bool Mec16Core::readMain() {
     const char* const kLost = "Lost communication with MEC (P103).";
+    const char* const kBreak = "User break read ...";
     for (;;) {
         const Wait w = awaitBlock(true);
-        if (w == Wait::Stopped) return readStopped("User break read ..."), false;
+        if (w == Wait::Stopped) {
+            readStopped(kBreak);
+            return false;
+        }
         if (w == Wait::Overflow) view_.log("Block answer longer than 1025 bytes: protocol error.");
-        if (w != Wait::Ok) return readLost(kLost, false), false;
+        if (w != Wait::Ok) {
+            readLost(kLost, false);
+            return false;
+        }
         const bool stored = dump_.write(xbuf_.data(), kBlockSize);
         view_.gaugePos((kMainBlocks / kMainBlocks) * counter_);
-        if (stop_) return readStopped("User break read ..."), false;
-        if (xbuf_[kBlockSize] != kGoodBlock) return readLost(kLost, false), false;
-        if (!stored) return readStopped(kFileError), false;
+        if (stop_ || xbuf_[kBlockSize] != kGoodBlock || !stored) {
+            if (stop_) readStopped(kBreak);
+            else if (xbuf_[kBlockSize] != kGoodBlock) readLost(kLost, false);
+            else readStopped(kFileError);  // the dump did not reach the disk
+            return false;
+        }
         if (counter_ != kMainBlocks) {
             link_.write({'N'});
             ++counter_;
@@ -463,7 +482,8 @@ bool Mec16Core::readMain() {
         if (!scopeInfo_) {
             readClosingSteps("Потеряна связь с MEC16 (P104).", "Потеряна связь с MEC16 (P105).",
                              "Потеряна связь с MEC16 (P106)");
-            return readDone(), false;
+            readDone();
+            return false;
         }
         busy_.set("READ_INFO");
         counter_ = 1;
@@ -524,7 +544,8 @@ void Mec16Core::BitBtn_MEC16_ERASEClick() {
         link_.write({'O'});
         view_.log("--> Каманда стирания отменена.");
     } else if (regStep(kRegFlashEnable, 1, kRuReg3910To1, "Потеряна связь с MEC16 (E101)") &&
-               regStep(kRegFlashCommand, kCmdErase, "Записали в регистр FF3908h 107h", "Потеряна связь с MEC16 (E102)") &&
+               regStep(kRegFlashCommand, kCmdErase, "Записали в регистр FF3908h 107h",
+                       "Потеряна связь с MEC16 (E102)") &&
                regStep(kRegFlashAddress, eraseInfo_ ? kEraseMainInfo : kEraseMain, "Отправили команду стирания.",
                        "Потеряна связь с MEC16 (E103)")) {
         Clock& c = api_.clock();
@@ -540,7 +561,8 @@ void Mec16Core::BitBtn_MEC16_ERASEClick() {
             view_.log("Потеряна связь с MEC16 (E104)");
         } else {
             view_.log("Стирание завершено успешно.");
-            done = regStep(kRegFlashCommand, kCmdIdle, "Записали в регистр FF3908h 100h", "Потеряна связь с MEC16 (E105)") &&
+            done = regStep(kRegFlashCommand, kCmdIdle, "Записали в регистр FF3908h 100h",
+                           "Потеряна связь с MEC16 (E105)") &&
                    regStep(kRegFlashCommand, 0, "Записали в регистр FF3908h 0", "Потеряна связь с MEC16 (E106)") &&
                    regStep(kRegFlashEnable, 0, "Записали в регистр FF3910h 0", "Потеряна связь с MEC16 (E107)");
             if (done) link_.write({'I'});

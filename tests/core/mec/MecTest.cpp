@@ -317,7 +317,8 @@ TEST_F(Mec, BadBlockStatusKeepsTheBlocksReceived) {
         int lostAt;
         bool info;
         const char* line;
-    } cases[] = {{10, false, "Lost communication with MEC (P103)."}, {193, true, "Lost communication with MEC (P109)."}};
+    } cases[] = {{10, false, "Lost communication with MEC (P103)."},
+                 {193, true, "Lost communication with MEC (P109)."}};
     for (const auto& c : cases) {
         rig(kPlain + ",mec-lost-at=" + std::to_string(c.lostAt));
         EXPECT_FALSE(read("dump.bin", c.info));
