@@ -33,6 +33,12 @@ const std::vector<std::vector<std::string>>& operations() {
         {"mec", "read", "dump.bin", "--info"},
         {"mec", "erase"},
         {"mec", "write", "image.bin"},
+        {"start", "NUVOTON spi"},
+        {"npce", "read", "dump.bin"},
+        {"npce", "read", "dump.bin", "--kestra"},
+        {"npce", "write", "image.bin", "--kestra"},
+        {"nuv", "read", "dump.bin"},
+        {"nuv", "write", "image.bin", "--type-a"},
     };
     return ops;
 }

@@ -69,6 +69,7 @@ int cmdEne(CliContext& c);
 int cmdEdid(CliContext& c);
 int cmdKeyboard(CliContext& c);
 int cmdMec(CliContext& c);
+int cmdNuv(CliContext& c);
 int cmdNpce(CliContext& c);
 
 // Entry point shared by main() and the tests.
