@@ -44,6 +44,7 @@ MecModel::MecModel(const SimConfig& cfg) : main(kMainSize), info(kInfoSize) {
     readInto(cfg.str("mec-flash"), main);
     readInto(cfg.str("mec-info"), info);
     flashOut_ = cfg.str("mec-flash-out");
+    infoOut_ = cfg.str("mec-info-out");
     present = cfg.str("mec", "present") != "absent";
     fwp = cfg.flag("mec-fwp");
     bootLock = cfg.flag("mec-bootlock");
@@ -64,13 +65,19 @@ MecModel::MecModel(const SimConfig& cfg) : main(kMainSize), info(kInfoSize) {
     blockUs_ = cfg.num("mec-block-us", 0);
 }
 
-MecModel::~MecModel() {
-    if (flashOut_.empty()) return;
-    std::FILE* f = std::fopen(flashOut_.c_str(), "wb");
-    const bool ok = f && std::fwrite(main.data(), 1, main.size(), f) == main.size() &&
-                    std::fwrite(info.data(), 1, info.size(), f) == info.size();
-    if (!ok) std::fprintf(stderr, "virtual jig: cannot write mec-flash-out=%s\n", flashOut_.c_str());
+namespace {
+void writeOut(const std::string& path, const char* key, const std::vector<uint8_t>& mem) {
+    if (path.empty()) return;
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f || std::fwrite(mem.data(), 1, mem.size(), f) != mem.size())
+        std::fprintf(stderr, "virtual jig: cannot write %s=%s\n", key, path.c_str());
     if (f) std::fclose(f);
+}
+}  // namespace
+
+MecModel::~MecModel() {
+    writeOut(flashOut_, "mec-flash-out", main);
+    writeOut(infoOut_, "mec-info-out", info);
 }
 
 uint32_t MecModel::status(int64_t nowUs) const {
@@ -292,6 +299,7 @@ std::vector<KeySpec> mecKeys() {
         KeySpec::inFile("mec-flash"),
         KeySpec::inFile("mec-info"),
         KeySpec::outFile("mec-flash-out"),
+        KeySpec::outFile("mec-info-out"),
     };
 }
 

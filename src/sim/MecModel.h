@@ -20,7 +20,7 @@
 //   mec-block-us=N      the jig's time per block or page (paced mode)
 //   mec-plain-forms=accept|ignore  the EPM240 firmware and the plain "1", "j", "0"
 //   mec-flash=FILE      initial MAIN block (192 KiB); mec-info=FILE the INFO block (2 KiB)
-//   mec-flash-out=FILE  MAIN and INFO written there when the process ends
+//   mec-flash-out=FILE  MAIN written there when the process ends; mec-info-out=FILE INFO
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -76,7 +76,7 @@ private:
     bool silentNow() const { return silentAfter_ >= 0 && blocksServed + pagesServed >= silentAfter_; }
     void program(size_t at, const uint8_t* d);
 
-    std::string flashOut_;
+    std::string flashOut_, infoOut_;
     int64_t eraseUs_ = 1'000'000;
     bool busyStuck_ = false;
     int64_t silentReg_ = -1;
