@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <condition_variable>
-#include <mutex>
+#include <functional>
 
 #include "modes/mec/Mec16Core.h"
 #include "sim/MecModel.h"
@@ -28,32 +27,16 @@ std::vector<uint8_t> randomImage(size_t n, uint32_t seed) {
     return v;
 }
 
-// Holds the worker at a chosen gauge position until the test lets it go.
-class GatedView : public qjt::RecordingView {
+// Presses buttons from inside the read when the gauge reaches a position, as a
+// user does while the worker runs.
+class PressingView : public qjt::RecordingView {
 public:
     void gaugePos(int pos) override {
         RecordingView::gaugePos(pos);
-        if (pos != holdAt) return;
-        std::unique_lock<std::mutex> l(mu);
-        reached = true;
-        cv.notify_all();
-        cv.wait(l, [&] { return released; });
+        if (pos == at && press) press();
     }
-    bool waitReached() {
-        std::unique_lock<std::mutex> l(mu);
-        return cv.wait_for(l, std::chrono::seconds(20), [&] { return reached; });
-    }
-    void release() {
-        std::lock_guard<std::mutex> l(mu);
-        released = true;
-        cv.notify_all();
-    }
-    int holdAt = -1;
-
-private:
-    std::mutex mu;
-    std::condition_variable cv;
-    bool reached = false, released = false;
+    int at = -1;
+    std::function<void()> press;
 };
 
 class Mec : public ::testing::Test {
@@ -71,15 +54,12 @@ protected:
         qjt::writeBytes(dir.file("blank.bin"), std::vector<uint8_t>(kMainSize, 0xFF));
         rig(spec + ",mec-flash=" + dir.file("blank.bin"));
     }
-    sim::MecModel& model() { return sim->board().model<sim::MecModel>(); }
-    std::vector<uint8_t> mainFlash() {
+    std::vector<uint8_t> flash(bool info = false) {
         std::vector<uint8_t> f;
-        sim->withLock([&] { f = model().main; });
-        return f;
-    }
-    std::vector<uint8_t> infoFlash() {
-        std::vector<uint8_t> f;
-        sim->withLock([&] { f = model().info; });
+        sim->withLock([&] {
+            auto& m = sim->board().model<sim::MecModel>();
+            f = info ? m.info : m.main;
+        });
         return f;
     }
     bool check() {
@@ -87,7 +67,7 @@ protected:
         return core->lastOutcome() == Outcome::Ok;
     }
     bool read(const std::string& file, bool info) {
-        view().saveAnswers.push_back(dir.file(file));
+        view().saveAnswers.push_back(file[0] == '/' ? file : dir.file(file));
         core->CheckBox_MEC16_RDClick(info);
         core->BitBtn_RD_MEC16Click();
         core->waitIdle();
@@ -255,9 +235,9 @@ TEST_F(Mec, ReadMainOrMainAndInfoOnBothKinds) {
         for (bool info : {false, true}) {
                 rig(jig);
             ASSERT_TRUE(read("dump.bin", info)) << jig << info;
-            auto want = mainFlash();
+            auto want = flash();
             if (info) {
-                const auto i = infoFlash();
+                const auto i = flash(true);
                 want.insert(want.end(), i.begin(), i.end());
             }
             const auto dump = qjt::readBytes(dir.file("dump.bin"));
@@ -287,45 +267,51 @@ TEST_F(Mec, ReadMainOrMainAndInfoOnBothKinds) {
 }
 
 TEST_F(Mec, StopDuringMainKeepsTheBlocksReadAndHelpAddsNothing) {
-    GatedView gv;
-    gv.holdAt = 5;
+    PressingView pv;
     sim = qjt::makeSim(kPlain);
-    core = std::make_unique<Mec16Core>(*sim, gv);
-    gv.saveAnswers.push_back(dir.file("dump.bin"));
+    core = std::make_unique<Mec16Core>(*sim, pv);
+    size_t before = 0;
+    pv.at = 5;
+    pv.press = [&] {
+        before = pv.lines().size();
+        core->BitBtn_MEC16_HELPClick();
+        core->BitBtn_MEC16Click();
+        EXPECT_EQ(pv.lines().size(), before);
+        core->EXIT_MEC16Click();
+    };
+    pv.saveAnswers.push_back(dir.file("dump.bin"));
     core->BitBtn_RD_MEC16Click();
-    ASSERT_TRUE(gv.waitReached());
-    EXPECT_EQ(core->busy(), "READ_MAIN");
-    const size_t before = gv.lines().size();
-    core->BitBtn_MEC16_HELPClick();
-    core->BitBtn_MEC16Click();
-    EXPECT_EQ(gv.lines().size(), before);
-    core->EXIT_MEC16Click();
-    EXPECT_FALSE(gv.hasEvent("show Form1 1"));
-    gv.release();
     core->waitIdle();
+    EXPECT_FALSE(pv.hasEvent("show Form1 1"));
     EXPECT_EQ(core->lastOutcome(), Outcome::Failed);
     EXPECT_EQ(qjt::readBytes(dir.file("dump.bin")).size(), 5u * 1024);
     EXPECT_EQ(after("X"), (Lines{"wFF390800000100", "wFF390800000000", "wFF391000000000", "0", "O"}));
-    const Lines l = gv.lines();
+    const Lines l = pv.lines();
     EXPECT_EQ(Lines(l.end() - 7, l.end()),
               (Lines{"User break read ...", "Write to reg FF3908h 100h", "Write to reg FF3908h 0",
                      "Write to reg FF3910h 0", "Close VCOM port", "Current time <time>", ""}));
 }
 
-TEST_F(Mec, BadBlockStatusKeepsTheBlocksReceived) {
+TEST_F(Mec, ReadFaultsKeepTheBlocksReceived) {
     const struct {
-        int lostAt;
+        std::string keys;
         bool info;
-        const char* line;
-    } cases[] = {{10, false, "Lost communication with MEC (P103)."},
-                 {193, true, "Lost communication with MEC (P109)."}};
+        size_t kept;  // blocks in the file: a bad block is kept too
+        std::string line;
+        Lines afterX;
+    } cases[] = {
+        {",mec-lost-at=10", false, 10, "Lost communication with MEC (P103).", {"0", "O"}},
+        {",mec-lost-at=193", true, 193, "Lost communication with MEC (P109).", {"O", "0"}},
+        // The jig falls silent: the block's bound takes the lost path.
+        {",mec-silent-after=7", false, 7, "Lost communication with MEC (P103).", {"0", "O"}},
+        {",mec-overlong-at=3", false, 2, "Block answer longer than 1025 bytes: protocol error.", {"0", "O"}},
+    };
     for (const auto& c : cases) {
-        rig(kPlain + ",mec-lost-at=" + std::to_string(c.lostAt));
+        rig(kPlain + c.keys);
         EXPECT_FALSE(read("dump.bin", c.info));
-        // The bad block is kept too.
-        EXPECT_EQ(qjt::readBytes(dir.file("dump.bin")).size(), static_cast<size_t>(c.lostAt) * 1024);
-        EXPECT_TRUE(view().hasLine(c.line));
-        EXPECT_EQ(after("X"), c.info ? (Lines{"O", "0"}) : (Lines{"0", "O"}));
+        EXPECT_EQ(qjt::readBytes(dir.file("dump.bin")).size(), c.kept * 1024) << c.keys;
+        EXPECT_TRUE(view().hasLine(c.line)) << c.keys;
+        EXPECT_EQ(after("X"), c.afterX) << c.keys;
         expectIdle();
     }
 }
@@ -339,35 +325,6 @@ TEST_F(Mec, InvalidIdLeavesAnEmptyFile) {
                               "Current time <time>", ""}));
     EXPECT_EQ(sent(), (Lines{"B", "1", "j", "O", "0"}));
     expectIdle();
-}
-
-TEST_F(Mec, ReadFaultsEndWithinTheirBounds) {
-    const struct {
-        std::string keys, save, line;
-        size_t kept;
-    } cases[] = {
-        // The jig stops sending: the block wait's bound takes the lost path.
-        {",mec-silent-after=7", "dump.bin", "Lost communication with MEC (P103).", 7 * 1024},
-        {",mec-overlong-at=3", "dump.bin", "Block answer longer than 1025 bytes: protocol error.", 2 * 1024},
-        // A dump that cannot be stored is not reported as read.
-        {"", "/dev/full", "Error writing the file!", 0},
-    };
-    for (const auto& c : cases) {
-        rig(kPlain + c.keys);
-        const int64_t t0 = sim->clock().nowMs();
-        view().saveAnswers.push_back(c.save[0] == '/' ? c.save : dir.file(c.save));
-        core->BitBtn_RD_MEC16Click();
-        core->waitIdle();
-        EXPECT_EQ(core->lastOutcome(), Outcome::Failed) << c.keys;
-        EXPECT_LT(sim->clock().nowMs() - t0, 10000) << c.keys;
-        EXPECT_TRUE(view().hasLine(c.line)) << c.keys;
-        EXPECT_FALSE(view().hasLine("Read FLASH complete.")) << c.keys;
-        if (c.save[0] != '/') {
-            EXPECT_EQ(qjt::readBytes(dir.file(c.save)).size(), c.kept) << c.keys;
-        }
-        EXPECT_EQ(sent().back(), "O") << c.keys;
-        expectIdle();
-    }
 }
 
 TEST_F(Mec, DialogAndFileFailuresCloseTheLink) {
@@ -392,6 +349,10 @@ TEST_F(Mec, DialogAndFileFailuresCloseTheLink) {
     EXPECT_EQ(count("B"), 4);
     EXPECT_EQ(sent().size(), 8u);
     EXPECT_FALSE(view().hasLine("Current time <time>"));
+    // A dump that cannot be stored is not reported as read.
+    EXPECT_FALSE(read("/dev/full", false));
+    EXPECT_EQ(tail(7).front(), "Error writing the file!");
+    EXPECT_EQ(sent().back(), "O");
     expectIdle();
 }
 
@@ -400,10 +361,10 @@ TEST_F(Mec, DialogAndFileFailuresCloseTheLink) {
 TEST_F(Mec, EraseMainOrMainAndInfo) {
     for (bool info : {false, true}) {
         rig(kEpm);
-        const auto infoBefore = infoFlash();
+        const auto infoBefore = flash(true);
         ASSERT_TRUE(erase(info));
-        EXPECT_EQ(mainFlash(), std::vector<uint8_t>(kMainSize, 0xFF));
-        EXPECT_EQ(infoFlash(), info ? std::vector<uint8_t>(kInfoSize, 0xFF) : infoBefore);
+        EXPECT_EQ(flash(), std::vector<uint8_t>(kMainSize, 0xFF));
+        EXPECT_EQ(flash(true), info ? std::vector<uint8_t>(kInfoSize, 0xFF) : infoBefore);
         const std::string area = info ? "00FC0000" : "00F80000";
         // The plain forms of the identification and the signals, on an EPM240 jig too.
         EXPECT_EQ(head(7),
@@ -432,7 +393,7 @@ TEST_F(Mec, EraseRefusalsAndLimits) {
     };
     for (const auto& c : cases) {
         rig(kPlain + c.keys);
-        const auto before = mainFlash();
+        const auto before = flash();
         const int64_t t0 = sim->clock().nowMs();
         EXPECT_FALSE(erase(false)) << c.keys;
         EXPECT_LT(sim->clock().nowMs() - t0, Deadlines::kChipEraseMs + 5000) << c.keys;
@@ -448,7 +409,7 @@ TEST_F(Mec, EraseRefusalsAndLimits) {
         EXPECT_EQ(count("I"), 0);
         if (!c.anyRegisterWritten) {
             EXPECT_EQ(s.end()[-2], "O");
-            EXPECT_EQ(mainFlash(), before);
+            EXPECT_EQ(flash(), before);
         }
         expectIdle();
     }
@@ -469,7 +430,7 @@ TEST_F(Mec, WriteOfFilesOfEverySize) {
         EXPECT_EQ(count("<page>"), c.pages) << c.size;
         auto want = image;
         want.resize(kMainSize, 0xFF);
-        EXPECT_EQ(mainFlash(), want) << c.size;
+        EXPECT_EQ(flash(), want) << c.size;
         EXPECT_EQ(view().hasLine("-> Записываемый файл короче!"), c.shortPage) << c.size;
         EXPECT_EQ(view().hasLine("Write FLASH complete."), !c.shortPage) << c.size;
         EXPECT_TRUE(view().hasLine("Выбрана запись только MAIN блока"));
@@ -502,7 +463,7 @@ TEST_F(Mec, PageNotAcknowledged) {
         EXPECT_EQ(count("<page>"), c.noGAt);
         auto want = image;
         want.resize(kMainSize, 0xFF);
-        EXPECT_TRUE(std::equal(want.begin(), want.begin() + (c.noGAt - 1) * kPageSize, mainFlash().begin()));
+        EXPECT_TRUE(std::equal(want.begin(), want.begin() + (c.noGAt - 1) * kPageSize, flash().begin()));
         EXPECT_FALSE(view().hasLine("Write FLASH complete."));
         expectIdle();
     }
@@ -518,11 +479,10 @@ TEST_F(Mec, WriteRefusals) {
         {",mec-bootlock=1",
          {"--> Стирание и запись разрешена (FWP ножка)", "--> Стоит Boot_Lock ! (защита загрузочного блока)",
           "--> Команда записи отменена (nFWP или BOOT_LOCK)"}},
-        {",mec-silent-reg=FF3908", {"Записали в регистр FF3910h 1", "Потеряна связь с MEC16 (W101)"}},
     };
     for (const auto& c : cases) {
         rig(kPlain + c.keys);
-        const auto before = mainFlash();
+        const auto before = flash();
         EXPECT_FALSE(write(randomImage(4096, 1)));
         const Lines l = view().lines();
         EXPECT_NE(std::search(l.begin(), l.end(), c.lines.begin(), c.lines.end()), l.end()) << c.keys;
@@ -530,19 +490,9 @@ TEST_F(Mec, WriteRefusals) {
         const Lines s = sent();
         EXPECT_EQ(Lines(s.end() - 2, s.end()), (Lines{"O", "0"})) << c.keys;
         EXPECT_EQ(count("W"), 0);
-        EXPECT_EQ(mainFlash(), before);
+        EXPECT_EQ(flash(), before);
         expectIdle();
     }
-}
-
-TEST_F(Mec, WriteWaitsAreBounded) {
-    blankRig(kPlain + ",mec-silent-after=9");
-    const int64_t t0 = sim->clock().nowMs();
-    EXPECT_FALSE(write(randomImage(kMainSize, 5)));
-    EXPECT_LT(sim->clock().nowMs() - t0, 10000);
-    EXPECT_TRUE(view().hasLine("Потеряна связь с MEC16 (W103)"));
-    EXPECT_EQ(count("<page>"), 9);
-    expectIdle();
 }
 
 TEST_F(Mec, Epm240JigIgnoringThePlainFormsDoesNotHang) {
