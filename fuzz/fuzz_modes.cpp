@@ -29,16 +29,17 @@ const std::vector<std::vector<std::string>>& operations() {
         {"edid", "read", "edid.bin"},
         {"edid", "write", "image.bin", "--force"},
         {"keyboard", "scan", "--reports", "4", "--no-buzzer", "--time", "3000"},
-        {"mec", "check"},
-        {"mec", "read", "dump.bin", "--info"},
-        {"mec", "erase"},
-        {"mec", "write", "image.bin"},
         {"start", "NUVOTON spi"},
         {"npce", "read", "dump.bin"},
         {"npce", "read", "dump.bin", "--kestra"},
         {"npce", "write", "image.bin", "--kestra"},
         {"nuv", "read", "dump.bin"},
         {"nuv", "write", "image.bin", "--type-a"},
+        // Appended, so that the seeds keep the operations they were written for.
+        {"mec", "check"},
+        {"mec", "read", "dump.bin", "--info"},
+        {"mec", "erase"},
+        {"mec", "write", "image.bin"},
     };
     return ops;
 }
