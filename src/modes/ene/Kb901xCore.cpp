@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "jig/ImageFile.h"
 #include "modes/ene/EneWiring.h"
 
 namespace qj::ene {
@@ -248,12 +249,9 @@ void Kb901xCore::KB901X_WRITEClick() {
         link_.close();
         return;
     }
-    std::FILE* in = std::fopen(path->c_str(), "rb");
     // A shorter file leaves erased flash (0xFF) behind it, never the previous file's bytes.
     std::fill(image_.begin(), image_.end(), 0xFF);
-    const bool loaded = in && (std::fread(image_.data(), 1, image_.size(), in), !std::ferror(in));
-    if (in) std::fclose(in);
-    if (!loaded) {
+    if (!loadImageFile(*path, image_.data(), image_.size())) {
         view_.messageBox(BoxKind::Error, "Error open file!");
         link_.close();
         return;
