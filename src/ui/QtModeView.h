@@ -34,6 +34,7 @@ public:
     explicit QtModeView(QWidget* window);
 
     void setMemo(QPlainTextEdit* memo);
+    bool hasMemo() const { return !memo_.isNull(); }
     void setGauge(TCGauge* gauge);
     void setSaveDialog(const DialogSpec& d) { save_ = d; }
     void setOpenDialog(const DialogSpec& d) { open_ = d; }
