@@ -2,7 +2,7 @@
 # Installs the Debian 12 packages the build needs, only when something is missing.
 set -euo pipefail
 pkgs=(build-essential cmake pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev googletest libftdi1-dev
-      xvfb xauth)
+      xvfb xauth libxcb1-dev)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
