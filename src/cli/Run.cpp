@@ -4,6 +4,7 @@
 
 #include "cli/Cli.h"
 #include "jig/ftdi/Backends.h"
+#include "jig/ftdi/TraceFtdi.h"
 
 namespace qj::cli {
 
@@ -61,7 +62,10 @@ int run(std::vector<std::string> args) {
         return kMisuse;
     }
     CliContext ctx{*api, args, programDir(), bo.backend};
-    return fn(ctx);
+    const int status = fn(ctx);
+    // The trace asked for is incomplete (said on stderr when it happened): not a clean run.
+    auto* trace = dynamic_cast<TraceFtdi*>(api.get());
+    return status == kOk && trace && trace->writeFailed() ? kFailed : status;
 }
 
 }  // namespace qj::cli
