@@ -61,6 +61,7 @@ OpenResult JigLink::open(const OpenOptions& opt, const Sink& sink) {
     if (opt.mainWindow) ident_ = "FTDI found, ERROR answer";
 
     FT_HANDLE kept = nullptr;  // keep-open policy: the last silent device opened
+    uint32_t keptIndex = 0;
     while (n != 0) {
         const uint32_t index = n - 1;
         trace("Open  numDevs -> " + std::to_string(n));
@@ -101,6 +102,7 @@ OpenResult JigLink::open(const OpenOptions& opt, const Sink& sink) {
                 // the earlier ones are closed rather than leaked.
                 if (kept) api_->Close(kept);
                 kept = h;
+                keptIndex = index;
             } else {
                 api_->Close(h);
             }
@@ -113,6 +115,7 @@ OpenResult JigLink::open(const OpenOptions& opt, const Sink& sink) {
             kept = nullptr;
         }
         ident_ = printable(buf, got);
+        index_ = index;
         if (opt.mainWindow) {
             trace(ident_);
             traceStatus(api_->SetLatencyTimer(h, 2), "FT_SetLatencyTimer");
@@ -137,6 +140,7 @@ OpenResult JigLink::open(const OpenOptions& opt, const Sink& sink) {
     }
     log(opt.noAnswerLine);
     handle_ = kept;
+    index_ = keptIndex;
     return OpenResult::NoJig;
 }
 
