@@ -21,13 +21,13 @@ endif()
 if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
   # The virtual jig behind a pseudo-terminal, for the tty path without hardware.
   add_executable(qjig-sim ${CMAKE_SOURCE_DIR}/src/tools/qjig_sim.cpp)
-  target_link_libraries(qjig-sim PRIVATE qjig_core)
+  target_link_libraries(qjig-sim PRIVATE qjig_sim)
   target_compile_options(qjig-sim PRIVATE ${QJ_WARNINGS})
 endif()
 
 if(QJ_TESTS)
   # The fake vendor library links the core into a shared object.
-  set_target_properties(qjig_core PROPERTIES POSITION_INDEPENDENT_CODE ON)
+  set_target_properties(qjig_core qjig_sim PROPERTIES POSITION_INDEPENDENT_CODE ON)
   add_subdirectory(${CMAKE_SOURCE_DIR}/tests/fake_d2xx ${CMAKE_BINARY_DIR}/tests/fake_d2xx)
   # core_tests is defined later (tests/); hook it up once the whole tree is read.
   function(qj_backend_tests)

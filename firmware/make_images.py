@@ -7,6 +7,11 @@ carries the identification of the firmware it stands for after the marker
 The rest is filler that looks like code: a vector table, some varied bytes and a
 few gaps left at 0xFF, so that decoding and flashing see realistic images.
 
+It also writes NUVOTON.qjf, a placeholder of the JTAG script that the Nuvoton
+JTAG window plays into the chip before a read or a write: made-up steps in the
+script's line format (CR LF line ends), ending with the combined shift
+SCRIPT_END, which the virtual jig takes as "the script was played".
+
 Run:  python3 firmware/make_images.py  (rewrites the files next to this script)
 """
 import os
@@ -54,6 +59,37 @@ def intel_hex(data):
     return "".join(out).encode("ascii")
 
 
+# The last line of the placeholder script: a combined shift (command E0h, value
+# 00C0FFEEh, extra byte 5Ah) that no other line uses.
+SCRIPT_END = "d E0   00C0FFEE 5A"
+
+
+def jtag_script(seed=6):
+    """Made-up JTAG steps: "i XX" instruction shifts, "d XX" data shifts,
+    "D XXXXXXXX" 32-bit shifts and "d XX   VVVVVVVV EE" combined shifts."""
+    rnd = random.Random(seed)
+    lines = [
+        "; Quillmore JIG placeholder script: not for a real chip",
+        "; lines that start with another letter than i, d, D are skipped",
+        "i 01",
+        "D 00000000",
+        "i 0E",
+        "d 00",
+    ]
+    for block in range(40):
+        base = 0x40000000 + block * 0x100
+        lines.append("i %02X" % rnd.choice([0x02, 0x03, 0x0C]))
+        for k in range(rnd.randrange(3, 6)):
+            lines.append("d %02X   %08X %02X" % (rnd.randrange(0x20, 0x60), base + 4 * k, rnd.randrange(1, 8)))
+        if block % 5 == 0:
+            lines.append("d %02X   %08X" % (rnd.randrange(256), rnd.randrange(1 << 32)))
+        if block % 3 == 0:
+            lines.append("D %08X" % rnd.randrange(1 << 32))
+    lines.append("i 0F")
+    lines.append(SCRIPT_END)
+    return ("\r\n".join(lines) + "\r\n").encode("ascii")
+
+
 def main():
     for name, ident, length, seed in HEX_IMAGES:
         data = program(ident, length, seed)
@@ -63,6 +99,8 @@ def main():
     name, ident, length, seed = V3_IMAGE
     with open(os.path.join(HERE, name), "wb") as f:
         f.write(program(ident, length, seed))
+    with open(os.path.join(HERE, "NUVOTON.qjf"), "wb") as f:
+        f.write(jtag_script())
 
 
 if __name__ == "__main__":

@@ -7,9 +7,11 @@
 #include "app/TForm1.h"
 #include "cli/Cli.h"
 #include "jig/ftdi/Backends.h"
+#include "sim/SimBackend.h"
 
 int main(int argc, char** argv) {
     JigApplication app(argc, argv);
+    qj::sim::registerSimBackend();
     std::vector<std::string> args(argv + 1, argv + argc);
     qj::BackendOptions bo;
     std::string err;
@@ -36,7 +38,10 @@ int main(int argc, char** argv) {
     try {
         auto api = qj::makeBackend(bo, err);
         if (!api) {
+            // A misspelt virtual-jig key or an unknown backend: said in a box, as
+            // the user may have started the program from a desktop entry.
             std::fprintf(stderr, "quillmore-jig: %s\n", err.c_str());
+            QMessageBox::critical(nullptr, "Quillmore_JIG", QString::fromStdString(err));
             return 2;
         }
         AppContext ctx{*api, qj::cli::programDir()};

@@ -19,6 +19,10 @@ enum : int { kOk = 0, kFailed = 1, kMisuse = 2 };
 class CliView : public ModeView {
 public:
     void log(const std::string& line) override;
+    // A two-language window prints one of its memos: English unless --lang ru.
+    void logLang(Lang l, const std::string& line) override {
+        if (l == lang) log(line);
+    }
     void clearLog() override {}
     void gaugeColor(uint32_t) override {}
     void gaugeMax(int max) override { max_ = max; }
@@ -34,6 +38,7 @@ public:
     void armTimer(const std::string& timer) override;
 
     std::optional<std::string> savePath, openPath;
+    Lang lang = Lang::En;
     std::vector<std::string> timersArmed;
     std::map<std::string, std::string> texts;  // last text set per control
     int boxes = 0;
@@ -50,6 +55,7 @@ struct CliContext {
     std::vector<std::string> args;  // after the command word
     std::string programDir;         // the executable's folder, trailing separator included
     std::string backend = "auto";   // the --backend choice (`devices` lists every real backend under auto)
+    Lang lang = Lang::En;           // --lang: the memo a two-language window prints
 };
 
 // The folder of the running executable, with its trailing separator.

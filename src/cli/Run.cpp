@@ -1,10 +1,12 @@
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
 #include <unistd.h>
 
 #include "cli/Cli.h"
 #include "jig/ftdi/Backends.h"
 #include "jig/ftdi/TraceFtdi.h"
+#include "sim/SimBackend.h"
 
 namespace qj::cli {
 
@@ -26,17 +28,32 @@ const char* kUsage =
     "  --backend NAME  auto (default), tty, d2xx, libftdi or sim; tty:PATH[,PATH] names\n"
     "                  serial nodes directly (a pseudo-terminal served by qjig-sim)\n"
     "  --trace FILE    append a byte trace of every FTDI call to FILE\n"
+    "  --lang en|ru    which memo a two-language window prints (default en)\n"
     "\n"
     "Log lines are printed as they are; a message box prints as \"!box KIND: TEXT\".\n"
     "Exit status: 0 success, 1 failure, 2 misuse.\n";
 }  // namespace
 
 int run(std::vector<std::string> args) {
+    sim::registerSimBackend();
     BackendOptions bo;
     std::string err;
     if (!takeBackendOptions(args, bo, err)) {
         std::fprintf(stderr, "qjig: %s\n%s", err.c_str(), kUsage);
         return kMisuse;
+    }
+    Lang lang = Lang::En;
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] != "--lang" && args[i].rfind("--lang=", 0) != 0) continue;
+        std::string v = args[i].size() > 6 ? args[i].substr(7) : (i + 1 < args.size() ? args[i + 1] : "");
+        const size_t take = args[i].size() > 6 ? 1 : 2;
+        if (v != "en" && v != "ru") {
+            std::fprintf(stderr, "qjig: --lang takes en or ru\n");
+            return kMisuse;
+        }
+        lang = v == "ru" ? Lang::Ru : Lang::En;
+        args.erase(args.begin() + static_cast<long>(i), args.begin() + static_cast<long>(std::min(i + take, args.size())));
+        --i;
     }
     if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
         std::fputs(kUsage, args.empty() ? stderr : stdout);
@@ -61,7 +78,7 @@ int run(std::vector<std::string> args) {
         std::fprintf(stderr, "qjig: %s\n", err.c_str());
         return kMisuse;
     }
-    CliContext ctx{*api, args, programDir(), bo.backend};
+    CliContext ctx{*api, args, programDir(), bo.backend, lang};
     const int status = fn(ctx);
     // The trace asked for is incomplete (said on stderr when it happened): not a clean run.
     auto* trace = dynamic_cast<TraceFtdi*>(api.get());

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "jig/ModeView.h"
 #include "jig/Text.h"
 
 namespace qj {
@@ -31,11 +32,53 @@ OpenOptions OpenOptions::modeWindow(std::vector<std::string> accepted) {
     return o;
 }
 
+OpenOptions OpenOptions::mec() {
+    OpenOptions o;
+    o.latency = Latency::AfterAnyAnswer;
+    return o;
+}
+
+OpenOptions OpenOptions::ite() {
+    OpenOptions o = modeWindow({"ITE", "EPM240"});
+    o.countLine = true;
+    o.bothMemos = true;
+    o.versionPrefixRu = "Версия FW программатора -> ";
+    o.versionPrefix = "Programmer FW version -> ";
+    return o;
+}
+
+OpenOptions OpenOptions::npce() {
+    OpenOptions o = modeWindow({"NPCE"});
+    o.timeoutMs = 500;
+    o.countLine = true;
+    return o;
+}
+
+OpenOptions OpenOptions::nuvJtag() {
+    OpenOptions o = modeWindow({"EPM240", "NPCE"});
+    o.versionPrefix.clear();
+    o.installedLine.clear();
+    return o;
+}
+
 JigLink::~JigLink() { close(); }
 
 OpenResult JigLink::open(const OpenOptions& opt, const Sink& sink) {
+    return openWith(opt, [&](const std::string&, const std::string& en) {
+        if (sink) sink(en);
+    });
+}
+
+OpenResult JigLink::open(const OpenOptions& opt, ModeView& view) {
+    return openWith(opt, [&](const std::string& ru, const std::string& en) {
+        if (opt.bothMemos) view.log2(ru, en);
+        else view.log(en);
+    });
+}
+
+OpenResult JigLink::openWith(const OpenOptions& opt, const Emit& emit) {
     auto log = [&](const std::string& s) {
-        if (opt.logLines && sink) sink(s);
+        if (opt.logLines) emit(s, s);
     };
     auto trace = [&](const std::string& s) {  // the main window's step-by-step trace
         if (opt.mainWindow) log(s);
@@ -123,7 +166,9 @@ OpenResult JigLink::open(const OpenOptions& opt, const Sink& sink) {
             else handle_ = h;
             return OpenResult::Ready;
         }
-        log("Version FW -> " + ident_);
+        if (!opt.versionPrefix.empty() && opt.logLines)
+            emit((opt.versionPrefixRu.empty() ? opt.versionPrefix : opt.versionPrefixRu) + ident_,
+                 opt.versionPrefix + ident_);
         if (opt.latency == OpenOptions::Latency::AfterAnyAnswer) api_->SetLatencyTimer(h, 2);
         const bool ok = opt.accepted.empty() ||
                         std::any_of(opt.accepted.begin(), opt.accepted.end(),
@@ -133,7 +178,7 @@ OpenResult JigLink::open(const OpenOptions& opt, const Sink& sink) {
             api_->Close(h);
             return OpenResult::WrongFirmware;
         }
-        log("Communication with programmer installed.");
+        if (!opt.installedLine.empty()) log(opt.installedLine);
         if (opt.latency == OpenOptions::Latency::AfterAcceptance) api_->SetLatencyTimer(h, 2);
         handle_ = h;
         return OpenResult::Ready;

@@ -29,6 +29,15 @@ struct Deadlines {
     static constexpr uint32_t kByteAnswerMs = 2000;   // one-byte acknowledgements and statuses
     static constexpr uint32_t kBlockAnswerMs = 3000;  // block answers (up to 1000 bytes)
     static constexpr uint32_t kDrainMs = 2000;        // transmit queue to drain after a line
+
+    // Work inside the target that takes seconds. Generous: a slow chip must not
+    // pass for a lost one, but a dead board must still end the wait.
+    static constexpr uint32_t kChipEraseMs = 60000;    // a whole-chip (or whole-block) erase
+    static constexpr uint32_t kSectorEraseMs = 5000;   // one sector erase (1 or 4 KiB)
+    // The first answers after a chip erase the host does not wait for (ITE: the
+    // write start and the first chunk) come once the erase is over.
+    static constexpr uint32_t kAfterChipEraseMs = kChipEraseMs;
+    static constexpr uint32_t kBlankCheckMs = 20000;   // the jig reading the whole chip for 0xFF
 };
 
 // The per-window differences of open-and-identify.
@@ -43,12 +52,26 @@ struct OpenOptions {
     bool logLines = true;             // the keyboard tester logs nothing
     std::vector<std::string> accepted;  // substrings of the answer that mean "ready"; empty: any answer
     std::string noAnswerLine = "The programmer is not found or does not respond";
+    // Mode windows: the identification line's prefix (empty: not logged), in
+    // Russian too for a two-language window, and the line that says the
+    // firmware was accepted (empty: not logged).
+    std::string versionPrefix = "Version FW -> ";
+    std::string versionPrefixRu;
+    std::string installedLine = "Communication with programmer installed.";
+    bool bothMemos = false;  // a two-language window: every line goes to both memos
 
     // The main window's variant; `policy` is "CLOSE FTDI Handle" or anything else (keep open).
     static OpenOptions mainWindowOptions(const std::string& policy);
     // A mode window accepting the given firmwares.
     static OpenOptions modeWindow(std::vector<std::string> accepted);
+    // The windows' own variants.
+    static OpenOptions mec();      // any answer is a jig; latency timer after any answer
+    static OpenOptions ite();      // both memos, "ITE" or "EPM240", the count line
+    static OpenOptions npce();     // 500 ms time-outs, "NPCE", the count line
+    static OpenOptions nuvJtag();  // "EPM240" or "NPCE"; neither the version nor the accepted line
 };
+
+class ModeView;
 
 class JigLink {
 public:
@@ -66,6 +89,8 @@ public:
     // identification text ("FTDI device not found", "FTDI found, ERROR answer"
     // or the jig's answer) in ident().
     OpenResult open(const OpenOptions& opt, const Sink& log);
+    // The same, logging into a window's memo (both memos when `opt.bothMemos`).
+    OpenResult open(const OpenOptions& opt, ModeView& view);
     // CloseJig: closes the handle if one is open; its status is not looked at.
     void close();
     // Takes over a handle opened elsewhere (the version 3 update opens device 0 itself).
@@ -115,6 +140,10 @@ public:
     bool readByteRetrying(int tries, uint8_t& b);
 
 private:
+    // Lines of open-and-identify in both languages (identical but for the identification).
+    using Emit = std::function<void(const std::string& ru, const std::string& en)>;
+    OpenResult openWith(const OpenOptions& opt, const Emit& emit);
+
     FtdiApi* api_;
     FT_HANDLE handle_ = nullptr;
     std::string ident_;

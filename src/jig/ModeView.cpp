@@ -4,6 +4,6 @@
 
 namespace qj {
 
-void ModeView::timeStamp() { log(timeLabel() + timeOfDay()); }
+std::string ModeView::timeNow() const { return timeOfDay(); }
 
 }  // namespace qj

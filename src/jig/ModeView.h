@@ -11,6 +11,10 @@ namespace qj {
 
 enum class BoxKind { Error, Information, Warning };
 
+// The two memos of a two-language window (the ITE window): Russian in the
+// window's log memo, English in its second memo.
+enum class Lang { Ru, En };
+
 // Not an RGB value: the window system's button-face colour (a control that no
 // longer waits for a choice is painted in it).
 inline constexpr uint32_t kButtonFace = 0xFF00000F;
@@ -20,10 +24,30 @@ public:
     virtual ~ModeView() = default;
 
     virtual void log(const std::string& line) = 0;
+    // Clears the log memo (and the second memo of a two-language window).
     virtual void clearLog() = 0;
+    // One memo of a two-language window: Russian lines go to the log memo,
+    // English lines to the second memo (a view without one drops them).
+    virtual void logLang(Lang lang, const std::string& line) {
+        if (lang == Lang::Ru) log(line);
+    }
+    // The same line in both languages, in the same order in both memos.
+    void log2(const std::string& ru, const std::string& en) {
+        logLang(Lang::Ru, ru);
+        logLang(Lang::En, en);
+    }
+    void log2(const std::string& both) { log2(both, both); }
+
     // Logs the window's time label followed by the local time of day.
-    virtual void timeStamp();
-    virtual std::string timeLabel() const { return "Current time  "; }
+    void timeStamp() { timeStamp(timeLabel()); }
+    void timeStamp(const std::string& label) { log(label + timeNow()); }
+    // The same stamp in both memos of a two-language window.
+    void timeStamp2() { log2(timeLabel() + timeNow()); }
+    // The label of timeStamp(): "Current time  " unless the window has its own.
+    const std::string& timeLabel() const { return timeLabel_; }
+    void setTimeLabel(std::string label) { timeLabel_ = std::move(label); }
+    // The local time of day in the long time format (a test view fixes it).
+    virtual std::string timeNow() const;
 
     virtual void gaugeColor(uint32_t bgr) = 0;  // 0x00BBGGRR
     virtual void gaugeMax(int max) = 0;
@@ -34,6 +58,7 @@ public:
     virtual void setText(const std::string& control, const std::string& text) = 0;
     virtual void setColor(const std::string& control, uint32_t bgr) = 0;
     virtual void setChecked(const std::string& control, bool on) = 0;
+    virtual void setVisible(const std::string& control, bool on) { (void)control, (void)on; }
 
     // A modal box with one OK button. From a worker thread it is queued.
     virtual void messageBox(BoxKind kind, const std::string& text) = 0;
@@ -50,6 +75,9 @@ public:
     // hands its busy state back through this, so a new operation cannot start
     // before the end of the last one is on the screen.
     virtual void handBack(std::function<void()> fn) { fn(); }
+
+private:
+    std::string timeLabel_ = "Current time  ";
 };
 
 // A view that discards everything (for cores run without a front end).

@@ -1,5 +1,6 @@
 #include "sim/AppFirmware.h"
 #include "sim/Bootloaders.h"
+#include "sim/SimKeys.h"
 
 #include <cstring>
 
@@ -60,6 +61,19 @@ void registerBootEntry(AppFirmware& fw) {
         port.switchTo(makeHexBootloader(ident));
         return 1;
     });
+}
+
+std::vector<KeySpec> bootloaderKeys() {
+    return {
+        KeySpec::flag("no-boot-entry"),
+        KeySpec::flag("boot-silent"),
+        KeySpec::number("boot-xon-delay", 0, 600'000),
+        KeySpec::number("boot-refuse-line", 1, 1'000'000),
+        KeySpec::number("v3-short", 1, 6),
+        KeySpec::flag("v3-bad-banner"),
+        KeySpec::number("v3-no-g", 1, 1'000'000),
+        KeySpec::number("v3-no-plus", 1, 1'000'000),
+    };
 }
 
 }  // namespace qj::sim

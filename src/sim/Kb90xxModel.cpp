@@ -4,6 +4,7 @@
 #include <random>
 
 #include "sim/AppFirmware.h"
+#include "sim/SimKeys.h"
 
 namespace qj::sim {
 
@@ -39,6 +40,7 @@ Kb90xxModel::Kb90xxModel(const SimConfig& cfg) : flash(kFlashSize, 0xFF) {
     silentAfter_ = cfg.num("ene-silent-after", -1);
     stuck_ = cfg.num("ene-stuck", -1);
     overlongAt_ = cfg.num("ene-overlong-at", 0);
+    flaky_ = cfg.num("ene-flaky", -1);
     blockUs_ = cfg.num("ene-block-us", 0);
 }
 
@@ -83,6 +85,8 @@ size_t Kb90xxModel::readBlock(JigPort& port) {
     if (b >= 0 && present && !lost) {
         std::copy_n(flash.begin() + b * static_cast<int64_t>(kBlockSize), kBlockSize, out.begin());
         out[kBlockSize] = kGood;
+        if (flaky_ >= 0 && flaky_ / static_cast<int64_t>(kBlockSize) == b && ++flakyReads_ % 2 == 0)
+            out[static_cast<size_t>(flaky_ % static_cast<int64_t>(kBlockSize))] ^= 0x01;
     } else {
         out[kBlockSize] = kLost;
     }
@@ -174,6 +178,25 @@ void registerKb90xxCommands(AppFirmware& fw) {
     fw.on('W', [chip](const uint8_t* d, size_t n, JigPort& p) { return chip(p).writeBlock(d, n, p); });
     fw.on('X', [chip](const uint8_t*, size_t, JigPort& p) { return chip(p).closeTransfer(); });
     fw.on('V', [](const uint8_t* d, size_t n, JigPort& p) { return p.board().model<KestraModel>().command(d, n, p); });
+}
+
+std::vector<KeySpec> kb90xxKeys() {
+    constexpr int64_t kMany = 1'000'000'000;
+    return {
+        KeySpec::inFile("flash"),
+        KeySpec::outFile("flash-out"),
+        KeySpec::choice("ene-pattern", "counter|blank|random"),
+        KeySpec::number("ene-seed", 0, 0xFFFFFFFF),
+        KeySpec::choice("ene", "present|absent"),
+        KeySpec::number("ene-version", 0, 255),
+        KeySpec::number("ene-lost-at", 1, kMany),
+        KeySpec::number("ene-silent-after", 0, kMany),
+        KeySpec::number("ene-stuck", 0, Kb90xxModel::kFlashSize - 1),
+        KeySpec::number("ene-overlong-at", 1, kMany),
+        KeySpec::number("ene-block-us", 0, 10'000'000),
+        KeySpec::number("ene-flaky", 0, Kb90xxModel::kFlashSize - 1),
+        KeySpec::choice("kestra", "absent|1-2|31-32|both"),
+    };
 }
 
 }  // namespace qj::sim

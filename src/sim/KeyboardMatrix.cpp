@@ -1,4 +1,5 @@
 #include "sim/KeyboardMatrix.h"
+#include "sim/SimKeys.h"
 
 #include <stdexcept>
 
@@ -112,5 +113,22 @@ size_t onScan(const uint8_t*, size_t, JigPort& port) {
 }  // namespace
 
 void registerKeyboardCommands(AppFirmware& fw) { fw.on('U', onScan); }
+
+std::vector<KeySpec> keyboardKeys() {
+    return {
+        KeySpec::text("keys",
+                      [](const std::string& v) {
+                          try {
+                              (void)KeyboardMatrix::parseScript(v);
+                              return std::string();
+                          } catch (const std::exception& e) {
+                              const std::string w = e.what();
+                              return w.rfind("keys: ", 0) == 0 ? w.substr(6) : w;
+                          }
+                      }),
+        KeySpec::number("keyboard-delay", 0, 600'000),
+        KeySpec::number("keyboard-flood", 1, 1'000'000),
+    };
+}
 
 }  // namespace qj::sim

@@ -3,6 +3,8 @@
 #include <cctype>
 #include <stdexcept>
 
+#include "sim/SimKeys.h"
+
 namespace qj::sim {
 
 namespace {
@@ -52,7 +54,10 @@ void parseInto(std::map<std::string, std::string>& kv, const std::string& spec, 
 }
 }  // namespace
 
-SimConfig::SimConfig(const std::string& spec) { parseInto(kv_, spec, 0); }
+SimConfig::SimConfig(const std::string& spec) {
+    parseInto(kv_, spec, 0);
+    validateKeys(kv_);
+}
 
 std::string SimConfig::str(const std::string& key, const std::string& def) const {
     auto it = kv_.find(key);
@@ -62,21 +67,16 @@ std::string SimConfig::str(const std::string& key, const std::string& def) const
 int64_t SimConfig::num(const std::string& key, int64_t def) const {
     auto it = kv_.find(key);
     if (it == kv_.end()) return def;
-    const std::string& v = it->second;
-    try {
-        size_t used = 0;
-        int64_t n = std::stoll(v, &used, 0);
-        if (used != v.size()) throw std::invalid_argument(v);
-        return n;
-    } catch (const std::exception&) {
-        throw std::invalid_argument("virtual-jig key " + key + ": not a number: " + v);
-    }
+    int64_t n = 0;
+    if (!parseNumber(it->second, n)) throw std::invalid_argument("virtual-jig key " + key + ": not a number: " + it->second);
+    return n;
 }
 
 bool SimConfig::flag(const std::string& key) const {
     auto it = kv_.find(key);
     if (it == kv_.end()) return false;
-    return it->second != "0" && it->second != "no" && it->second != "false";
+    bool on = false;
+    return parseFlag(it->second, on) && on;
 }
 
 std::string unescape(const std::string& s) {

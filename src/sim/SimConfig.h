@@ -12,14 +12,15 @@ namespace qj::sim {
 class SimConfig {
 public:
     SimConfig() = default;
-    // Throws std::invalid_argument on a malformed spec or an unknown preset.
+    // Throws std::invalid_argument on a malformed spec, an unknown preset, an
+    // unknown key or a value its key does not accept (the message names the key).
     explicit SimConfig(const std::string& spec);
 
     bool has(const std::string& key) const { return kv_.count(key) != 0; }
     std::string str(const std::string& key, const std::string& def = {}) const;
     // Integers accept decimal or 0x hex; throws std::invalid_argument when malformed.
     int64_t num(const std::string& key, int64_t def) const;
-    bool flag(const std::string& key) const;  // present and not "0"/"no"/"false"
+    bool flag(const std::string& key) const;  // present and 1/on/yes/true
     void set(const std::string& key, const std::string& value) { kv_[key] = value; }
     const std::map<std::string, std::string>& all() const { return kv_; }
 

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "sim/Bootloaders.h"
+#include "sim/SimKeys.h"
 
 namespace qj::sim {
 
@@ -469,6 +470,31 @@ void SimFtdi::clearRecord() {
 void SimFtdi::withLock(const std::function<void()>& fn) {
     std::lock_guard<std::recursive_mutex> g(mu_);
     fn();
+}
+
+std::vector<KeySpec> deviceKeys() {
+    constexpr int64_t kLongMs = 1'000'000'000;  // about eleven days: any test or demo fits
+    return {
+        KeySpec::text("jig"),
+        KeySpec::text("ident",
+                      [](const std::string& v) {
+                          try {
+                              const std::string id = unescape(v);
+                              return id.empty() ? std::string("the identification must not be empty") : std::string();
+                          } catch (const std::exception& e) {
+                              return std::string(e.what());
+                          }
+                      }),
+        KeySpec::number("devices", 0, 16),
+        KeySpec::number("jig-index", 0, 15),
+        KeySpec::choice("mode", "instant|paced"),
+        KeySpec::number("driver", 0, 0xFFFFFFFF),
+        KeySpec::number("latency-us", 0, 60'000'000),
+        KeySpec::number("unplug-after", 0, int64_t{1} << 40),
+        KeySpec::number("unplug-at", 0, kLongMs),
+        KeySpec::flag("wedged"),
+        KeySpec::number("reset-after", 0, kLongMs),
+    };
 }
 
 }  // namespace qj::sim

@@ -34,6 +34,7 @@ public:
 
     QtModeView& view() { return *view_; }
     void setMemo(QPlainTextEdit* memo) { view_->setMemo(memo); }
+    void setSecondMemo(QPlainTextEdit* memo) { view_->setSecondMemo(memo); }
     void setGauge(TCGauge* gauge) { view_->setGauge(gauge); }
     void setSaveDialog(const QString& title, const QString& filter, const QString& defaultName,
                        const QString& defaultExt) {

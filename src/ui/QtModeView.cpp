@@ -28,6 +28,7 @@ QWidget* findForm(const QString& form) {
 QtModeView::QtModeView(QWidget* window) : QObject(window), window_(window) {}
 
 void QtModeView::setMemo(QPlainTextEdit* memo) { memo_ = memo; }
+void QtModeView::setSecondMemo(QPlainTextEdit* memo) { memoEn_ = memo; }
 void QtModeView::setGauge(TCGauge* gauge) { gauge_ = gauge; }
 
 void QtModeView::onUi(std::function<void()> fn) {
@@ -45,9 +46,17 @@ void QtModeView::log(const std::string& line) {
     });
 }
 
+void QtModeView::logLang(qj::Lang lang, const std::string& line) {
+    if (lang == qj::Lang::Ru) return log(line);
+    onUi([this, s = QString::fromStdString(line)] {
+        if (memoEn_) memoEn_->appendPlainText(s);
+    });
+}
+
 void QtModeView::clearLog() {
     onUi([this] {
         if (memo_) memo_->clear();
+        if (memoEn_) memoEn_->clear();
     });
 }
 
@@ -114,6 +123,12 @@ void QtModeView::setColor(const std::string& name, uint32_t bgr) {
 void QtModeView::setChecked(const std::string& name, bool on) {
     onUi([this, name, on] {
         if (auto* b = qobject_cast<QAbstractButton*>(control(name))) b->setChecked(on);
+    });
+}
+
+void QtModeView::setVisible(const std::string& name, bool on) {
+    onUi([this, name, on] {
+        if (QWidget* w = control(name)) w->setVisible(on);
     });
 }
 

@@ -35,6 +35,8 @@ public:
 
     void setMemo(QPlainTextEdit* memo);
     bool hasMemo() const { return !memo_.isNull(); }
+    // The second memo of a two-language window (English lines).
+    void setSecondMemo(QPlainTextEdit* memo);
     void setGauge(TCGauge* gauge);
     void setSaveDialog(const DialogSpec& d) { save_ = d; }
     void setOpenDialog(const DialogSpec& d) { open_ = d; }
@@ -44,6 +46,7 @@ public:
     bool accepted() const { return accepted_; }
 
     void log(const std::string& line) override;
+    void logLang(qj::Lang lang, const std::string& line) override;
     void clearLog() override;
     void gaugeColor(uint32_t bgr) override;
     void gaugeMax(int max) override;
@@ -52,6 +55,7 @@ public:
     void setText(const std::string& control, const std::string& text) override;
     void setColor(const std::string& control, uint32_t bgr) override;
     void setChecked(const std::string& control, bool on) override;
+    void setVisible(const std::string& control, bool on) override;
     void messageBox(qj::BoxKind kind, const std::string& text) override;
     std::optional<std::string> askSavePath() override;
     std::optional<std::string> askOpenPath() override;
@@ -76,7 +80,7 @@ private:
     std::optional<std::string> runDialog(bool save);
 
     QWidget* window_;
-    QPointer<QPlainTextEdit> memo_;
+    QPointer<QPlainTextEdit> memo_, memoEn_;
     QPointer<TCGauge> gauge_;
     DialogSpec save_, open_;
     bool accepted_ = false;

@@ -149,3 +149,51 @@ TEST(TraceFtdi, OneIdentificationByteForByte) {
               "# devices 1\n# open 0\n# reset\n# baud 921600\n# data 8 0 0\n# timeouts 300 300\n> 42\n"
               "< 45 4E 45 5F 45 44 49 44 5F 4B 42 0D\n# latency 2\n# close\n");
 }
+
+TEST(JigLink, WindowVariantsOfOpenAndIdentify) {
+    struct Case {
+        const char* name;
+        OpenOptions opt;
+        std::string jig;
+        OpenResult result;
+        std::vector<std::string> ru, en;
+        const char* timeouts;
+    } cases[] = {
+        {"ITE", OpenOptions::ite(), "ITE2_PROJ_Q37", OpenResult::Ready,
+         {"Number of VCOM ports found on the machine: 1", "Версия FW программатора -> ITE2_PROJ_Q37",
+          "Communication with programmer installed."},
+         {"Number of VCOM ports found on the machine: 1", "Programmer FW version -> ITE2_PROJ_Q37",
+          "Communication with programmer installed."},
+         "# timeouts 300 300"},
+        {"ITE on an EPM240 jig", OpenOptions::ite(), "M328_EPM240_v19", OpenResult::Ready,
+         {"Number of VCOM ports found on the machine: 1", "Версия FW программатора -> M328_EPM240_v19",
+          "Communication with programmer installed."},
+         {"Number of VCOM ports found on the machine: 1", "Programmer FW version -> M328_EPM240_v19",
+          "Communication with programmer installed."},
+         nullptr},
+        {"NPCE", OpenOptions::npce(), "NPCE_Q37", OpenResult::Ready,
+         {"Number of VCOM ports found on the machine: 1", "Version FW -> NPCE_Q37",
+          "Communication with programmer installed."},
+         {},
+         "# timeouts 500 500"},
+        {"Nuvoton JTAG", OpenOptions::nuvJtag(), "NPCE_Q37", OpenResult::Ready, {}, {}, nullptr},
+        {"Nuvoton JTAG, wrong firmware", OpenOptions::nuvJtag(), "ITE2_PROJ_Q37", OpenResult::WrongFirmware,
+         {"It is necessary to update the firmware programmer!"}, {}, nullptr},
+        {"MEC, any answer", OpenOptions::mec(), "ENE_EDID_KB", OpenResult::Ready,
+         {"Version FW -> ENE_EDID_KB", "Communication with programmer installed."}, {}, nullptr},
+    };
+    for (auto& c : cases) {
+        qjt::ScratchDir dir;
+        auto sim = makeSim("jig=" + c.jig);
+        TraceFtdi traced(std::unique_ptr<FtdiApi>(sim.release()), dir.file("t.txt"));
+        qjt::RecordingView view;
+        JigLink link(traced);
+        EXPECT_EQ(link.open(c.opt, view), c.result) << c.name;
+        EXPECT_EQ(view.lines(), c.ru) << c.name;
+        EXPECT_EQ(view.linesEn(), c.en) << c.name;
+        link.close();
+        if (c.timeouts) {
+            EXPECT_NE(qjt::readFile(dir.file("t.txt")).find(c.timeouts), std::string::npos) << c.name;
+        }
+    }
+}

@@ -41,6 +41,25 @@ TEST(ModeWindow, WorkerCallsArriveOnTheUiThreadInOrder) {
     EXPECT_TRUE(button->isEnabled());
 }
 
+TEST(ModeWindow, TwoLanguageLinesLandInBothMemosInOrder) {
+    ModeWindow w("Test_form", "test", 300, 200);
+    auto* ru = w.makeMemo("Test_Memo_RU", 0, 0, 300, 90);
+    auto* en = w.makeMemo("Test_Memo_ENG", 0, 100, 300, 90);
+    w.setMemo(ru);
+    w.setSecondMemo(en);
+    std::thread worker([&] {
+        w.view().log2("Отправляем настройки.", "Send the settings.");
+        w.view().logLang(qj::Lang::Ru, "только в русском");
+        w.view().log2("Настройки все отправлены.", "All settings sent.");
+    });
+    worker.join();
+    ASSERT_TRUE(waitFor([&] { return en->toPlainText().endsWith("sent."); }));
+    EXPECT_EQ(ru->toPlainText(), QString::fromUtf8("Отправляем настройки.\nтолько в русском\nНастройки все отправлены."));
+    EXPECT_EQ(en->toPlainText(), "Send the settings.\nAll settings sent.");
+    w.view().clearLog();
+    EXPECT_TRUE(ru->toPlainText().isEmpty() && en->toPlainText().isEmpty());
+}
+
 TEST(ModeWindow, DialogFiltersAndTimeStamp) {
     EXPECT_EQ(QtModeView::qtFilters("BIN file KB90XX (*.bin)|*.bin|other|*.*"),
               (QStringList{"BIN file KB90XX (*.bin)", "other (*.*)"}));

@@ -6,7 +6,14 @@
 #include <random>
 #include <sstream>
 
+#include "sim/SimBackend.h"
+
 namespace qjt {
+
+// The test programs are front ends too: `--sim` and `--backend sim` reach the virtual jig.
+namespace {
+const bool kSimRegistered = (qj::sim::registerSimBackend(), true);
+}
 
 std::unique_ptr<qj::sim::SimFtdi> makeSim(const std::string& spec) {
     return std::make_unique<qj::sim::SimFtdi>(spec.empty() ? std::string("mode=instant") : spec + ",mode=instant");
@@ -16,9 +23,14 @@ void RecordingView::log(const std::string& line) {
     std::lock_guard<std::mutex> g(mu_);
     lines_.push_back(line);
 }
+void RecordingView::logLang(qj::Lang lang, const std::string& line) {
+    std::lock_guard<std::mutex> g(mu_);
+    (lang == qj::Lang::Ru ? lines_ : linesEn_).push_back(line);
+}
 void RecordingView::clearLog() {
     std::lock_guard<std::mutex> g(mu_);
     lines_.clear();
+    linesEn_.clear();
     events_.push_back("clear log");
 }
 void RecordingView::gaugeColor(uint32_t bgr) {
@@ -51,6 +63,10 @@ void RecordingView::setColor(const std::string& c, uint32_t bgr) {
 void RecordingView::setChecked(const std::string& c, bool on) {
     std::lock_guard<std::mutex> g(mu_);
     events_.push_back("check " + c + " " + (on ? "1" : "0"));
+}
+void RecordingView::setVisible(const std::string& c, bool on) {
+    std::lock_guard<std::mutex> g(mu_);
+    events_.push_back("visible " + c + " " + (on ? "1" : "0"));
 }
 void RecordingView::messageBox(qj::BoxKind kind, const std::string& text) {
     std::lock_guard<std::mutex> g(mu_);
@@ -86,6 +102,10 @@ void RecordingView::armTimer(const std::string& t) {
 std::vector<std::string> RecordingView::lines() const {
     std::lock_guard<std::mutex> g(mu_);
     return lines_;
+}
+std::vector<std::string> RecordingView::linesEn() const {
+    std::lock_guard<std::mutex> g(mu_);
+    return linesEn_;
 }
 std::vector<RecordingView::Box> RecordingView::boxes() const {
     std::lock_guard<std::mutex> g(mu_);

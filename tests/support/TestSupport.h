@@ -25,8 +25,9 @@ public:
         std::string text;
     };
     void log(const std::string& line) override;
+    void logLang(qj::Lang lang, const std::string& line) override;
     void clearLog() override;
-    void timeStamp() override { log("Current time  <time>"); }
+    std::string timeNow() const override { return "<time>"; }
     void gaugeColor(uint32_t bgr) override;
     void gaugeMax(int max) override;
     void gaugePos(int pos) override;
@@ -34,6 +35,7 @@ public:
     void setText(const std::string& control, const std::string& text) override;
     void setColor(const std::string& control, uint32_t bgr) override;
     void setChecked(const std::string& control, bool on) override;
+    void setVisible(const std::string& control, bool on) override;
     void messageBox(qj::BoxKind kind, const std::string& text) override;
     std::optional<std::string> askSavePath() override;
     std::optional<std::string> askOpenPath() override;
@@ -44,7 +46,8 @@ public:
     std::deque<std::optional<std::string>> saveAnswers, openAnswers;
     int saveAsked = 0, openAsked = 0;
 
-    std::vector<std::string> lines() const;
+    std::vector<std::string> lines() const;    // the log memo (Russian in a two-language window)
+    std::vector<std::string> linesEn() const;  // the second memo of a two-language window
     std::vector<Box> boxes() const;
     std::vector<std::string> events() const;  // "enable X 1", "show F 0", "timer T", "gauge pos N", ...
     bool hasEvent(const std::string& e) const;
@@ -55,7 +58,7 @@ public:
 
 private:
     mutable std::mutex mu_;
-    std::vector<std::string> lines_;
+    std::vector<std::string> lines_, linesEn_;
     std::vector<Box> boxes_;
     std::vector<std::string> events_;
     int pos_ = 0, max_ = 0;

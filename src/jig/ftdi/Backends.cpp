@@ -3,17 +3,32 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <map>
+#include <mutex>
 #include <stdexcept>
 
 #include "jig/ftdi/D2xxFtdi.h"
 #include "jig/ftdi/LibFtdi.h"
 #include "jig/ftdi/TraceFtdi.h"
 #include "jig/ftdi/TtyFtdi.h"
-#include "sim/SimFtdi.h"
 
 namespace qj {
 
 namespace {
+std::mutex& registryMutex() {
+    static std::mutex m;
+    return m;
+}
+std::map<std::string, BackendFactory>& registry() {
+    static std::map<std::string, BackendFactory> r;
+    return r;
+}
+BackendFactory registered(const std::string& name) {
+    std::lock_guard<std::mutex> g(registryMutex());
+    auto it = registry().find(name);
+    return it == registry().end() ? BackendFactory{} : it->second;
+}
+
 // "tty:/dev/pts/5,/dev/pts/6" -> the paths.
 std::vector<std::string> ttyPaths(const std::string& backend) {
     std::vector<std::string> out;
@@ -68,10 +83,16 @@ std::unique_ptr<FtdiApi> firstWithDevices(const std::vector<BackendCandidate>& c
     return nullptr;
 }
 
+void registerBackend(const std::string& name, BackendFactory make) {
+    std::lock_guard<std::mutex> g(registryMutex());
+    registry()[name] = std::move(make);
+}
+
 std::vector<std::string> backendNames() {
     std::vector<std::string> names{"auto"};
     for (const auto& c : realBackends({})) names.push_back(c.name);
-    names.push_back("sim");
+    std::lock_guard<std::mutex> g(registryMutex());
+    for (const auto& [name, make] : registry()) names.push_back(name);
     return names;
 }
 
@@ -154,8 +175,12 @@ std::unique_ptr<FtdiApi> makeBackend(const BackendOptions& opt, std::string& err
     }
     std::unique_ptr<FtdiApi> api;
     try {
-        if (opt.backend == "sim") {
-            api = std::make_unique<sim::SimFtdi>(opt.simSpec.empty() ? std::string("demo") : opt.simSpec);
+        if (BackendFactory make = registered(opt.backend)) {
+            api = make(opt, error);
+            if (!api) return nullptr;
+        } else if (opt.backend == "sim") {
+            error = "this program was built without the virtual jig";
+            return nullptr;
         } else if (opt.backend == "auto") {
             api = firstWithDevices(realBackends(opt));
             if (!api) api = std::make_unique<NoDevicesFtdi>("none");

@@ -37,6 +37,13 @@ bool takeBackendOptions(std::vector<std::string>& args, BackendOptions& opt, std
 // Builds the backend. Returns null with `error` set when it cannot.
 std::unique_ptr<FtdiApi> makeBackend(const BackendOptions& opt, std::string& error);
 
+// A backend that a front end adds to the real ones (the virtual jig: the jig
+// library itself never depends on it). `make` returns null with `error` set,
+// or throws std::exception, when the options do not describe a usable backend.
+using BackendFactory = std::function<std::unique_ptr<FtdiApi>(const BackendOptions& opt, std::string& error)>;
+// Registers (or replaces) the backend chosen by `--backend NAME`.
+void registerBackend(const std::string& name, BackendFactory make);
+
 // Names accepted by --backend: auto, the real ones in the order auto tries
 // them (only those this build has), sim.
 std::vector<std::string> backendNames();

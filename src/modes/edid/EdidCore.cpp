@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <fstream>
 
-#include "jig/ImageFile.h"
+#include "modes/common/ImageFile.h"
 #include "jig/Text.h"
 
 namespace qj {
@@ -106,11 +106,10 @@ bool EdidCore::EDID_WRITEClick() {
         link_.close();
         return false;
     }
-    std::array<uint8_t, kImage> image;
-    image.fill(0xFF);  // a short file leaves 0xFF behind it
-    // An empty file, or a name that is no file, would otherwise write an
-    // all-0xFF image over the panel's EDID.
-    if (!loadImageFile(*path, image.data(), kImage)) {
+    // A short file leaves 0xFF behind it. An empty file, or a name that is no
+    // file, would otherwise write an all-0xFF image over the panel's EDID.
+    std::vector<uint8_t> image;
+    if (!image::load(*path, image, kImage).ok()) {
         view_.messageBox(BoxKind::Error, "Ошибка открытия файла.");
         view_.log("");
         link_.close();

@@ -7,16 +7,16 @@
 #include <string>
 #include <vector>
 
+#include "modes/common/WiringList.h"
+
 namespace qj::ene {
 
 // The wiring list's file name, opened from the current directory.
 inline constexpr const char* kWiringFile = "MB connection ENE.txt";
 
-// Splits the list's bytes into entries: LF ends a line, CR is dropped wherever
-// it stands, text after the last LF is not a line. Empty lines are entries.
-std::vector<std::string> splitWiringList(const std::string& bytes);
-// Reads the list from an open file, byte by byte (same rules).
-std::vector<std::string> readWiringList(std::FILE* f);
+// The list's lines (the rules of every wiring list).
+inline std::vector<std::string> splitWiringList(const std::string& bytes) { return wiring::splitLines(bytes); }
+inline std::vector<std::string> readWiringList(std::FILE* f) { return wiring::readLines(f); }
 
 // The scan lines in the order the hint names them (leads A to E).
 inline constexpr const char* kWiringKeys[5] = {"KSO3", "KSI4", "KSI7", "KSI6", "KSI5"};

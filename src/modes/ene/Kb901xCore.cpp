@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "jig/ImageFile.h"
+#include "modes/common/ImageFile.h"
 #include "modes/ene/EneWiring.h"
 
 namespace qj::ene {
@@ -258,9 +258,9 @@ void Kb901xCore::KB901X_WRITEClick() {
         link_.close();
         return;
     }
-    // A shorter file leaves erased flash (0xFF) behind it, never the previous file's bytes.
-    std::fill(image_.begin(), image_.end(), 0xFF);
-    if (!loadImageFile(*path, image_.data(), image_.size())) {
+    // A shorter file leaves erased flash (0xFF) behind it, never the previous file's bytes;
+    // an empty file, or a name that is no file, is refused before any block goes out.
+    if (!image::load(*path, image_, kImageSize).ok()) {
         view_.messageBox(BoxKind::Error, "Error open file!");
         link_.close();
         return;
