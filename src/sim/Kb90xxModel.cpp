@@ -131,6 +131,14 @@ KestraModel::KestraModel(const SimConfig& cfg) {
     else if (k != "absent") configError_ = "kestra must be absent, 1-2, 31-32 or both";
 }
 
+std::array<uint8_t, 3> KestraModel::sense() const {
+    // Sense inputs pulled up; a grounded contact pair reads 0.
+    std::array<uint8_t, 3> s = {0xFF, 0xFF, 0x00};
+    if (fit == Fit::Contacts12 || fit == Fit::BothGrounded) s[0] &= static_cast<uint8_t>(~0x40);
+    if (fit == Fit::Contacts3132 || fit == Fit::BothGrounded) s[1] &= static_cast<uint8_t>(~0x02);
+    return s;
+}
+
 size_t KestraModel::command(const uint8_t* data, size_t n, JigPort& port) {
     if (n < 2) return 0;
     if (!configError_.empty()) {
@@ -139,11 +147,8 @@ size_t KestraModel::command(const uint8_t* data, size_t n, JigPort& port) {
     }
     switch (data[1]) {
     case '9': {
-        // Sense inputs pulled up; a grounded contact pair reads 0.
-        uint8_t s[3] = {0xFF, 0xFF, 0x00};
-        if (fit == Fit::Contacts12 || fit == Fit::BothGrounded) s[0] &= static_cast<uint8_t>(~0x40);
-        if (fit == Fit::Contacts3132 || fit == Fit::BothGrounded) s[1] &= static_cast<uint8_t>(~0x02);
-        port.send(s, sizeof s);
+        const auto s = sense();
+        port.send(s.data(), s.size());
         break;
     }
     case '5':

@@ -15,6 +15,7 @@
 //   ene-flaky=ADDR       every second read of the cell at ADDR returns it with its lowest bit flipped
 //                        (a slipping contact: two reads of the chip differ)
 //   kestra=absent|1-2|31-32|both   how the adapter board is fitted
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -74,6 +75,8 @@ public:
     explicit KestraModel(const SimConfig& cfg);
     // 'V' sub-commands; returns the bytes consumed (0: need the sub-command byte).
     size_t command(const uint8_t* data, size_t n, JigPort& port);
+    // The adapter's three sense bytes as the jig reads them (the NPCE firmware too).
+    std::array<uint8_t, 3> sense() const;
 
     Fit fit = Fit::Absent;
     bool on = false;
