@@ -33,6 +33,8 @@ const std::vector<std::vector<std::string>>& operations() {
         {"npce", "read", "dump.bin"},
         {"npce", "read", "dump.bin", "--kestra"},
         {"npce", "write", "image.bin", "--kestra"},
+        {"nuv", "read", "dump.bin"},
+        {"nuv", "write", "image.bin", "--type-a"},
     };
     return ops;
 }

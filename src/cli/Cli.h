@@ -72,6 +72,7 @@ int cmdHex(CliContext& c);
 int cmdEne(CliContext& c);
 int cmdEdid(CliContext& c);
 int cmdKeyboard(CliContext& c);
+int cmdNuv(CliContext& c);
 int cmdNpce(CliContext& c);
 
 // Entry point shared by main() and the tests.
