@@ -1,6 +1,5 @@
 #include "jig/Text.h"
 
-#include <clocale>
 #include <ctime>
 #include <locale.h>
 #include <time.h>
