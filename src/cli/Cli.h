@@ -61,6 +61,10 @@ struct CliContext {
 // The folder of the running executable, with its trailing separator.
 std::string programDir();
 
+// A whole number option value: decimal digits only, from 0 to `max`. A value
+// that does not fit is refused, never clipped.
+bool parseCount(const std::string& s, int64_t max, int64_t& v);
+
 int cmdDevices(CliContext& c);
 int cmdIdentify(CliContext& c);
 int cmdStart(CliContext& c);

@@ -5,6 +5,7 @@
 
 #include "cli/Cli.h"
 #include "jig/ftdi/Backends.h"
+#include "jig/ftdi/TraceFtdi.h"
 #include "sim/SimBackend.h"
 
 namespace qj::cli {
@@ -84,7 +85,10 @@ int run(std::vector<std::string> args) {
         return kMisuse;
     }
     CliContext ctx{*api, args, programDir(), bo.backend, lang};
-    return fn(ctx);
+    const int status = fn(ctx);
+    // The trace asked for is incomplete (said on stderr when it happened): not a clean run.
+    auto* trace = dynamic_cast<TraceFtdi*>(api.get());
+    return status == kOk && trace && trace->writeFailed() ? kFailed : status;
 }
 
 }  // namespace qj::cli

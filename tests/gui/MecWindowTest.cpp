@@ -95,3 +95,25 @@ TEST(MecWindow, StartOnAVersion3JigUpdatesItThenChecksAndReads) {
 }
 
 }  // namespace
+
+namespace {
+// "STOP and EXIT" stops a read; the close box must not: it waits for the end.
+TEST(MecWindow, CloseBoxDuringAReadNeitherStopsItNorLeaves) {
+    ScratchDir dir;
+    GuiRig rig("jig=V42_Q37", binDir(), GuiRig::Clock::RealTime);  // a read takes about 2 s
+    auto* mec = static_cast<TMEC16_Form*>(rig.form("MEC16_Form"));
+    rig.form("Form1")->hide();
+    mec->show();
+    rig.saveAnswers.push_back(dir.file("dump.bin"));
+    rig.find<QPushButton>("BitBtn_RD_MEC16")->click();
+    ASSERT_FALSE(mec->core().idle());
+    closeByWindowSystem(mec);
+    EXPECT_TRUE(mec->isVisible());
+    ASSERT_TRUE(waitFor([&] { return mec->core().idle(); }, 15000));
+    EXPECT_TRUE(rig.find<QPlainTextEdit>("Memo_MEC16")->toPlainText().contains("Wait for the operation to finish."));
+    EXPECT_EQ(readBytes(dir.file("dump.bin")).size(), 196608u);
+    closeByWindowSystem(mec);
+    EXPECT_FALSE(mec->isVisible());
+    EXPECT_TRUE(rig.form("Form1")->isVisible());
+}
+}  // namespace

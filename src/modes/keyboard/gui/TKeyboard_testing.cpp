@@ -61,6 +61,7 @@ TKeyboard_testing::TKeyboard_testing(const AppContext& ctx)
     auto* hide = makeCheck("CheckBox_HIDE", "Hide current", 20, 420, 200, 22);
     hide->setEnabled(false);
     auto* exit = makeButton("EXIT_KB_TEST", "EXIT", 20, 470, 160, 49);
+    setExitButton(exit);
     for (QPushButton* b : {start, exit}) b->setFont(courier(20, true));
     clear->setFont(courier(16, true));
     buzzer->setFont(courier(15, true));
@@ -78,6 +79,8 @@ TKeyboard_testing::TKeyboard_testing(const AppContext& ctx)
 }
 
 TKeyboard_testing::~TKeyboard_testing() = default;
+
+bool TKeyboard_testing::operationRunning() const { return core_->scanning(); }
 
 void TKeyboard_testing::FormCreate() { core_->FormCreate(); }
 void TKeyboard_testing::START_SCANClick() { core_->START_SCANClick(); }

@@ -61,3 +61,5 @@ void TMEC16_Form::BitBtn_MEC16_ERASEClick() { core_->BitBtn_MEC16_ERASEClick(); 
 void TMEC16_Form::BitBtn_MEC16_WRITEClick() { core_->BitBtn_MEC16_WRITEClick(); }
 void TMEC16_Form::BitBtn_MEC16_HELPClick() { core_->BitBtn_MEC16_HELPClick(); }
 void TMEC16_Form::EXIT_MEC16Click() { core_->EXIT_MEC16Click(); }
+
+bool TMEC16_Form::operationRunning() const { return !core_->idle(); }

@@ -25,6 +25,11 @@ public:
     void BitBtn_MEC16_HELPClick();
     void EXIT_MEC16Click();
 
+protected:
+    // "STOP and EXIT" stays enabled during a transfer (it raises the stop
+    // request): the close box must wait for the operation instead.
+    bool operationRunning() const override;
+
 private:
     std::unique_ptr<qj::mec::Mec16Core> core_;
 };
