@@ -21,6 +21,7 @@ const char* kUsage =
     "  ene ...                 ENE KB90xx: wiring, read, write\n"
     "  edid read|write FILE    display EDID EEPROM\n"
     "  keyboard scan ...       keyboard matrix tester\n"
+    "  ite ...                 ITE EC: boards, read, write\n"
     "\n"
     "global options:\n"
     "  --sim SPEC      use the virtual jig (\"demo\", or keys such as jig=ENE_EDID_KB,devices=2)\n"
@@ -68,6 +69,7 @@ int run(std::vector<std::string> args) {
     else if (cmd == "ene") fn = cmdEne;
     else if (cmd == "edid") fn = cmdEdid;
     else if (cmd == "keyboard") fn = cmdKeyboard;
+    else if (cmd == "ite") fn = cmdIte;
     if (!fn) {
         std::fprintf(stderr, "qjig: unknown command \"%s\"\n%s", cmd.c_str(), kUsage);
         return kMisuse;
