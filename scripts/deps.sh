@@ -2,6 +2,7 @@
 # Installs the Debian 12 packages the build needs, only when something is missing.
 set -euo pipefail
 pkgs=(build-essential cmake pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev googletest libftdi1-dev
+      zlib1g-dev libssl-dev clang libclang-rt-14-dev
       xvfb xauth)
 missing=()
 for p in "${pkgs[@]}"; do

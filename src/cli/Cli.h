@@ -68,6 +68,7 @@ int cmdHex(CliContext& c);
 int cmdEne(CliContext& c);
 int cmdEdid(CliContext& c);
 int cmdKeyboard(CliContext& c);
+int cmdNpce(CliContext& c);
 int cmdIte(CliContext& c);
 
 // The item of --board ARG in a board list whose file lines start at item

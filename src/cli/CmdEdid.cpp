@@ -1,23 +1,102 @@
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 
+#include "cli/Checks.h"
 #include "cli/Cli.h"
 #include "modes/edid/EdidCore.h"
+#include "modes/edid/EdidDecode.h"
 
 namespace qj::cli {
 
+namespace {
+const char* kEdidUsage =
+    "usage: qjig edid read FILE [--twice] [--decode]   read the panel's EEPROM and save its 256 bytes to FILE\n"
+    "       qjig edid write FILE [--force]             write FILE to the EEPROM (a short file is padded with 0xFF)\n"
+    "       qjig edid verify FILE                      read the EEPROM and compare it with FILE\n"
+    "       qjig edid decode FILE                      the base block of an EDID file in plain words\n"
+    "\n"
+    "--twice reads the EEPROM two times and writes FILE only when both reads are equal.\n"
+    "write refuses a file whose base block has a wrong header or checksum unless --force is given.\n";
+
+int misuse(const std::string& why) {
+    if (!why.empty()) std::fprintf(stderr, "qjig edid: %s\n", why.c_str());
+    std::fputs(kEdidUsage, stderr);
+    return kMisuse;
+}
+
+std::optional<std::vector<uint8_t>> slurp(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    if (!f) return std::nullopt;
+    return std::vector<uint8_t>((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+}
+
+void printDecoded(const std::vector<uint8_t>& image) {
+    for (const std::string& l : edid::describe(image)) std::printf("%s\n", l.c_str());
+}
+}  // namespace
+
 int cmdEdid(CliContext& c) {
-    if (c.args.size() != 2 || (c.args[0] != "read" && c.args[0] != "write")) {
-        std::fprintf(stderr,
-                     "usage: qjig edid read FILE    read the panel's EEPROM and save its 256 bytes to FILE\n"
-                     "       qjig edid write FILE   write FILE to the EEPROM (a short file is padded with 0xFF)\n");
-        return kMisuse;
+    if (c.args.empty()) return misuse("");
+    const std::string sub = c.args[0];
+    std::string file;
+    bool twice = false, decode = false, force = false;
+    for (size_t i = 1; i < c.args.size(); ++i) {
+        const std::string& a = c.args[i];
+        if (a == "--twice" && sub == "read") twice = true;
+        else if (a == "--decode" && sub == "read") decode = true;
+        else if (a == "--force" && sub == "write") force = true;
+        else if (!a.empty() && a[0] != '-' && file.empty()) file = a;
+        else return misuse("unexpected argument \"" + a + "\"");
+    }
+    if (sub != "read" && sub != "write" && sub != "verify" && sub != "decode")
+        return misuse("unknown sub-command \"" + sub + "\"");
+    if (file.empty()) return misuse(sub + " needs FILE");
+
+    if (sub == "decode") {
+        const auto image = slurp(file);
+        if (!image) {
+            std::fprintf(stderr, "qjig edid: cannot read %s\n", file.c_str());
+            return kFailed;
+        }
+        printDecoded(*image);
+        return edid::check(*image).good() ? kOk : kFailed;
+    }
+
+    auto readOnce = [&](const std::string& path) {
+        CliView view;
+        view.savePath = path;
+        EdidCore core(c.api, view);
+        return core.EDID_READClick() ? kOk : kFailed;
+    };
+    if (sub == "read") {
+        const int st = checks::read(file, twice, readOnce);
+        if (st == kOk && decode)
+            if (const auto image = slurp(file)) printDecoded(*image);
+        return st;
+    }
+    if (sub == "verify") return checks::verify(file, readOnce);
+
+    // write: the image as the EEPROM will hold it (padded with 0xFF, cut at 256 bytes).
+    if (!force) {
+        if (auto image = slurp(file); image && !image->empty()) {
+            image->resize(EdidCore::kImage, 0xFF);
+            const edid::Checks chk = edid::check(*image);
+            if (!chk.good()) {
+                std::printf("Refused: %s is not a valid EDID (%s). Give --force to write it anyway.\n", file.c_str(),
+                            !chk.header ? "the base block's header is not 00 FF FF FF FF FF FF 00"
+                                        : "a block's checksum is wrong");
+                printDecoded(*image);
+                return kFailed;
+            }
+        }
     }
     CliView view;
-    const bool read = c.args[0] == "read";
-    if (read) view.savePath = c.args[1];
-    else view.openPath = c.args[1];
+    view.openPath = file;
     EdidCore core(c.api, view);
-    return (read ? core.EDID_READClick() : core.EDID_WRITEClick()) ? kOk : kFailed;
+    if (!core.EDID_WRITEClick()) return kFailed;
+    checks::printChecksum(file);
+    return kOk;
 }
 
 }  // namespace qj::cli

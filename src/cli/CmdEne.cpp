@@ -1,6 +1,7 @@
 #include <cstdio>
 #include <unistd.h>
 
+#include "cli/Checks.h"
 #include "cli/Cli.h"
 #include "modes/ene/EneWiring.h"
 #include "modes/ene/Kb901xCore.h"
@@ -10,14 +11,17 @@ namespace qj::cli {
 namespace {
 const char* kEneUsage =
     "usage: qjig ene wiring --board N|TEXT --cable PINS [--reversed]\n"
-    "       qjig ene read FILE [--board N|TEXT | --kestra]\n"
+    "       qjig ene read FILE [--board N|TEXT | --kestra] [--twice]\n"
     "       qjig ene write FILE [--board N|TEXT | --kestra]\n"
+    "       qjig ene verify FILE [--board N|TEXT | --kestra]\n"
     "\n"
     "The boards are the lines of \"MB connection ENE.txt\" in the current directory:\n"
     "N is a line number (1 = first line), TEXT an exact line or a part of one line.\n"
     "--board 0 or --kestra chooses the KESTRA adapter board. PINS is the cable's\n"
     "contact count (18, 20, 24, 25, 26, 28, 30 or 32); --reversed: the cable's\n"
-    "contact 1 does not meet contact 1 of the keyboard connector.\n";
+    "contact 1 does not meet contact 1 of the keyboard connector.\n"
+    "--twice reads the flash two times and writes FILE only when both reads are equal;\n"
+    "verify reads the flash and compares it with FILE (nothing is written).\n";
 
 int misuse(const std::string& why) {
     if (!why.empty()) std::fprintf(stderr, "qjig ene: %s\n", why.c_str());
@@ -38,7 +42,7 @@ int cmdEne(CliContext& c) {
     if (c.args.empty()) return misuse("");
     const std::string sub = c.args[0];
     std::string file, board, cable;
-    bool kestra = false, reversed = false, haveBoard = false;
+    bool kestra = false, reversed = false, haveBoard = false, twice = false;
     for (size_t i = 1; i < c.args.size(); ++i) {
         const std::string& a = c.args[i];
         if (a == "--board" && i + 1 < c.args.size()) {
@@ -50,6 +54,8 @@ int cmdEne(CliContext& c) {
             kestra = true;
         } else if (a == "--reversed") {
             reversed = true;
+        } else if (a == "--twice" && sub == "read") {
+            twice = true;
         } else if (!a.empty() && a[0] != '-' && file.empty()) {
             file = a;
         } else {
@@ -57,11 +63,12 @@ int cmdEne(CliContext& c) {
         }
     }
     const bool wiring = sub == "wiring";
-    if (!wiring && sub != "read" && sub != "write") return misuse("unknown sub-command \"" + sub + "\"");
+    if (!wiring && sub != "read" && sub != "write" && sub != "verify")
+        return misuse("unknown sub-command \"" + sub + "\"");
     if (kestra && haveBoard) return misuse("--board and --kestra exclude each other");
     if (wiring && (!file.empty() || (!haveBoard && !kestra) || (cable.empty() && !kestra)))
         return misuse("wiring needs --board and --cable");
-    if (!wiring && (file.empty() || !cable.empty() || reversed)) return misuse("read and write need FILE only");
+    if (!wiring && (file.empty() || !cable.empty() || reversed)) return misuse(sub + " needs FILE only");
 
     int cableIndex = -1;
     if (!cable.empty()) {
@@ -103,15 +110,20 @@ int cmdEne(CliContext& c) {
         const std::string& l = core.labelResult();
         return l.rfind("Please connect GND and: ", 0) == 0 || l == " Selected KESTRA board " ? kOk : kFailed;
     }
-    if (sub == "read") {
-        view.savePath = file;
+    auto readOnce = [&](const std::string& path) {
+        view.savePath = path;
         core.KB901X_READClick();
-    } else {
-        view.openPath = file;
-        core.KB901X_WRITEClick();
-    }
+        core.waitIdle();
+        return core.lastOutcome() == ene::Kb901xCore::Outcome::Ok ? kOk : kFailed;
+    };
+    if (sub == "read") return checks::read(file, twice, readOnce);
+    if (sub == "verify") return checks::verify(file, readOnce);
+    view.openPath = file;
+    core.KB901X_WRITEClick();
     core.waitIdle();
-    return core.lastOutcome() == ene::Kb901xCore::Outcome::Ok ? kOk : kFailed;
+    if (core.lastOutcome() != ene::Kb901xCore::Outcome::Ok) return kFailed;
+    checks::printChecksum(file);
+    return kOk;
 }
 
 }  // namespace qj::cli

@@ -22,6 +22,7 @@ const char* kUsage =
     "  edid read|write FILE    display EDID EEPROM\n"
     "  keyboard scan ...       keyboard matrix tester\n"
     "  ite ...                 ITE EC: boards, read, write\n"
+    "  npce ...                Nuvoton NPCE over SPI: read, write, verify\n"
     "\n"
     "global options:\n"
     "  --sim SPEC      use the virtual jig (\"demo\", or keys such as jig=ENE_EDID_KB,devices=2)\n"
@@ -70,6 +71,7 @@ int run(std::vector<std::string> args) {
     else if (cmd == "edid") fn = cmdEdid;
     else if (cmd == "keyboard") fn = cmdKeyboard;
     else if (cmd == "ite") fn = cmdIte;
+    else if (cmd == "npce") fn = cmdNpce;
     if (!fn) {
         std::fprintf(stderr, "qjig: unknown command \"%s\"\n%s", cmd.c_str(), kUsage);
         return kMisuse;

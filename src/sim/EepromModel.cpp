@@ -43,6 +43,7 @@ EepromModel::EepromModel(const SimConfig& cfg)
     : writeProtected(cfg.flag("eeprom-wp")),
       absent(cfg.flag("eeprom-absent")),
       silent(cfg.flag("eeprom-silent")),
+      flaky(cfg.num("eeprom-flaky", -1)),
       out_(cfg.str("eeprom-out")) {
     mem = sampleEdid();
     if (cfg.has("eeprom-status")) okStatus = cfg.str("eeprom-status").substr(0, 2);
@@ -83,6 +84,7 @@ size_t onEeprom(const uint8_t* data, size_t n, JigPort& port) {
         if (m.silent) return 2;
         std::array<uint8_t, EepromModel::kSize> img = m.mem;
         if (m.absent) img.fill(0xFF);  // no chip acknowledges: the bus reads high
+        if (m.flaky >= 0 && m.reads % 2 == 0) img[static_cast<size_t>(m.flaky)] ^= 0x01;
         for (size_t at = 0; at < img.size(); at += kPiece)
             port.send(img.data() + at, kPiece, static_cast<int64_t>(at / kPiece + 1) * kPieceUs);
         port.send(m.absent ? std::string("ER") : m.okStatus, static_cast<int64_t>(img.size() / kPiece) * kPieceUs);
@@ -120,6 +122,7 @@ std::vector<KeySpec> eepromKeys() {
         KeySpec::flag("eeprom-wp"),
         KeySpec::flag("eeprom-absent"),
         KeySpec::flag("eeprom-silent"),
+        KeySpec::number("eeprom-flaky", 0, EepromModel::kSize - 1),
         KeySpec::text("eeprom-status",
                       [](const std::string& v) { return v.size() == 2 ? std::string() : std::string("needs two characters"); }),
     };

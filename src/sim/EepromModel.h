@@ -16,7 +16,9 @@ public:
     // ones cut), eeprom-out=FILE (contents written back when the jig goes away),
     // eeprom-wp=1 (write protect: writes answer "ER"), eeprom-absent=1 (no chip:
     // reads and writes answer "ER"), eeprom-silent=1 (the jig never answers an
-    // 'E' command), eeprom-status=XY (two characters answered instead of "OK").
+    // 'E' command), eeprom-status=XY (two characters answered instead of "OK"),
+    // eeprom-flaky=ADDR (every second read returns the byte at ADDR with its
+    // lowest bit flipped).
     explicit EepromModel(const SimConfig& cfg);
     ~EepromModel();
     EepromModel(const EepromModel&) = delete;
@@ -26,6 +28,7 @@ public:
     bool writeProtected = false;
     bool absent = false;
     bool silent = false;
+    int64_t flaky = -1;
     std::string okStatus = "OK";
     std::string loadError;  // eeprom=FILE could not be read (reported by the firmware)
     int reads = 0, writes = 0;

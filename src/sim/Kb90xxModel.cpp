@@ -40,6 +40,7 @@ Kb90xxModel::Kb90xxModel(const SimConfig& cfg) : flash(kFlashSize, 0xFF) {
     silentAfter_ = cfg.num("ene-silent-after", -1);
     stuck_ = cfg.num("ene-stuck", -1);
     overlongAt_ = cfg.num("ene-overlong-at", 0);
+    flaky_ = cfg.num("ene-flaky", -1);
     blockUs_ = cfg.num("ene-block-us", 0);
 }
 
@@ -84,6 +85,8 @@ size_t Kb90xxModel::readBlock(JigPort& port) {
     if (b >= 0 && present && !lost) {
         std::copy_n(flash.begin() + b * static_cast<int64_t>(kBlockSize), kBlockSize, out.begin());
         out[kBlockSize] = kGood;
+        if (flaky_ >= 0 && flaky_ / static_cast<int64_t>(kBlockSize) == b && ++flakyReads_ % 2 == 0)
+            out[static_cast<size_t>(flaky_ % static_cast<int64_t>(kBlockSize))] ^= 0x01;
     } else {
         out[kBlockSize] = kLost;
     }
@@ -128,6 +131,14 @@ KestraModel::KestraModel(const SimConfig& cfg) {
     else if (k != "absent") configError_ = "kestra must be absent, 1-2, 31-32 or both";
 }
 
+std::array<uint8_t, 3> KestraModel::sense() const {
+    // Sense inputs pulled up; a grounded contact pair reads 0.
+    std::array<uint8_t, 3> s = {0xFF, 0xFF, 0x00};
+    if (fit == Fit::Contacts12 || fit == Fit::BothGrounded) s[0] &= static_cast<uint8_t>(~0x40);
+    if (fit == Fit::Contacts3132 || fit == Fit::BothGrounded) s[1] &= static_cast<uint8_t>(~0x02);
+    return s;
+}
+
 size_t KestraModel::command(const uint8_t* data, size_t n, JigPort& port) {
     if (n < 2) return 0;
     if (!configError_.empty()) {
@@ -136,11 +147,8 @@ size_t KestraModel::command(const uint8_t* data, size_t n, JigPort& port) {
     }
     switch (data[1]) {
     case '9': {
-        // Sense inputs pulled up; a grounded contact pair reads 0.
-        uint8_t s[3] = {0xFF, 0xFF, 0x00};
-        if (fit == Fit::Contacts12 || fit == Fit::BothGrounded) s[0] &= static_cast<uint8_t>(~0x40);
-        if (fit == Fit::Contacts3132 || fit == Fit::BothGrounded) s[1] &= static_cast<uint8_t>(~0x02);
-        port.send(s, sizeof s);
+        const auto s = sense();
+        port.send(s.data(), s.size());
         break;
     }
     case '5':
@@ -191,6 +199,7 @@ std::vector<KeySpec> kb90xxKeys() {
         KeySpec::number("ene-stuck", 0, Kb90xxModel::kFlashSize - 1),
         KeySpec::number("ene-overlong-at", 1, kMany),
         KeySpec::number("ene-block-us", 0, 10'000'000),
+        KeySpec::number("ene-flaky", 0, Kb90xxModel::kFlashSize - 1),
         KeySpec::choice("kestra", "absent|1-2|31-32|both"),
     };
 }

@@ -12,7 +12,10 @@
 //   ene-stuck=ADDR       a flash cell that keeps its value when written
 //   ene-overlong-at=N    the Nth block answer carries one byte too many
 //   ene-block-us=N       the jig's time to fetch or program a block (paced mode)
+//   ene-flaky=ADDR       every second read of the cell at ADDR returns it with its lowest bit flipped
+//                        (a slipping contact: two reads of the chip differ)
 //   kestra=absent|1-2|31-32|both   how the adapter board is fitted
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -57,6 +60,8 @@ private:
     int64_t silentAfter_ = -1;
     int64_t stuck_ = -1;
     int64_t overlongAt_ = 0;
+    int64_t flaky_ = -1;
+    int64_t flakyReads_ = 0;
     int64_t blockUs_ = 0;
     bool transferStart_ = true;
     int64_t block_ = 0;
@@ -70,6 +75,8 @@ public:
     explicit KestraModel(const SimConfig& cfg);
     // 'V' sub-commands; returns the bytes consumed (0: need the sub-command byte).
     size_t command(const uint8_t* data, size_t n, JigPort& port);
+    // The adapter's three sense bytes as the jig reads them (the NPCE firmware too).
+    std::array<uint8_t, 3> sense() const;
 
     Fit fit = Fit::Absent;
     bool on = false;

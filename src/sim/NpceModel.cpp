@@ -1,16 +1,57 @@
 #include "sim/NpceModel.h"
 
+#include <algorithm>
+#include <cstdio>
+
 #include "sim/AppFirmware.h"
+#include "sim/Kb90xxModel.h"
 #include "sim/SimKeys.h"
 
 namespace qj::sim {
 
-NpceModel::NpceModel(const SimConfig& cfg) : present(cfg.str("npce", "present") != "absent") {
+NpceModel::NpceModel(const SimConfig& cfg) : flash(kFlashSize) {
+    // Every 512-byte block differs from its neighbours, so a block out of order shows.
+    for (size_t i = 0; i < kFlashSize; ++i) flash[i] = static_cast<uint8_t>((i * 7) ^ (i >> 9));
+    if (cfg.has("npce-flash")) {
+        std::fill(flash.begin(), flash.end(), 0xFF);
+        if (std::FILE* f = std::fopen(cfg.str("npce-flash").c_str(), "rb")) {
+            (void)std::fread(flash.data(), 1, flash.size(), f);
+            std::fclose(f);
+        }
+    }
+    flashOut_ = cfg.str("npce-flash-out");
+    present = cfg.str("npce", "present") != "absent";
     if (cfg.has("npce-id")) jedecId = static_cast<uint32_t>(std::stoul(cfg.str("npce-id"), nullptr, 16));
+    eraseFail_ = cfg.flag("npce-erase-fail");
+    eraseUs_ = cfg.num("npce-erase-ms", 0) * 1000;
+    notBlank_ = cfg.num("npce-not-blank", -1);
+    stuck_ = cfg.num("npce-stuck", -1);
+    pageFailAt_ = cfg.num("npce-page-fail-at", 0);
+    noStarAt_ = cfg.num("npce-no-star-at", 0);
+    endStatus_ = static_cast<uint8_t>(cfg.num("npce-end-status", 1));
+    endSilent_ = cfg.flag("npce-end-silent");
+    overlongAt_ = cfg.num("npce-overlong-at", 0);
+    silentAfter_ = cfg.num("npce-silent-after", -1);
+    blockUs_ = cfg.num("npce-block-us", 0);
 }
 
-// 'Z': the JEDEC ID, most significant byte first, and one more byte.
+NpceModel::~NpceModel() {
+    if (flashOut_.empty()) return;
+    std::FILE* f = std::fopen(flashOut_.c_str(), "wb");
+    if (!f || std::fwrite(flash.data(), 1, flash.size(), f) != flash.size())
+        std::fprintf(stderr, "virtual jig: cannot write npce-flash-out=%s\n", flashOut_.c_str());
+    if (f) std::fclose(f);
+}
+
+bool NpceModel::silent() {
+    ++commands_;
+    return silentAfter_ >= 0 && commands_ > silentAfter_;
+}
+
+// The JEDEC ID, most significant byte first, and one more byte.
 size_t NpceModel::readId(JigPort& port) {
+    endTransfers();
+    if (silent()) return 1;
     uint8_t id[4] = {0xFF, 0xFF, 0xFF, 0xFF};
     if (present) {
         id[0] = static_cast<uint8_t>(jedecId >> 16);
@@ -22,16 +63,138 @@ size_t NpceModel::readId(JigPort& port) {
     return 1;
 }
 
+size_t NpceModel::adapterSense(JigPort& port) {
+    endTransfers();
+    if (silent()) return 1;
+    const auto s = port.board().model<KestraModel>().sense();
+    port.send(s.data(), s.size());
+    return 1;
+}
+
+size_t NpceModel::adapter(uint8_t sub, JigPort& port) {
+    endTransfers();
+    if (silent()) return 2;
+    if (sub == '2') ++released;
+    else adapterSide = static_cast<char>(sub);
+    port.send(uint8_t{'K'});
+    return 2;
+}
+
+size_t NpceModel::readBlock(JigPort& port) {
+    if (silent()) return 1;
+    ++blocksServed_;
+    if (readAt_ + kBlock > kFlashSize) {
+        port.error("NPCE: block request beyond the end of the flash");
+        return 1;
+    }
+    std::vector<uint8_t> out(kBlock, 0xFF);
+    if (present) std::copy_n(flash.begin() + static_cast<std::ptrdiff_t>(readAt_), kBlock, out.begin());
+    readAt_ += kBlock;
+    if (overlongAt_ > 0 && blocksServed_ == overlongAt_) out.push_back(0xFF);
+    port.send(out.data(), out.size(), blockUs_);
+    return 1;
+}
+
+size_t NpceModel::endOfRead(JigPort& port) {
+    endTransfers();
+    if (silent() || endSilent_) return 1;
+    const uint8_t st[2] = {endStatus_, 0x00};
+    port.send(st, sizeof st);
+    return 1;
+}
+
+size_t NpceModel::chipErase(JigPort& port) {
+    endTransfers();
+    if (silent()) return 1;
+    const bool ok = present && !eraseFail_;
+    if (ok) {
+        ++erases;
+        std::fill(flash.begin(), flash.end(), 0xFF);
+        if (notBlank_ >= 0) flash[static_cast<size_t>(notBlank_)] = 0x00;
+    }
+    const uint8_t st[2] = {static_cast<uint8_t>(ok ? 1 : 0), 0x00};
+    port.send(st, sizeof st, eraseUs_);
+    return 1;
+}
+
+size_t NpceModel::blankCheck(JigPort& port) {
+    endTransfers();
+    if (silent()) return 1;
+    const bool blank = std::all_of(flash.begin(), flash.end(), [](uint8_t b) { return b == 0xFF; });
+    const uint8_t st[2] = {static_cast<uint8_t>(blank || !present ? 1 : 0), 0x00};
+    port.send(st, sizeof st, blockUs_ * static_cast<int64_t>(kFlashSize / kBlock));
+    return 1;
+}
+
+size_t NpceModel::pageRequest(AppFirmware& fw, JigPort& port) {
+    readAt_ = 0;
+    if (silent()) return 1;
+    ++pagesRequested_;
+    if (noStarAt_ > 0 && pagesRequested_ == noStarAt_) return 1;
+    pageFails_ = !present || (pageFailAt_ > 0 && pagesRequested_ == pageFailAt_);
+    port.send(uint8_t{'*'});
+    fw.beginModal([this, &fw](const uint8_t* d, size_t n, JigPort& p) { return pageData(fw, d, n, p); });
+    return 1;
+}
+
+size_t NpceModel::pageData(AppFirmware& fw, const uint8_t* data, size_t n, JigPort& port) {
+    if (n < kPage) return 0;
+    fw.endModal();
+    if (writeAt_ + kPage > kFlashSize) {
+        port.error("NPCE: page beyond the end of the flash");
+        return kPage;
+    }
+    if (!pageFails_) {
+        for (size_t i = 0; i < kPage; ++i)
+            if (static_cast<int64_t>(writeAt_ + i) != stuck_) flash[writeAt_ + i] &= data[i];
+        ++pagesWritten;
+    }
+    writeAt_ += kPage;
+    port.send(static_cast<uint8_t>(pageFails_ ? 0 : 1), blockUs_);
+    return kPage;
+}
+
+size_t NpceModel::endOfWrite(JigPort& port) {
+    endTransfers();
+    if (silent()) return 1;
+    port.send(uint8_t{'K'});
+    return 1;
+}
+
 void registerNpceCommands(AppFirmware& fw) {
-    fw.on('Z', [](const uint8_t*, size_t, JigPort& p) { return p.board().model<NpceModel>().readId(p); });
+    auto chip = [](JigPort& p) -> NpceModel& { return p.board().model<NpceModel>(); };
+    fw.on('Z', [chip](const uint8_t*, size_t, JigPort& p) { return chip(p).readId(p); });
+    fw.on('9', [chip](const uint8_t*, size_t, JigPort& p) { return chip(p).adapterSense(p); });
+    for (uint8_t sub : {'0', '1', '2'})
+        fw.on('V', sub, [chip](const uint8_t* d, size_t, JigPort& p) { return chip(p).adapter(d[1], p); });
+    fw.on('r', [chip](const uint8_t*, size_t, JigPort& p) { return chip(p).readBlock(p); });
+    fw.on('-', [chip](const uint8_t*, size_t, JigPort& p) { return chip(p).endOfRead(p); });
+    fw.on('e', [chip](const uint8_t*, size_t, JigPort& p) { return chip(p).chipErase(p); });
+    fw.on('x', [chip](const uint8_t*, size_t, JigPort& p) { return chip(p).blankCheck(p); });
+    AppFirmware* f = &fw;
+    fw.on('w', [chip, f](const uint8_t*, size_t, JigPort& p) { return chip(p).pageRequest(*f, p); });
+    fw.on(0x07, [chip](const uint8_t*, size_t, JigPort& p) { return chip(p).endOfWrite(p); });
 }
 
 std::vector<KeySpec> npceKeys() {
+    constexpr int64_t kMany = 1'000'000'000;
+    constexpr int64_t kLastCell = NpceModel::kFlashSize - 1;
     return {
         KeySpec::choice("npce", "present|absent"),
         KeySpec::hex("npce-id", 6),
         KeySpec::inFile("npce-flash"),
         KeySpec::outFile("npce-flash-out"),
+        KeySpec::flag("npce-erase-fail"),
+        KeySpec::number("npce-erase-ms", 0, 600'000),
+        KeySpec::number("npce-not-blank", 0, kLastCell),
+        KeySpec::number("npce-stuck", 0, kLastCell),
+        KeySpec::number("npce-page-fail-at", 1, kMany),
+        KeySpec::number("npce-no-star-at", 1, kMany),
+        KeySpec::number("npce-end-status", 0, 255),
+        KeySpec::flag("npce-end-silent"),
+        KeySpec::number("npce-overlong-at", 1, kMany),
+        KeySpec::number("npce-silent-after", 0, kMany),
+        KeySpec::number("npce-block-us", 0, 10'000'000),
     };
 }
 

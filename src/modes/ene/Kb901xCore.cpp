@@ -24,7 +24,7 @@ void ReadThread_KB90::start() {
 }
 
 Kb901xCore::Kb901xCore(FtdiApi& api, ModeView& view)
-    : api_(api), view_(view), link_(api), image_(kImageSize, 0xFF), xbuf_(kAnswer) {}
+    : view_(view), link_(api), image_(kImageSize, 0xFF), xbuf_(kAnswer) {}
 
 Kb901xCore::~Kb901xCore() {
     worker_.join();

@@ -106,7 +106,6 @@ private:
     void lost();
     void endOfTransfer(bool ok);
 
-    FtdiApi& api_;
     ModeView& view_;
     JigLink link_;
     BusyState busy_;

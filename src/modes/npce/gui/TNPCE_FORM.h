@@ -1,13 +1,28 @@
 #pragma once
+// The NPCE window: the NPCE288N/388N's SPI flash read to a file, or erased,
+// written from a file and verified, with or without the KESTRA adapter.
+// Every handler forwards to the core.
+#include <memory>
+
 #include "ui/ModeWindow.h"
 
-// The window of this mode; its own controls and operations come with the mode.
-class TNPCE_FORM : public BasicModeWindow {
+namespace qj::npce {
+class NpceCore;
+}
+
+class TNPCE_FORM : public ModeWindow {
     Q_OBJECT
 public:
-    explicit TNPCE_FORM(const AppContext& ctx)
-        : BasicModeWindow(ctx, "NPCE_FORM", QString::fromUtf8("NPCE288N/388N external board KESTRA 01_07_2017"), "NPCE_Memo", "CGauge_NPCE", 512, "EXIT_NPCE") {
-        setSaveDialog(QString::fromUtf8("Save file"), QString::fromUtf8("BIN file NPCE (*.bin)|*.bin"), "NPCE_", ".bin");
-        setOpenDialog(QString::fromUtf8("Read file"), QString::fromUtf8("BIN file NPCE (*.bin)|*.bin|other|*.*"));
-    }
+    explicit TNPCE_FORM(const AppContext& ctx);
+    ~TNPCE_FORM() override;
+
+    qj::npce::NpceCore& core() { return *core_; }
+
+    void CheckBox_EXTBOARDClick(bool checked);
+    void NPCE_READClick();
+    void NPCE_WRITEClick();
+    void EXIT_NPCEClick();
+
+private:
+    std::unique_ptr<qj::npce::NpceCore> core_;
 };

@@ -1,0 +1,18 @@
+// The wiring lists kept by the user and the hints made from them. The first two
+// bytes choose the cable and its orientation; the rest is the list file.
+#include <cstdint>
+#include <string>
+
+#include "modes/ene/EneWiring.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size < 2) return 0;
+    const int contacts = qj::ene::cableContacts(qj::ene::kCableItems[data[0] % 8]);
+    const bool straight = data[1] & 1;
+    const std::string text(reinterpret_cast<const char*>(data + 2), size - 2);
+    for (const std::string& line : qj::ene::splitWiringList(text)) {
+        const auto hint = qj::ene::evaluateWiring(line, contacts, straight);
+        if (hint.text.empty()) __builtin_trap();  // every outcome says something
+    }
+    return 0;
+}

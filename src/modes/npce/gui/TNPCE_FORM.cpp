@@ -1,0 +1,43 @@
+#include "modes/npce/gui/TNPCE_FORM.h"
+
+#include <QCheckBox>
+#include <QPushButton>
+
+#include "modes/npce/NpceCore.h"
+#include "ui/TCGauge.h"
+
+TNPCE_FORM::TNPCE_FORM(const AppContext& ctx)
+    : ModeWindow("NPCE_FORM", QString::fromUtf8("NPCE288N/388N external board KESTRA 01_07_2017"), 640, 480) {
+    setFont(courier(13));
+
+    auto* board = makeCheck("CheckBox_EXTBOARD", "Set if use KESTRA", 16, 12, 400, 24);
+    board->setFont(courier(15, true));
+    setMemo(makeMemo("NPCE_Memo", 16, 44, 608, 302));
+    setGauge(makeGauge("CGauge_NPCE", 16, 356, 608, 20, qj::npce::kGaugeMax));
+
+    auto* read = makeButton("NPCE_READ", "Nuvoton_READ", 16, 400, 200, 49);
+    auto* write = makeButton("NPCE_WRITE", "Nuvoton_WRITE", 232, 400, 200, 49);
+    auto* exit = makeButton("EXIT_NPCE", "EXIT", 464, 400, 160, 49);
+    read->setStyleSheet("QPushButton { color: #008000; }");
+    write->setStyleSheet("QPushButton { color: #FF0000; }");
+    for (QPushButton* b : {read, write}) b->setFont(courier(19, true));
+    exit->setFont(courier(27, true));
+
+    setSaveDialog("Save file", "BIN file NPCE (*.bin)|*.bin", "NPCE_", ".bin");
+    setOpenDialog("Read file", "BIN file NPCE (*.bin)|*.bin|other|*.*");
+
+    core_ = std::make_unique<qj::npce::NpceCore>(ctx.api, view());
+
+    connect(board, &QCheckBox::toggled, this, &TNPCE_FORM::CheckBox_EXTBOARDClick);
+    connect(read, &QPushButton::clicked, this, &TNPCE_FORM::NPCE_READClick);
+    connect(write, &QPushButton::clicked, this, &TNPCE_FORM::NPCE_WRITEClick);
+    connect(exit, &QPushButton::clicked, this, &TNPCE_FORM::EXIT_NPCEClick);
+}
+
+// The worker ends on its own, within its bounds, before the core goes.
+TNPCE_FORM::~TNPCE_FORM() { core_->waitIdle(); }
+
+void TNPCE_FORM::CheckBox_EXTBOARDClick(bool checked) { core_->CheckBox_EXTBOARDClick(checked); }
+void TNPCE_FORM::NPCE_READClick() { core_->NPCE_READClick(); }
+void TNPCE_FORM::NPCE_WRITEClick() { core_->NPCE_WRITEClick(); }
+void TNPCE_FORM::EXIT_NPCEClick() { core_->EXIT_NPCEClick(); }
