@@ -452,7 +452,11 @@ std::vector<KeySpec> iteKeys() {
         KeySpec::text("ite-board",
                       [](const std::string& v) {
                           std::string why;
-                          assignmentOf(unescape(v), false, why);
+                          try {
+                              assignmentOf(unescape(v), false, why);
+                          } catch (const std::exception& e) {
+                              why = e.what();
+                          }
                           return why;
                       }),
         KeySpec::flag("ite-reversed"),

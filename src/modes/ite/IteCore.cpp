@@ -240,7 +240,8 @@ void IteCore::noAnswer(const std::string& code) {
                "ITE we do not respond, check the connection and settings. MB powered? " + code);
 }
 
-// The jig missed a bound: what it still sends is dropped before the closing steps.
+// A step the target did not answer as it should, or a bound the jig missed:
+// whatever it still sends is dropped before the closing steps.
 void IteCore::lost(const std::string& code) {
     link_.purge();
     noAnswer(code);
