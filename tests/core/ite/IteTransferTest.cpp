@@ -3,6 +3,9 @@
 #include "core/ite/IteRig.h"
 #include "jig/Text.h"
 
+#include <functional>
+#include <utility>
+
 using namespace qj::ite;
 using namespace itet;
 
@@ -66,6 +69,43 @@ TEST_F(IteCheck, IdLineInBothMemos) {
     const auto ru = view.lines();
     EXPECT_EQ(ru[ru.size() - 2], "Received ITE ID  -> 8386 rev -> 02");
     EXPECT_EQ(ru.back(), "Информация. Размер FLASH памяти EC 192KB!");
+}
+
+// Buttons pressed while the check runs on its worker: nothing reaches the jig,
+// the board choice stays, the window is not left.
+TEST_F(IteCheck, ButtonsWhileBusyDoNothing) {
+    struct PressingView : qjt::RecordingView {
+        std::function<void()> press;
+        void logLang(qj::Lang l, const std::string& line) override {
+            RecordingView::logLang(l, line);
+            if (l == qj::Lang::En && line.rfind("Received ITE ID", 0) == 0 && press) std::exchange(press, nullptr)();
+        }
+    } v;
+    rig("", {kBoard, kBoard192}, &v);
+    core->ITE_ComboBox_MB_SWITCHSelect(2);
+    core->ITE_SETUP_BitBtnClick();
+    size_t writes = 0, after = 0;
+    v.press = [&] {
+        writes = sim->hostWrites().size();
+        core->ITE_SETUP_BitBtnClick();
+        core->ITE_CHECK_CON_BitBtnClick();
+        core->ITE_READ_BitBtnClick();
+        core->ITE_WRITE_BitBtnClick();
+        core->ITE_EXIT_BitBtnClick();
+        core->ITE_ComboBox_MB_SWITCHSelect(3);
+        core->ITE_CheckBoxClick(false);
+        after = sim->hostWrites().size();
+    };
+    core->ITE_CHECK_CON_BitBtnClick();
+    core->waitIdle();
+    EXPECT_TRUE(ok());
+    EXPECT_GT(writes, 0u);
+    EXPECT_EQ(after, writes);
+    EXPECT_EQ(core->boardIndex(), 2);
+    EXPECT_EQ(core->pinMap()[PD0], 10);
+    EXPECT_FALSE(v.hasEvent("show Form1 1"));
+    EXPECT_EQ(v.saveAsked + v.openAsked, 0);
+    EXPECT_TRUE(v.hasEvent("enable ITE_SETUP_BitBtn 0"));
 }
 
 // ---------------------------------------------------------------- read
