@@ -1,5 +1,6 @@
 // The ITE wiring list, the pin map and its mirror, and "Apply settings".
 #include "core/ite/IteRig.h"
+#include "modes/common/WiringList.h"
 
 using namespace qj::ite;
 using namespace itet;
@@ -70,6 +71,18 @@ TEST(IteWiring, MirrorTwiceRestoresAndRefusesWhatCannotBeSent) {
     const PinMap before = m;
     EXPECT_EQ(mirrorPinMap(kBoard.substr(0, kBoard.find("KB_pins=")) + "KB_pins=25", m, n), Mirror::BeyondCount);
     EXPECT_EQ(m, before);
+}
+
+// The example list users start from: every board reads whole and mirrors.
+TEST(IteWiring, ExampleListIsUsable) {
+    const auto lines = qj::wiring::splitLines(qjt::readFile(qjt::sourceDir() + "examples/" + kWiringFile));
+    ASSERT_GE(lines.size(), 3u);
+    for (const std::string& l : lines) {
+        PinMap map{};
+        int n = 0;
+        EXPECT_EQ(readPinMap(l, map), "") << l;
+        EXPECT_EQ(mirrorPinMap(l, map, n), Mirror::Done) << l;
+    }
 }
 
 TEST(IteWiring, ExternalBoardTablesAndSenseBits) {
