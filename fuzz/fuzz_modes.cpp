@@ -29,6 +29,12 @@ const std::vector<std::vector<std::string>>& operations() {
         {"edid", "read", "edid.bin"},
         {"edid", "write", "image.bin", "--force"},
         {"keyboard", "scan", "--reports", "4", "--no-buzzer", "--time", "3000"},
+        {"start", "NUVOTON spi"},
+        {"npce", "read", "dump.bin"},
+        {"npce", "read", "dump.bin", "--kestra"},
+        {"npce", "write", "image.bin", "--kestra"},
+        {"nuv", "read", "dump.bin"},
+        {"nuv", "write", "image.bin", "--type-a"},
         {"ite", "read", "dump.bin", "--board", "1"},
         {"ite", "write", "image.bin", "--board", "external", "--chip-erase"},
     };

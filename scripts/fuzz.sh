@@ -12,7 +12,7 @@ cd "$(dirname "$0")/.."
 secs="${1:-20}"
 shift || true
 names=("$@")
-[ ${#names[@]} -gt 0 ] || names=(hex wiring spec modes)
+[ ${#names[@]} -gt 0 ] || names=(hex wiring spec script modes)
 launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DQJ_FUZZ=ON -DQJ_GUI=OFF -DQJ_TESTS=OFF \

@@ -120,7 +120,26 @@ SimFtdi::SimFtdi(const SimConfig& cfg)
     }
 }
 
-SimFtdi::~SimFtdi() = default;
+SimFtdi::~SimFtdi() {
+    // "stats-out=FILE": what a whole run cost, for tests that drive qjig as a
+    // user would and cannot reach the virtual jig inside it.
+    const std::string out = cfg_.str("stats-out");
+    if (out.empty()) return;
+    std::lock_guard<std::recursive_mutex> g(mu_);
+    int64_t host = 0, jig = 0;
+    size_t errors = 0;
+    for (auto& d : devices_) {
+        host += d->hostBytes;
+        jig += static_cast<int64_t>(d->jigSent.size());
+        errors += d->errors.size();
+    }
+    if (std::FILE* f = std::fopen(out.c_str(), "w")) {
+        std::fprintf(f, "host-bytes %lld\njig-bytes %lld\nclock-ms %lld\nerrors %zu\nopen-handles %zu\n",
+                     static_cast<long long>(host), static_cast<long long>(jig),
+                     static_cast<long long>(clock_.nowUs() / 1000), errors, handles_.size());
+        std::fclose(f);
+    }
+}
 
 int64_t SimFtdi::byteUs(const SimDevice& d) const {
     if (clock_.instant() || d.baud == 0) return 0;
@@ -494,6 +513,7 @@ std::vector<KeySpec> deviceKeys() {
         KeySpec::number("unplug-at", 0, kLongMs),
         KeySpec::flag("wedged"),
         KeySpec::number("reset-after", 0, kLongMs),
+        KeySpec::outFile("stats-out"),
     };
 }
 

@@ -17,12 +17,16 @@ FT_STATUS StreamFtdi::check(FT_HANDLE h) const {
 
 void StreamFtdi::releasePiece() {
     if (at_ >= stream_.size()) return;
-    const uint8_t len = stream_[at_++];
+    size_t len = stream_[at_++];
     if (len == 0xFF) {
         gone_ = true;
         return;
     }
-    const size_t n = std::min<size_t>(len, stream_.size() - at_);
+    if (len == 0xFE) {
+        len = 0;
+        for (int i = 0; i < 2 && at_ < stream_.size(); ++i) len = len << 8 | stream_[at_++];
+    }
+    const size_t n = std::min(len, stream_.size() - at_);
     rx_.insert(rx_.end(), stream_.begin() + static_cast<long>(at_), stream_.begin() + static_cast<long>(at_ + n));
     at_ += n;
 }

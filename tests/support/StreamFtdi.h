@@ -2,7 +2,8 @@
 // A jig that answers whatever a byte stream says, for fuzzing the mode cores
 // and for regression cases of what fuzzing found. One device; every call
 // succeeds; each Write releases the stream's next piece as the answer:
-//   a length byte L, then L bytes (0..254);
+//   a length byte L, then L bytes (L 0..253);
+//   L = 0xFE: a 16-bit length (high byte first), then that many bytes (a long block);
 //   L = 0xFF: the device is unplugged (every later call fails).
 // When the stream is used up nothing more ever comes. Time is virtual: a wait
 // for bytes that will not come jumps the clock to its deadline.

@@ -1,13 +1,31 @@
 #pragma once
+// The Nuvoton JTAG window: the three step buttons (settings, connect and
+// script, read or write), Timer_MSG_ER for the end of a transfer, and EXIT.
+// Every handler forwards to the core.
+#include <memory>
+
 #include "ui/ModeWindow.h"
 
-// The window of this mode; its own controls and operations come with the mode.
-class TForm_NUVOTON_JTAG : public BasicModeWindow {
+namespace qj::nuv {
+class NuvotonJtagCore;
+}
+
+class TForm_NUVOTON_JTAG : public ModeWindow {
     Q_OBJECT
 public:
-    explicit TForm_NUVOTON_JTAG(const AppContext& ctx)
-        : BasicModeWindow(ctx, "Form_NUVOTON_JTAG", QString::fromUtf8("NUVOTON JTAG 1_07_2017"), "Memo_NUV_JTAG", "CGauge_progrss", 512, "BitBtn_EXIT_NUV") {
-        setSaveDialog(QString::fromUtf8(""), QString::fromUtf8("BIN file NPCE (*.bin)|*.bin"), "NPCE_", ".bin");
-        setOpenDialog(QString::fromUtf8(""), QString::fromUtf8("BIN file NPCE (*.bin)|*.bin|other|*.*"));
-    }
+    explicit TForm_NUVOTON_JTAG(const AppContext& ctx);
+    ~TForm_NUVOTON_JTAG() override;
+
+    qj::nuv::NuvotonJtagCore& core() { return *core_; }
+
+    void CheckBox1Click(bool checked);
+    void BitBtn_SETTINGSClick();
+    void BitBtn_CONNECTClick();
+    void BitBtn_NUV_JTAG_RDClick();
+    void BitBtn_NUV_JTAG_WRClick();
+    void BitBtn_EXIT_NUVClick();
+    void Timer_MSG_ERTimer();
+
+private:
+    std::unique_ptr<qj::nuv::NuvotonJtagCore> core_;
 };

@@ -1,0 +1,93 @@
+#include <cstdio>
+#include <unistd.h>
+
+#include "cli/Checks.h"
+#include "cli/Cli.h"
+#include "modes/nuvoton_jtag/NuvotonJtagCore.h"
+
+namespace qj::cli {
+
+namespace {
+const char* kNuvUsage =
+    "usage: qjig nuv read FILE [--type-a] [--script FILE] [--twice]\n"
+    "       qjig nuv write FILE [--type-a] [--script FILE] [--verify]\n"
+    "       qjig nuv verify FILE [--type-a] [--script FILE]\n"
+    "\n"
+    "Sends the pin settings, checks the Nuvoton EC's JTAG ID, plays the JTAG script\n"
+    "(NUVOTON.qjf beside qjig unless --script names one) and reads the 128 KiB flash\n"
+    "into FILE or writes FILE to it. --type-a: the flat cable's contact 1 does not meet\n"
+    "contact 1 of the keyboard connector. --twice reads the flash two times and writes\n"
+    "FILE only when both reads are equal; verify (and write --verify, after the write)\n"
+    "reads the flash and compares it with FILE.\n";
+
+int misuse(const std::string& why) {
+    if (!why.empty()) std::fprintf(stderr, "qjig nuv: %s\n", why.c_str());
+    std::fputs(kNuvUsage, stderr);
+    return kMisuse;
+}
+
+struct Options {
+    std::string sub, file, script;
+    bool typeA = false, verify = false, twice = false;
+};
+
+// The window's three steps in a row; true when the transfer ended "OK".
+bool runSteps(nuv::NuvotonJtagCore& core, CliView& view, const Options& o, bool read, const std::string& file) {
+    using Step = nuv::NuvotonJtagCore::Step;
+    core.CheckBox1Click(!o.typeA);
+    if (!o.script.empty()) core.setScriptPath(o.script);
+    core.BitBtn_SETTINGSClick();
+    if (core.step() != Step::Connect) return false;
+    core.BitBtn_CONNECTClick();
+    core.waitIdle();
+    if (core.step() != Step::Transfer) return false;
+    if (read) {
+        view.savePath = file;
+        core.BitBtn_NUV_JTAG_RDClick();
+    } else {
+        view.openPath = file;
+        core.BitBtn_NUV_JTAG_WRClick();
+    }
+    core.waitIdle();
+    // Nothing fires the window's timer here: its end of transfer runs now.
+    if (!core.idle()) core.Timer_MSG_ERTimer();
+    return core.resultText() == "OK";
+}
+}  // namespace
+
+int cmdNuv(CliContext& c) {
+    if (c.args.empty()) return misuse("");
+    Options o;
+    o.sub = c.args[0];
+    if (o.sub != "read" && o.sub != "write" && o.sub != "verify") return misuse("unknown sub-command \"" + o.sub + "\"");
+    for (size_t i = 1; i < c.args.size(); ++i) {
+        const std::string& a = c.args[i];
+        if (a == "--type-a") {
+            o.typeA = true;
+        } else if (a == "--verify" && o.sub == "write") {
+            o.verify = true;
+        } else if (a == "--twice" && o.sub == "read") {
+            o.twice = true;
+        } else if (a == "--script") {
+            if (i + 1 >= c.args.size() || c.args[i + 1].empty()) return misuse("--script needs a file");
+            o.script = c.args[++i];
+        } else if (!a.empty() && a[0] != '-' && o.file.empty()) {
+            o.file = a;
+        } else {
+            return misuse("unexpected argument \"" + a + "\"");
+        }
+    }
+    if (o.file.empty()) return misuse(o.sub + " needs FILE");
+
+    CliView view;
+    view.progress = isatty(2);
+    nuv::NuvotonJtagCore core(c.api, view, c.programDir);
+    auto readOnce = [&](const std::string& path) { return runSteps(core, view, o, true, path) ? kOk : kFailed; };
+    if (o.sub == "read") return checks::read(o.file, o.twice, readOnce);
+    if (o.sub == "verify") return checks::verify(o.file, readOnce);
+    if (!runSteps(core, view, o, false, o.file)) return kFailed;
+    checks::printChecksum(o.file);
+    return o.verify ? checks::verify(o.file, readOnce) : kOk;
+}
+
+}  // namespace qj::cli

@@ -1,0 +1,134 @@
+#pragma once
+// The Nuvoton JTAG window without widgets: three steps, each behind its own
+// button. "Send settings" tells the jig which connector pins carry JTAG (or
+// asks the user to wire them on a jig without the CPLD), "Check connect"
+// checks the chip's JTAG ID and plays the JTAG script into it, then READ or
+// WRITE move the 128 KiB flash. The script and the transfers run on
+// ReadThread_JTAG_NUV; Timer_MSG_ER shows the end of a transfer and releases
+// the chip. The window, the CLI and the tests drive the same handlers.
+#include <atomic>
+#include <cstdint>
+#include <cstdio>
+#include <initializer_list>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "jig/JigLink.h"
+#include "jig/ModeView.h"
+#include "jig/Worker.h"
+#include "modes/common/ImageFile.h"
+#include "modes/nuvoton_jtag/NuvJtagProtocol.h"
+
+namespace qj::nuv {
+
+inline constexpr int kGaugeMax = 512;
+inline constexpr uint32_t kGreen = 0x00FF00;
+inline constexpr uint32_t kRed = 0x0000FF;
+inline constexpr uint32_t kYellow = 0x00FFFF;
+inline constexpr uint32_t kFuchsia = 0xFF00FF;
+inline constexpr const char* kScriptFile = "NUVOTON.qjf";
+
+// What the log memo holds when the window is created.
+const std::vector<std::string>& initialMemo();
+
+class NuvotonJtagCore;
+
+// The worker: created running for one script, read or write.
+class ReadThread_JTAG_NUV {
+public:
+    explicit ReadThread_JTAG_NUV(NuvotonJtagCore& c) : c_(c) {}
+    void start();
+    void join() { t_.join(); }
+
+private:
+    NuvotonJtagCore& c_;
+    WorkerThread t_;
+};
+
+class NuvotonJtagCore {
+public:
+    // Which step button is enabled.
+    enum class Step { Settings, Connect, Transfer };
+
+    // `programDir`: the folder of the default script, trailing separator included.
+    NuvotonJtagCore(FtdiApi& api, ModeView& view, std::string programDir);
+    ~NuvotonJtagCore();
+    NuvotonJtagCore(const NuvotonJtagCore&) = delete;
+    NuvotonJtagCore& operator=(const NuvotonJtagCore&) = delete;
+
+    // Handlers (user-interface thread).
+    void CheckBox1Click(bool checked) { pin1ToPin1_ = checked; }
+    void BitBtn_SETTINGSClick();
+    void BitBtn_CONNECTClick();
+    void BitBtn_NUV_JTAG_RDClick();
+    void BitBtn_NUV_JTAG_WRClick();
+    void BitBtn_EXIT_NUVClick();
+    void Timer_MSG_ERTimer();
+
+    // The body of ReadThread_JTAG_NUV (runs on that thread).
+    void Execute();
+
+    // The script to play; empty means NUVOTON.qjf beside the program.
+    void setScriptPath(std::string path) { scriptPath_ = std::move(path); }
+    const std::string& scriptPath() const { return scriptPath_; }
+    bool pin1ToPin1() const { return pin1ToPin1_; }
+    Step step() const { return step_.load(); }
+    std::string busy() const { return busy_.get(); }
+    bool idle() const { return busy_.idle(); }
+    // "OK" or "ERROR" after a read or write (empty before one ends).
+    std::string resultText() const;
+    // Waits for the worker to end (CLI, tests, shutdown). After a read or a
+    // write the window stays busy until Timer_MSG_ERTimer has run.
+    void waitIdle() { worker_.join(); }
+
+private:
+    // Sends a command and collects its answer of `answer` bytes into xbuf_, within its bound.
+    bool exchange(const std::vector<uint8_t>& bytes, uint32_t answer);
+    bool ack(std::initializer_list<uint8_t> cmd);
+    // One debug-interface pair as two jig commands; `first` gets the first byte
+    // of the 32-bit shift's answer.
+    bool pair(const Pair& p, uint8_t* first = nullptr);
+    bool pairs(const std::vector<Pair>& ps, uint8_t* first = nullptr);
+    // Sends a batch and waits for its one-byte answer.
+    bool sendBatch(uint8_t mode, const std::vector<Pair>& ps, uint8_t& answer);
+    bool openLink();
+    void resetSteps(bool setIdle);
+    void setStep(Step s);
+    void connectFailed();
+    void setResult(const std::string& r);
+
+    void playScript();
+    void scriptFailed(const std::string& line);
+    void readFlash();
+    void readFailed(const std::string& line);
+    void eraseAndWrite();
+    bool eraseSectors();
+    bool writeBlocks();
+    void transferEnd(bool ok);
+
+    FtdiApi& api_;
+    ModeView& view_;
+    std::string programDir_;
+    JigLink link_;
+    BusyState busy_;
+    std::atomic<Step> step_{Step::Settings};
+    mutable std::mutex resultMu_;
+    std::string result_;
+
+    // User-interface thread.
+    bool pin1ToPin1_ = true;
+    std::string scriptPath_;
+    std::string jigIdent_;  // the identification of the last open
+
+    // Owned by the worker while busy.
+    std::FILE* script_ = nullptr;
+    image::DumpFile dump_;
+    std::vector<uint8_t> image_;
+    std::vector<uint8_t> xbuf_;
+    bool jigSilent_ = false;      // the jig missed a bound in this operation
+    bool ignoreAnswers_ = false;  // an "NPCE VC" jig: batch answers and the erase status are not looked at
+    ReadThread_JTAG_NUV worker_{*this};
+};
+
+}  // namespace qj::nuv
