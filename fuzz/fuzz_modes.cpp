@@ -35,6 +35,11 @@ const std::vector<std::vector<std::string>>& operations() {
         {"npce", "write", "image.bin", "--kestra"},
         {"nuv", "read", "dump.bin"},
         {"nuv", "write", "image.bin", "--type-a"},
+        // Appended, so that the seeds keep the operations they were written for.
+        {"mec", "check"},
+        {"mec", "read", "dump.bin", "--info"},
+        {"mec", "erase"},
+        {"mec", "write", "image.bin"},
         {"ite", "read", "dump.bin", "--board", "1"},
         {"ite", "write", "image.bin", "--board", "external", "--chip-erase"},
     };

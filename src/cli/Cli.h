@@ -68,6 +68,7 @@ int cmdHex(CliContext& c);
 int cmdEne(CliContext& c);
 int cmdEdid(CliContext& c);
 int cmdKeyboard(CliContext& c);
+int cmdMec(CliContext& c);
 int cmdNuv(CliContext& c);
 int cmdNpce(CliContext& c);
 int cmdIte(CliContext& c);

@@ -90,6 +90,11 @@ std::vector<Op> operations() {
          "Block answer longer than 257 bytes: protocol error.", "Error writing the file!",
          "Error writing to flash or lost contact with ITE", "ERROR BUSY INIT!", "!!! ERROR The data does not match !!!"},
         kNoJig);
+    const std::vector<std::string> mec = with(
+        {"Потеряна связь с MEC", "Lost communication with MEC", "Invalid ID. Read break!",
+         "Неверный ID. Операция прервана!", "--> Каманда стирания отменена.", "--> Команда записи отменена",
+         "ID готово 4 байта но сняли меньше ОШИБКА", "Error writing the file!", "Verify: the target differs"},
+        kNoJig);
     const std::string eneSpec = "jig=ENE_EDID_KB,kestra=1-2";
     const std::string npceSpec = "jig=NPCE_Q37";
     return {
@@ -127,6 +132,22 @@ std::vector<Op> operations() {
          "ite-flash-out", 131072, "ERASE...", ite, 10000,
          {"ite-write-fail=1", "ite-write-fail=512", "ite-write-fail=1024", "ite-bad-block=1", "ite-bad-block=512",
           "ite-busy-sector=0", "ite-stuck=0x1FFFF", "ite-silent-after=2000"}},
+        {"mec check", "jig=M328_EPM240_v19", {"mec", "check"}, Kind::Other, "", "", 0, "", mec, 10000,
+         {"mec=absent", "mec-silent-reg=FFFD00", "mec-silent-reg=FF390C", "mec-plain-forms=ignore"}},
+        {"mec read", "jig=V42_Q37", {"mec", "read", "{dump}"}, Kind::Read, "mec-flash", "mec-flash-out", 196608, "", mec,
+         10000,
+         {"mec-lost-at=1", "mec-lost-at=96", "mec-lost-at=192", "mec-silent-after=0", "mec-silent-after=96",
+          "mec-silent-after=191", "mec-overlong-at=1", "mec-overlong-at=192", "mec-silent-reg=FF3910"}},
+        {"mec verify", "jig=M328_EPM240_v19", {"mec", "verify", "{image}"}, Kind::Verify, "mec-flash", "mec-flash-out",
+         196608, "", mec, 10000, {"mec-lost-at=96", "mec-silent-after=191"}},
+        {"mec erase", "jig=M328_EPM240_v19", {"mec", "erase"}, Kind::Other, "mec-flash", "mec-flash-out", 196608,
+         "Отправили команду стирания.", mec, 65000,
+         {"mec-busy-stuck=1", "mec-silent-reg=FF390C", "mec-silent-reg=FF3904", "mec-fwp=1", "mec-plain-forms=ignore"}},
+        // Erased first, so that a complete write leaves exactly the image behind.
+        {"mec write", "jig=V42_Q37", {"mec", "write", "{image}", "--erase"}, Kind::Write, "mec-flash", "mec-flash-out",
+         196608, "Отправили команду стирания.", mec, 65000,
+         {"mec-no-g-at=1", "mec-no-g-at=384", "mec-no-g-at=768", "mec-silent-after=0", "mec-silent-after=384",
+          "mec-silent-after=767", "mec-busy-stuck=1", "mec-bootlock=1", "mec-silent-reg=FF3908"}},
     };
 }
 
