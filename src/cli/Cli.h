@@ -75,6 +75,12 @@ int cmdKeyboard(CliContext& c);
 int cmdMec(CliContext& c);
 int cmdNuv(CliContext& c);
 int cmdNpce(CliContext& c);
+int cmdIte(CliContext& c);
+
+// The item of --board ARG in a board list whose file lines start at item
+// `firstLine`: ARG is a line number (1 = first line), an exact line, or a part
+// of exactly one line. -1 with `err` set when no single board matches.
+int findBoardItem(const std::vector<std::string>& items, size_t firstLine, const std::string& arg, std::string& err);
 
 // Entry point shared by main() and the tests.
 int run(std::vector<std::string> args);

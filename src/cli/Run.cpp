@@ -22,6 +22,7 @@ const char* kUsage =
     "  ene ...                 ENE KB90xx: wiring, read, write\n"
     "  edid read|write FILE    display EDID EEPROM\n"
     "  keyboard scan ...       keyboard matrix tester\n"
+    "  ite ...                 ITE EC: boards, read, write\n"
     "  mec ...                 MEC16xx over JTAG: check, read, erase, write\n"
     "  nuv ...                 Nuvoton EC over JTAG: read, write, verify\n"
     "  npce ...                Nuvoton NPCE over SPI: read, write, verify\n"
@@ -72,6 +73,7 @@ int run(std::vector<std::string> args) {
     else if (cmd == "ene") fn = cmdEne;
     else if (cmd == "edid") fn = cmdEdid;
     else if (cmd == "keyboard") fn = cmdKeyboard;
+    else if (cmd == "ite") fn = cmdIte;
     else if (cmd == "mec") fn = cmdMec;
     else if (cmd == "nuv") fn = cmdNuv;
     else if (cmd == "npce") fn = cmdNpce;
