@@ -65,6 +65,8 @@ class MarkingView : public qj::NullView {
 public:
     MarkingView(Probe& p, std::vector<std::string> beginLines, std::string savePath = {}, std::string openPath = {});
     void log(const std::string& line) override;
+    // Both memos of a two-language window count.
+    void logLang(qj::Lang, const std::string& line) override { log(line); }
     std::optional<std::string> askSavePath() override { return save_; }
     std::optional<std::string> askOpenPath() override { return open_; }
     bool saw(const std::string& line) const;

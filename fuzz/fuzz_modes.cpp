@@ -35,6 +35,13 @@ const std::vector<std::vector<std::string>>& operations() {
         {"npce", "write", "image.bin", "--kestra"},
         {"nuv", "read", "dump.bin"},
         {"nuv", "write", "image.bin", "--type-a"},
+        // Appended, so that the seeds keep the operations they were written for.
+        {"mec", "check"},
+        {"mec", "read", "dump.bin", "--info"},
+        {"mec", "erase"},
+        {"mec", "write", "image.bin"},
+        {"ite", "read", "dump.bin", "--board", "1"},
+        {"ite", "write", "image.bin", "--board", "external", "--chip-erase"},
     };
     return ops;
 }
@@ -45,6 +52,12 @@ bool setUp() {
     if (!mkdtemp(tmpl) || chdir(tmpl) != 0) return false;
     if (std::FILE* f = std::fopen("MB connection ENE.txt", "wb")) {
         std::fputs("Board A KSO3=7 KSI4=8 KSI7=9 KSI6=10 KSI5=11\n", f);
+        std::fclose(f);
+    }
+    if (std::FILE* f = std::fopen("MB connection ITE.txt", "wb")) {
+        std::fputs("Board B PD0=10 PD1=11 PD2=12 PD3=13 PD4=14 PD5=15 PD6=16 PD7=17 BUSY=5 STB=6 AFD=7 INIT=8 SLIN=9 "
+                   "KSI4=3 KSI5=4\n",
+                   f);
         std::fclose(f);
     }
     if (std::FILE* f = std::fopen("image.bin", "wb")) {

@@ -15,10 +15,11 @@
 #include "modes/npce/gui/TNPCE_FORM.h"
 #include "modes/nuvoton_jtag/gui/TForm_NUVOTON_JTAG.h"
 
-JigApplication::JigApplication(int& argc, char** argv) : QApplication(argc, argv) {
-    setApplicationName("Quillmore_JIG");
-    setApplicationDisplayName("Quillmore_JIG");
-}
+JigApplication::JigApplication(int& argc, char** argv) : QApplication(argc, argv) { setApplicationTitle(); }
+
+// No display name: on X11 the toolkit appends it to every window's title, and
+// the captions must stand exactly as they are.
+void JigApplication::setApplicationTitle() { QCoreApplication::setApplicationName("Quillmore_JIG"); }
 
 void showExceptionBox(const QString& what) { QMessageBox::critical(nullptr, "Quillmore_JIG", what); }
 

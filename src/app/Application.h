@@ -13,6 +13,8 @@ class JigApplication : public QApplication {
     Q_OBJECT
 public:
     JigApplication(int& argc, char** argv);
+    // The application title "Quillmore_JIG" (also for a test's own application object).
+    static void setApplicationTitle();
     // An exception escaping an event handler is shown in a box; then the program ends.
     bool notify(QObject* receiver, QEvent* event) override;
 };

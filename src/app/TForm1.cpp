@@ -84,7 +84,9 @@ void TForm1::closeEvent(QCloseEvent* e) {
     QWidget::closeEvent(e);
     // Qt ends the program only when the last visible window closes; the update
     // window left up by a failed upgrade would keep it alive without a main window.
-    if (e->isAccepted()) QCoreApplication::quit();
+    // exit(), not quit(): a quit asks every window to close, and the update
+    // window refuses while it offers no EXIT.
+    if (e->isAccepted()) QCoreApplication::exit(0);
 }
 
 void TForm1::MAIN_CONNECTClick() {

@@ -1,5 +1,6 @@
 #include "app/TUPDATE_FORM.h"
 
+#include <QCloseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTimer>
@@ -38,6 +39,11 @@ void TUPDATE_FORM::SpeedButton_UPD_EXITClick() {
     memo_->clear();
     exit_->setEnabled(false);
     hide();
+}
+
+void TUPDATE_FORM::closeEvent(QCloseEvent* e) {
+    if (isVisible() && exit_->isEnabled()) exit_->click();
+    e->setAccepted(!isVisible());
 }
 
 void TUPDATE_FORM::TimerMSGTimer() {

@@ -18,6 +18,11 @@ public:
     void SpeedButton_UPD_EXITClick();
     void TimerMSGTimer();
 
+protected:
+    // No close box: a close request from the window system (a key) is EXIT
+    // when EXIT is offered, and nothing otherwise.
+    void closeEvent(QCloseEvent* e) override;
+
 private:
     qj::JigControl* control_ = nullptr;
     QPlainTextEdit* memo_;

@@ -61,6 +61,10 @@ struct CliContext {
 // The folder of the running executable, with its trailing separator.
 std::string programDir();
 
+// A whole number option value: decimal digits only, from 0 to `max`. A value
+// that does not fit is refused, never clipped.
+bool parseCount(const std::string& s, int64_t max, int64_t& v);
+
 int cmdDevices(CliContext& c);
 int cmdIdentify(CliContext& c);
 int cmdStart(CliContext& c);
@@ -68,8 +72,15 @@ int cmdHex(CliContext& c);
 int cmdEne(CliContext& c);
 int cmdEdid(CliContext& c);
 int cmdKeyboard(CliContext& c);
+int cmdMec(CliContext& c);
 int cmdNuv(CliContext& c);
 int cmdNpce(CliContext& c);
+int cmdIte(CliContext& c);
+
+// The item of --board ARG in a board list whose file lines start at item
+// `firstLine`: ARG is a line number (1 = first line), an exact line, or a part
+// of exactly one line. -1 with `err` set when no single board matches.
+int findBoardItem(const std::vector<std::string>& items, size_t firstLine, const std::string& arg, std::string& err);
 
 // Entry point shared by main() and the tests.
 int run(std::vector<std::string> args);

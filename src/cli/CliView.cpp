@@ -1,3 +1,4 @@
+#include <charconv>
 #include <unistd.h>
 
 #include "cli/Cli.h"
@@ -56,6 +57,15 @@ std::string programDir() {
     if (n <= 0) return "./";
     std::string p(buf, static_cast<size_t>(n));
     return p.substr(0, p.find_last_of('/') + 1);
+}
+
+bool parseCount(const std::string& s, int64_t max, int64_t& v) {
+    if (s.empty() || s.find_first_not_of("0123456789") != std::string::npos) return false;
+    int64_t n = 0;
+    const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), n);
+    if (ec != std::errc{} || end != s.data() + s.size() || n > max) return false;
+    v = n;
+    return true;
 }
 
 }  // namespace qj::cli

@@ -43,11 +43,20 @@ int cmdStart(CliContext& c) {
         return kMisuse;
     }
     const std::string mode = c.args[0];
+    if (mode == kModeItems[0]) {
+        // The main window's Start does nothing on this item: a mode must be chosen.
+        std::fprintf(stderr, "qjig: \"%s\" is the prompt, not a mode; choose a mode:", mode.c_str());
+        for (const char* m : kModeItems)
+            if (m != kModeItems[0]) std::fprintf(stderr, " \"%s\"", m);
+        std::fprintf(stderr, "\n");
+        return kMisuse;
+    }
     bool known = false;
     for (const char* m : kModeItems) known |= (mode == m);
     if (!known) {
         std::fprintf(stderr, "qjig: unknown mode \"%s\"; one of:", mode.c_str());
-        for (const char* m : kModeItems) std::fprintf(stderr, " \"%s\"", m);
+        for (const char* m : kModeItems)
+            if (m != kModeItems[0]) std::fprintf(stderr, " \"%s\"", m);
         std::fprintf(stderr, "\n");
         return kMisuse;
     }

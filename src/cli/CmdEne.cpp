@@ -36,29 +36,6 @@ bool allDigits(const std::string& s) {
     return true;
 }
 
-// The board combo's index for --board, or -1 with `err` set.
-int findBoard(const std::vector<std::string>& items, const std::string& arg, std::string& err) {
-    if (allDigits(arg)) {
-        const size_t n = arg.size() > 6 ? items.size() : std::stoul(arg);
-        if (n < items.size()) return static_cast<int>(n);
-        err = "there is no board " + arg + " (the list has " + std::to_string(items.empty() ? 0 : items.size() - 1) +
-              " lines)";
-        return -1;
-    }
-    for (size_t i = 1; i < items.size(); ++i)
-        if (items[i] == arg) return static_cast<int>(i);
-    int found = -1;
-    for (size_t i = 1; i < items.size(); ++i) {
-        if (items[i].find(arg) == std::string::npos) continue;
-        if (found >= 0) {
-            err = "\"" + arg + "\" is part of several boards; give the line number";
-            return -1;
-        }
-        found = static_cast<int>(i);
-    }
-    if (found < 0) err = "no board matches \"" + arg + "\"";
-    return found;
-}
 }  // namespace
 
 int cmdEne(CliContext& c) {
@@ -112,7 +89,10 @@ int cmdEne(CliContext& c) {
             return kFailed;
         }
         std::string err;
-        boardIndex = findBoard(core.boardItems(), board, err);
+        // --board 0 is the adapter, the item before the list's lines.
+        boardIndex = allDigits(board) && board.find_first_not_of('0') == std::string::npos
+                         ? 0
+                         : findBoardItem(core.boardItems(), 1, board, err);
         if (boardIndex < 0) return misuse(err);
     }
     if (cableIndex >= 0) core.ComboBox_KB901X_FFCSelect(cableIndex);

@@ -2,6 +2,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 #include <string>
 
 #include "cli/Cli.h"
@@ -21,12 +22,6 @@ public:
         CliView::setText(control, text);
     }
 };
-
-bool number(const std::string& s, long& v) {
-    char* end = nullptr;
-    v = std::strtol(s.c_str(), &end, 10);
-    return !s.empty() && *end == '\0' && v >= 0;
-}
 
 const char* kUsage =
     "usage: qjig keyboard scan [--reports N] [--hide-after N] [--no-buzzer] [--time MS]\n"
@@ -67,26 +62,36 @@ int cmdKeyboard(CliContext& c) {
         std::fputs(kUsage, stderr);
         return kMisuse;
     }
-    long reports = -1, hideAfter = -1, timeMs = -1;
+    constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
+    int64_t reports = -1, hideAfter = -1, timeMs = -1;
     bool noBuzzer = false;
     for (size_t k = 1; k < c.args.size(); ++k) {
         const std::string& a = c.args[k];
-        long* target = a == "--reports" ? &reports : a == "--hide-after" ? &hideAfter : a == "--time" ? &timeMs : nullptr;
+        int64_t* target = a == "--reports" ? &reports : a == "--hide-after" ? &hideAfter : a == "--time" ? &timeMs : nullptr;
         if (a == "--no-buzzer") {
             noBuzzer = true;
-        } else if (target && k + 1 < c.args.size() && number(c.args[k + 1], *target)) {
-            ++k;
-        } else {
-            std::fputs(kUsage, stderr);
-            return kMisuse;
+            continue;
         }
+        if (!target) {
+            std::fprintf(stderr, "qjig keyboard: unexpected argument \"%s\"\n", a.c_str());
+        } else if (k + 1 >= c.args.size()) {
+            std::fprintf(stderr, "qjig keyboard: %s needs a value\n", a.c_str());
+        } else if (parseCount(c.args[k + 1], kMax, *target)) {
+            ++k;
+            continue;
+        } else {
+            std::fprintf(stderr, "qjig keyboard: %s takes a whole number from 0 to %lld, not \"%s\"\n", a.c_str(),
+                         static_cast<long long>(kMax), c.args[k + 1].c_str());
+        }
+        std::fputs(kUsage, stderr);
+        return kMisuse;
     }
 
     KeyboardCliView view;
     KeyboardCore core(c.api, view);
     core.FormCreate();
     core.Buzzer_boxClick(noBuzzer);
-    long withKeys = 0;
+    int64_t withKeys = 0;
     int64_t startMs = 0;
     core.setObserver([&](const KeyboardCore::Report& r) {
         if (!r.pairs.empty()) {

@@ -5,6 +5,7 @@
 
 #include "cli/Cli.h"
 #include "jig/ftdi/Backends.h"
+#include "jig/ftdi/TraceFtdi.h"
 #include "sim/SimBackend.h"
 
 namespace qj::cli {
@@ -21,6 +22,8 @@ const char* kUsage =
     "  ene ...                 ENE KB90xx: wiring, read, write\n"
     "  edid read|write FILE    display EDID EEPROM\n"
     "  keyboard scan ...       keyboard matrix tester\n"
+    "  ite ...                 ITE EC: boards, read, write\n"
+    "  mec ...                 MEC16xx over JTAG: check, read, erase, write\n"
     "  nuv ...                 Nuvoton EC over JTAG: read, write, verify\n"
     "  npce ...                Nuvoton NPCE over SPI: read, write, verify\n"
     "\n"
@@ -70,6 +73,8 @@ int run(std::vector<std::string> args) {
     else if (cmd == "ene") fn = cmdEne;
     else if (cmd == "edid") fn = cmdEdid;
     else if (cmd == "keyboard") fn = cmdKeyboard;
+    else if (cmd == "ite") fn = cmdIte;
+    else if (cmd == "mec") fn = cmdMec;
     else if (cmd == "nuv") fn = cmdNuv;
     else if (cmd == "npce") fn = cmdNpce;
     if (!fn) {
@@ -82,7 +87,10 @@ int run(std::vector<std::string> args) {
         return kMisuse;
     }
     CliContext ctx{*api, args, programDir(), bo.backend, lang};
-    return fn(ctx);
+    const int status = fn(ctx);
+    // The trace asked for is incomplete (said on stderr when it happened): not a clean run.
+    auto* trace = dynamic_cast<TraceFtdi*>(api.get());
+    return status == kOk && trace && trace->writeFailed() ? kFailed : status;
 }
 
 }  // namespace qj::cli

@@ -63,10 +63,19 @@ JigControl::StartOutcome JigControl::start(const std::string& mode) {
         link_.close();
         return StartOutcome::Version3Refused;
     }
+    for (const std::string& l : waitingDeviceNotice()) log_.append(l);
     log_.append("ReadThread_UPD start ... ");
     GiveUpRequested = false;
     thread_.start();
     return StartOutcome::UpgradeStarted;
+}
+
+std::vector<std::string> JigControl::waitingDeviceNotice() const {
+    if (JigIdent != "FTDI found, ERROR answer" || link_.deviceCount() < 2 || !link_.isOpen()) return {};
+    const std::string k = std::to_string(link_.deviceIndex());
+    return {std::to_string(link_.deviceCount()) + " FTDI devices, none answered: waiting for the bootloader on device " +
+                k + ".",
+            "The JIG must be device " + k + " (unplug the other FTDI devices otherwise)."};
 }
 
 std::string JigControl::Timer_RUNTimer() {

@@ -6,6 +6,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "jig/JigLink.h"
 #include "jig/ModeView.h"
@@ -85,6 +86,9 @@ public:
     std::string UpdateJigV3();
     // Steps 3.2 to 10 of the upgrade: boot entry, bootloader, flashing, restart.
     void bootAndFlash();
+    // With several devices and none answering, the upgrade waits on the one
+    // device the link kept: the lines that tell the user which one (none otherwise).
+    std::vector<std::string> waitingDeviceNotice() const;
 
 private:
     FtdiApi& api_;

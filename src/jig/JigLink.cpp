@@ -104,6 +104,7 @@ OpenResult JigLink::openWith(const OpenOptions& opt, const Emit& emit) {
     if (opt.mainWindow) ident_ = "FTDI found, ERROR answer";
 
     FT_HANDLE kept = nullptr;  // keep-open policy: the last silent device opened
+    uint32_t keptIndex = 0;
     while (n != 0) {
         const uint32_t index = n - 1;
         trace("Open  numDevs -> " + std::to_string(n));
@@ -144,6 +145,7 @@ OpenResult JigLink::openWith(const OpenOptions& opt, const Emit& emit) {
                 // the earlier ones are closed rather than leaked.
                 if (kept) api_->Close(kept);
                 kept = h;
+                keptIndex = index;
             } else {
                 api_->Close(h);
             }
@@ -156,6 +158,7 @@ OpenResult JigLink::openWith(const OpenOptions& opt, const Emit& emit) {
             kept = nullptr;
         }
         ident_ = printable(buf, got);
+        index_ = index;
         if (opt.mainWindow) {
             trace(ident_);
             traceStatus(api_->SetLatencyTimer(h, 2), "FT_SetLatencyTimer");
@@ -182,6 +185,7 @@ OpenResult JigLink::openWith(const OpenOptions& opt, const Emit& emit) {
     }
     log(opt.noAnswerLine);
     handle_ = kept;
+    index_ = keptIndex;
     return OpenResult::NoJig;
 }
 

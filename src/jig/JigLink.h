@@ -102,6 +102,8 @@ public:
     FT_HANDLE handle() const { return handle_; }
     const std::string& ident() const { return ident_; }
     uint32_t deviceCount() const { return numDevs_; }
+    // The device list index of the device the link holds (while isOpen()).
+    uint32_t deviceIndex() const { return index_; }
     uint32_t driverVersion() const { return driverVersion_; }
 
     // Raw calls on the open handle.
@@ -146,6 +148,7 @@ private:
     FT_HANDLE handle_ = nullptr;
     std::string ident_;
     uint32_t numDevs_ = 0;
+    uint32_t index_ = 0;
     uint32_t driverVersion_ = 0;
     uint32_t lastCount_ = 0;
     uint32_t rx_ = 0, tx_ = 0, event_ = 0;

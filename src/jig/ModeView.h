@@ -41,8 +41,12 @@ public:
     // Logs the window's time label followed by the local time of day.
     void timeStamp() { timeStamp(timeLabel()); }
     void timeStamp(const std::string& label) { log(label + timeNow()); }
-    // The same stamp in both memos of a two-language window.
-    void timeStamp2() { log2(timeLabel() + timeNow()); }
+    // The stamp in both memos of a two-language window, each memo with its own
+    // label ("Текущее время  " and the window's label, "Current time  ").
+    void timeStamp2() {
+        const std::string t = timeNow();
+        log2("Текущее время  " + t, timeLabel() + t);
+    }
     // The label of timeStamp(): "Current time  " unless the window has its own.
     const std::string& timeLabel() const { return timeLabel_; }
     void setTimeLabel(std::string label) { timeLabel_ = std::move(label); }

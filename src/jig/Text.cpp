@@ -1,6 +1,8 @@
 #include "jig/Text.h"
 
 #include <ctime>
+#include <locale.h>
+#include <time.h>
 
 namespace qj {
 
@@ -68,9 +70,14 @@ std::string timeOfDay() {
 
 std::string dateTimeNow() {
     std::tm tm = localNow();
-    char b[32];
-    std::strftime(b, sizeof b, "%d.%m.%Y %H:%M:%S", &tm);
-    return b;
+    // The user's own LC_TIME, without touching the process-wide locale (the
+    // CLI's number formats stay as they are); an unknown locale falls back to C.
+    locale_t loc = newlocale(LC_TIME_MASK, "", locale_t{});
+    if (!loc) loc = newlocale(LC_TIME_MASK, "C", locale_t{});
+    char b[128];
+    const size_t n = loc ? strftime_l(b, sizeof b, "%x %X", &tm, loc) : std::strftime(b, sizeof b, "%x %X", &tm);
+    if (loc) freelocale(loc);
+    return std::string(b, n);
 }
 
 }  // namespace qj

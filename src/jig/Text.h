@@ -26,7 +26,8 @@ std::vector<std::string> hexDumpLines(const uint8_t* p, size_t n);
 
 // "Current time  " style stamp: label followed by the local time of day (hh:mm:ss).
 std::string timeOfDay();
-// The date and time of a Start: short date and long time ("dd.MM.yyyy hh:mm:ss").
+// The date and time of a Start: the user's short date and long time (LC_TIME's
+// date and time representations: "02/03/24 14:05:09" in C, "03.02.2024 14:05:09" in de_DE).
 std::string dateTimeNow();
 
 }  // namespace qj

@@ -1,12 +1,14 @@
 #include "ui/ModeWindow.h"
 
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QFontDatabase>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTimer>
 
 #include "ui/TCGauge.h"
@@ -31,6 +33,28 @@ ModeWindow::ModeWindow(const QString& formName, const QString& caption, int clie
 void ModeWindow::exitToMain() {
     if (QWidget* m = findForm("Form1")) m->show();
     hide();
+}
+
+QAbstractButton* ModeWindow::exitButton() const {
+    if (exit_) return exit_;
+    const auto found = findChildren<QAbstractButton*>(QRegularExpression("EXIT"));
+    return found.isEmpty() ? nullptr : found.first();
+}
+
+void ModeWindow::closeEvent(QCloseEvent* e) {
+    if (!isVisible()) return e->accept();  // nothing to leave: the program is ending
+    QAbstractButton* exit = exitButton();
+    if (operationRunning() || (exit && !exit->isEnabled())) {
+        e->ignore();
+        if (view_->hasMemo()) view_->log(busyCloseNotice().toStdString());
+        else view_->messageBox(qj::BoxKind::Information, busyCloseNotice().toStdString());
+        return;
+    }
+    if (exit) exit->click();
+    else exitToMain();
+    // Done when EXIT has hidden the window (the main window is up again);
+    // a window that stays up refuses the close.
+    e->setAccepted(!isVisible());
 }
 
 QPushButton* ModeWindow::makeButton(const QString& name, const QString& caption, int x, int y, int w, int h,
@@ -107,4 +131,5 @@ BasicModeWindow::BasicModeWindow(const AppContext& ctx, const QString& formName,
     auto* exit = makeButton(exitName, "EXIT", 464, 400, 160, 49);
     exit->setFont(courier(27, true));
     connect(exit, &QPushButton::clicked, this, [this] { exitToMain(); });
+    setExitButton(exit);
 }

@@ -7,6 +7,7 @@
 #include "jig/ftdi/FtdiApi.h"
 #include "ui/QtModeView.h"
 
+class QAbstractButton;
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
@@ -42,6 +43,10 @@ public:
     void setOpenDialog(const QString& title, const QString& filter) { view_->setOpenDialog({title, filter, {}, {}}); }
     // Leaving the window: the main window comes back, this one hides.
     void exitToMain();
+    // The button the window system's close box stands for. Without one, the
+    // window's button whose name holds "EXIT" is taken.
+    void setExitButton(QAbstractButton* b) { exit_ = b; }
+    QAbstractButton* exitButton() const;
 
     // Control factories; `parent` defaults to the window itself.
     QPushButton* makeButton(const QString& name, const QString& caption, int x, int y, int w, int h,
@@ -55,8 +60,20 @@ public:
     QGroupBox* makeGroup(const QString& name, const QString& caption, int x, int y, int w, int h);
     QTimer* makeTimer(const QString& name, int intervalMs);
 
+protected:
+    // The close box never ends the program (only the main window does): when
+    // the window is idle it does what EXIT does; while an operation runs, or
+    // EXIT is disabled, it does nothing and the log (or a box, in a window
+    // without one) says why.
+    void closeEvent(QCloseEvent* e) override;
+    // Whether an operation runs now. A window whose EXIT stays enabled while
+    // busy (it stops the operation instead) must say so here.
+    virtual bool operationRunning() const { return false; }
+    virtual QString busyCloseNotice() const { return "Wait for the operation to finish."; }
+
 private:
     QtModeView* view_;
+    QAbstractButton* exit_ = nullptr;
 };
 
 // A mode window with only its log memo, gauge and EXIT: the modes whose own

@@ -34,6 +34,7 @@ public:
     explicit QtModeView(QWidget* window);
 
     void setMemo(QPlainTextEdit* memo);
+    bool hasMemo() const { return !memo_.isNull(); }
     // The second memo of a two-language window (English lines).
     void setSecondMemo(QPlainTextEdit* memo);
     void setGauge(TCGauge* gauge);

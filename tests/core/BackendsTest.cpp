@@ -16,24 +16,7 @@
 
 using namespace qj;
 
-namespace {
-// Sets an environment variable for one test.
-class Env {
-public:
-    Env(const char* name, const std::string& value) : name_(name) {
-        if (const char* old = std::getenv(name)) old_ = old;
-        ::setenv(name, value.c_str(), 1);
-    }
-    ~Env() {
-        if (old_) ::setenv(name_, old_->c_str(), 1);
-        else ::unsetenv(name_);
-    }
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
-}  // namespace
+using qjt::Env;
 
 TEST(D2xxFtdi, LoadsTheLibraryAtRunTimeAndDrivesTheJigThroughIt) {
     Env spec("QJ_FAKE_D2XX_SIM", "jig=ENE_EDID_KB,devices=2,jig-index=0");

@@ -84,6 +84,17 @@ std::vector<Op> operations() {
         {"Wrong ID. Break.", "Break! ", "No answer from the programmer", "Reading stopped.", "FAULT ",
          "Erase stopped.", "Error writing the file!", "Verify: the target differs"},
         kNoJig);
+    const std::vector<std::string> ite = with(
+        {"ITE we do not respond, check the connection and settings. MB powered? ", "Error when entering the setup mode.",
+         "Protocol error when setting pins.", "BUSY error ID read!", "ERROR reading block ->",
+         "Block answer longer than 257 bytes: protocol error.", "Error writing the file!",
+         "Error writing to flash or lost contact with ITE", "ERROR BUSY INIT!", "!!! ERROR The data does not match !!!"},
+        kNoJig);
+    const std::vector<std::string> mec = with(
+        {"Потеряна связь с MEC", "Lost communication with MEC", "Invalid ID. Read break!",
+         "Неверный ID. Операция прервана!", "--> Каманда стирания отменена.", "--> Команда записи отменена",
+         "ID готово 4 байта но сняли меньше ОШИБКА", "Error writing the file!", "Verify: the target differs"},
+        kNoJig);
     const std::string eneSpec = "jig=ENE_EDID_KB,kestra=1-2";
     const std::string npceSpec = "jig=NPCE_Q37";
     return {
@@ -113,6 +124,30 @@ std::vector<Op> operations() {
          "Erase blocks... ", nuv, 10000,
          {"nuv-batch-fail-at=33", "nuv-batch-fail-at=34", "nuv-batch-fail-at=545", "nuv-batch-fail-at=1057",
           "nuv-erase-stuck=0", "nuv-erase-stuck=31"}},  // (no verify in this write: a stuck cell passes unseen)
+        {"ite read", "jig=ITE2_PROJ_Q37", {"ite", "read", "{dump}", "--board", "1"}, Kind::Read, "ite-flash",
+         "ite-flash-out", 131072, "", ite, 10000,
+         {"ite-bad-block=1", "ite-bad-block=256", "ite-bad-block=512", "ite-overlong-at=1", "ite-overlong-at=512",
+          "ite-silent-after=36", "ite-busy-reg=0x27"}},
+        {"ite write", "jig=ITE2_PROJ_Q37", {"ite", "write", "{image}", "--board", "1"}, Kind::Write, "ite-flash",
+         "ite-flash-out", 131072, "ERASE...", ite, 10000,
+         {"ite-write-fail=1", "ite-write-fail=512", "ite-write-fail=1024", "ite-bad-block=1", "ite-bad-block=512",
+          "ite-busy-sector=0", "ite-stuck=0x1FFFF", "ite-silent-after=2000"}},
+        {"mec check", "jig=M328_EPM240_v19", {"mec", "check"}, Kind::Other, "", "", 0, "", mec, 10000,
+         {"mec=absent", "mec-silent-reg=FFFD00", "mec-silent-reg=FF390C", "mec-plain-forms=ignore"}},
+        {"mec read", "jig=V42_Q37", {"mec", "read", "{dump}"}, Kind::Read, "mec-flash", "mec-flash-out", 196608, "", mec,
+         10000,
+         {"mec-lost-at=1", "mec-lost-at=96", "mec-lost-at=192", "mec-silent-after=0", "mec-silent-after=96",
+          "mec-silent-after=191", "mec-overlong-at=1", "mec-overlong-at=192", "mec-silent-reg=FF3910"}},
+        {"mec verify", "jig=M328_EPM240_v19", {"mec", "verify", "{image}"}, Kind::Verify, "mec-flash", "mec-flash-out",
+         196608, "", mec, 10000, {"mec-lost-at=96", "mec-silent-after=191"}},
+        {"mec erase", "jig=M328_EPM240_v19", {"mec", "erase"}, Kind::Other, "mec-flash", "mec-flash-out", 196608,
+         "Отправили команду стирания.", mec, 65000,
+         {"mec-busy-stuck=1", "mec-silent-reg=FF390C", "mec-silent-reg=FF3904", "mec-fwp=1", "mec-plain-forms=ignore"}},
+        // Erased first, so that a complete write leaves exactly the image behind.
+        {"mec write", "jig=V42_Q37", {"mec", "write", "{image}", "--erase"}, Kind::Write, "mec-flash", "mec-flash-out",
+         196608, "Отправили команду стирания.", mec, 65000,
+         {"mec-no-g-at=1", "mec-no-g-at=384", "mec-no-g-at=768", "mec-silent-after=0", "mec-silent-after=384",
+          "mec-silent-after=767", "mec-busy-stuck=1", "mec-bootlock=1", "mec-silent-reg=FF3908"}},
     };
 }
 
@@ -131,6 +166,10 @@ public:
             qjt::writeBytes(dir_.file("initial.bin"), initial_);
             qjt::writeBytes(dir_.file("image.bin"), op.kind == Kind::Verify ? initial_ : image_);
         }
+        // The ITE operations find their board in the current directory.
+        qjt::writeFile("MB connection ITE.txt",
+                       "Board PD0=10 PD1=11 PD2=12 PD3=13 PD4=14 PD5=15 PD6=16 PD7=17 BUSY=5 STB=6 AFD=7 INIT=8 SLIN=9 "
+                       "KSI4=3 KSI5=4\n");
     }
 
     Result run(const std::string& fault) {

@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <regex>
+
 #include "cli/Cli.h"
 #include "jig/JigControl.h"
+#include "jig/Text.h"
 #include "support/TestSupport.h"
 
 using namespace qj;
@@ -110,4 +113,18 @@ TEST(JigControl, FiveSecondTickOfAnEarlierArmingIsIgnored) {
     r.ctl.Timer_5SECTimer();  // this arming's own tick, a little early
     EXPECT_TRUE(r.ctl.fiveSecondsElapsed());
     EXPECT_TRUE(r.view.hasEvent("timer Timer_5SEC"));
+}
+
+TEST(JigControl, StartLogDateIsTheLocalesShortDateAndLongTime) {
+    // The C locale's date and time representations; a name that is no locale falls back to them.
+    for (const char* locale : {"C", "xx_NOWHERE.bogus"}) {
+        qjt::Env env("LC_ALL", locale);
+        const std::string date = dateTimeNow();
+        EXPECT_TRUE(std::regex_match(date, std::regex(R"(\d\d/\d\d/\d\d \d\d:\d\d:\d\d)"))) << locale << ": " << date;
+    }
+    qjt::Env env("LC_ALL", "C");
+    Rig r("devices=0");
+    r.ctl.start("EDID lcd");
+    const std::string log = readFile("Start_log.txt");
+    EXPECT_TRUE(std::regex_search(log, std::regex(R"(^\*{38}\r\n\d\d/\d\d/\d\d \d\d:\d\d:\d\d\r\n\*{38}\r\n)"))) << log;
 }

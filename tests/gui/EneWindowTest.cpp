@@ -121,3 +121,65 @@ TEST(EneWindow, ChoosingTheAdapterDetectsItAndShowsWhereToConnect) {
 }
 
 }  // namespace
+
+namespace {
+
+// The window as Timer_RUN leaves it: up, with the main window hidden.
+void openEne(GuiRig& rig) {
+    rig.form("Form1")->hide();
+    rig.form("KB901X_forms")->show();
+}
+
+TEST(EneWindow, DuringAReadTheWiringChoiceAndTheCloseBoxWaitForItsEnd) {
+    ScratchDir dir;
+    writeFile(qj::ene::kWiringFile, "Quillbook 7 KSO3=7 KSI4=8 KSI7=9 KSI6=10 KSI5=11\n");
+    GuiRig rig("jig=ENE_EDID_KB", binDir(), GuiRig::Clock::RealTime);  // a read takes about 1.5 s
+    auto* ene = static_cast<TKB901X_forms*>(rig.form("KB901X_forms"));
+    openEne(rig);
+    auto* board = rig.find<QComboBox>("ComboBox_KB901X");
+    board->setCurrentIndex(1);
+    emit board->activated(1);
+    QWidget* wiring[] = {board, rig.find("ComboBox_KB901X_FFC"), rig.find("CheckBox_KB901X")};
+
+    rig.saveAnswers.push_back(dir.file("dump.bin"));
+    rig.find<QPushButton>("KB901X_READ")->click();
+    ASSERT_FALSE(ene->core().idle());
+    for (QWidget* w : wiring) EXPECT_FALSE(w->isEnabled()) << w->objectName().toStdString();
+    ene->ComboBox_KB901XSelect(0);  // the adapter cannot be half-chosen under a running read
+    EXPECT_EQ(ene->core().boardIndex(), 1);
+    closeByWindowSystem(ene);
+    EXPECT_TRUE(ene->isVisible());
+    EXPECT_FALSE(rig.form("Form1")->isVisible());
+
+    ASSERT_TRUE(waitFor([&] { return ene->core().idle(); }, 15000));
+    const QString log = rig.find<QPlainTextEdit>("KB901X_Memo")->toPlainText();
+    EXPECT_TRUE(log.contains("Wait for the operation to finish.\n"));
+    EXPECT_TRUE(log.contains("Reading completed successfully."));
+    EXPECT_EQ(readBytes(dir.file("dump.bin")).size(), 131072u);
+    for (QWidget* w : wiring) EXPECT_TRUE(w->isEnabled()) << w->objectName().toStdString();
+    EXPECT_TRUE(rig.boxes.empty());
+
+    closeByWindowSystem(ene);  // idle now: EXIT's work
+    EXPECT_FALSE(ene->isVisible());
+    EXPECT_TRUE(rig.form("Form1")->isVisible());
+    EXPECT_TRUE(rig.find<QPlainTextEdit>("KB901X_Memo")->toPlainText().isEmpty());
+}
+
+TEST(EneWindow, WithoutAWiringListNothingCanBeChosenBeforeOrAfterExit) {
+    ScratchDir dir;  // no wiring list in it
+    GuiRig rig("jig=ENE_EDID_KB");
+    openEne(rig);
+    auto expectNothingToChoose = [&] {
+        for (const char* c : {"ComboBox_KB901X", "ComboBox_KB901X_FFC", "CheckBox_KB901X"})
+            EXPECT_FALSE(rig.find(c)->isEnabled()) << c;
+        for (const char* c : {"ComboBox_KB901X", "ComboBox_KB901X_FFC"})
+            EXPECT_EQ(bgr(rig.find(c)), qj::ene::kButtonFace) << c;
+        EXPECT_EQ(rig.find<QLabel>("Label_result")->text(), "Create base of connections KB90XX !");
+    };
+    expectNothingToChoose();
+    rig.find<QPushButton>("EXIT_KB901X")->click();
+    openEne(rig);
+    expectNothingToChoose();
+}
+
+}  // namespace

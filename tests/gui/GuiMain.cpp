@@ -1,12 +1,17 @@
-// GUI tests run offscreen with one QApplication for the whole binary.
+// GUI tests run with one QApplication for the whole binary: offscreen, or the
+// platform QJ_GUI_PLATFORM names (xcb under Xvfb for what only a window
+// manager sees).
 #include <gtest/gtest.h>
 
 #include <QApplication>
 
+#include "app/Application.h"
+
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    const QByteArray platform = qgetenv("QJ_GUI_PLATFORM");
+    qputenv("QT_QPA_PLATFORM", platform.isEmpty() ? QByteArray("offscreen") : platform);
     QApplication app(argc, argv);
-    app.setApplicationName("Quillmore_JIG");
+    JigApplication::setApplicationTitle();
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QWidget>
+#include <QWindow>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -25,6 +26,12 @@ inline bool waitFor(const std::function<bool()>& done, int ms = 3000) {
     t.start();
     while (!done() && t.elapsed() < ms) QApplication::processEvents(QEventLoop::AllEvents, 20);
     return done();
+}
+
+// The close box: the request goes through the platform as the window
+// manager's close message does (handled synchronously).
+inline void closeByWindowSystem(QWidget* w) {
+    if (QWindow* h = w->windowHandle()) h->close();
 }
 
 struct GuiRig {

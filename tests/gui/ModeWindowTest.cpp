@@ -95,6 +95,39 @@ TEST(ModeWindow, EveryModeWindowExitsToTheMainWindow) {
     }
 }
 
+TEST(ModeWindow, CloseBoxOfAnIdleWindowIsItsExitAndNeverEndsTheProgram) {
+    ScratchDir dir;
+    GuiRig rig("jig=ENE_EDID_KB");
+    bool ended = false;
+    const auto c = QObject::connect(qApp, &QGuiApplication::lastWindowClosed, [&] { ended = true; });
+    QWidget* main = rig.form("Form1");
+    for (const char* form : {"EDID_form", "KB901X_forms", "Keyboard_testing", "MEC16_Form", "ITE_FORM", "NPCE_FORM",
+                             "Form_NUVOTON_JTAG"}) {
+        QWidget* w = rig.form(form);
+        main->hide();
+        w->show();
+        closeByWindowSystem(w);
+        EXPECT_FALSE(w->isVisible()) << form;
+        EXPECT_TRUE(main->isVisible()) << form;
+    }
+    // EXIT's own work is done: the EDID window's log is cleared.
+    rig.find<QPlainTextEdit>("EDID_Memo")->appendPlainText("Reading EEPROM ...");
+    rig.form("EDID_form")->show();
+    closeByWindowSystem(rig.form("EDID_form"));
+    EXPECT_TRUE(rig.find<QPlainTextEdit>("EDID_Memo")->toPlainText().isEmpty());
+
+    // The update window has no close box: a close request does nothing until it offers EXIT.
+    QWidget* update = rig.form("UPDATE_FORM");
+    update->show();
+    closeByWindowSystem(update);
+    EXPECT_TRUE(update->isVisible());
+    rig.find<QPushButton>("SpeedButton_UPD_EXIT")->setEnabled(true);
+    closeByWindowSystem(update);
+    EXPECT_FALSE(update->isVisible());
+    EXPECT_FALSE(ended);
+    QObject::disconnect(c);
+}
+
 TEST(ModeWindow, BusyStateIsHandedBackOnlyAfterTheLastUpdatesAreShown) {
     ModeWindow w("Test_form", "test", 300, 200);
     auto* memo = w.makeMemo("Test_Memo", 0, 0, 300, 150);

@@ -1,5 +1,5 @@
 #pragma once
-// Runs qjig in-process and captures what it prints on stdout (stderr is dropped).
+// Runs qjig in-process and captures what it prints on stdout and stderr.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -12,14 +12,15 @@ namespace qjt {
 struct CliRun {
     int status;
     std::string out;
+    std::string err;
 };
 
 inline CliRun runQjig(std::vector<std::string> args) {
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
     const int st = qj::cli::run(std::move(args));
-    CliRun r{st, testing::internal::GetCapturedStdout()};
-    testing::internal::GetCapturedStderr();
+    CliRun r{st, testing::internal::GetCapturedStdout(), {}};
+    r.err = testing::internal::GetCapturedStderr();
     return r;
 }
 

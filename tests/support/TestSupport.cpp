@@ -1,6 +1,7 @@
 #include "support/TestSupport.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -173,5 +174,15 @@ void writeBytes(const std::string& path, const std::vector<uint8_t>& content) {
 
 std::string binDir() { return QJ_BIN_DIR; }
 std::string sourceDir() { return QJ_SOURCE_DIR; }
+
+Env::Env(const char* name, const std::string& value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old;
+    ::setenv(name, value.c_str(), 1);
+}
+
+Env::~Env() {
+    if (old_) ::setenv(name_, old_->c_str(), 1);
+    else ::unsetenv(name_);
+}
 
 }  // namespace qjt

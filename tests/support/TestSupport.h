@@ -78,6 +78,17 @@ private:
     std::filesystem::path dir_, old_;
 };
 
+// Sets an environment variable for one test.
+class Env {
+public:
+    Env(const char* name, const std::string& value);
+    ~Env();
+
+private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
 std::string readFile(const std::string& path);
 std::vector<uint8_t> readBytes(const std::string& path);
 void writeFile(const std::string& path, const std::string& content);

@@ -30,6 +30,7 @@ void JigControl::bootAndFlash() {
         uint8_t b = 0;
         if (!link_.readByteRetrying(5, b) || b != '!') view_.log("*** FAULT ANSWER. PLEASE push reset button ***");
     } else {
+        for (const std::string& l : waitingDeviceNotice()) view_.log(l);
         view_.log(kPushReset);
     }
 

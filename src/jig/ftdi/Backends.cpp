@@ -1,5 +1,8 @@
 #include "jig/ftdi/Backends.h"
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <map>
 #include <mutex>
 #include <stdexcept>
@@ -149,6 +152,11 @@ bool takeBackendOptions(std::vector<std::string>& args, BackendOptions& opt, std
             error = name + " needs a value";
             return false;
         }
+        // An empty value would silently mean "not given" (--sim "" the real jig).
+        if (target->empty()) {
+            error = name + " needs a value, not an empty text";
+            return false;
+        }
     }
     args = rest;
     if (!opt.simSpec.empty() && opt.backend == "auto") opt.backend = "sim";
@@ -156,6 +164,15 @@ bool takeBackendOptions(std::vector<std::string>& args, BackendOptions& opt, std
 }
 
 std::unique_ptr<FtdiApi> makeBackend(const BackendOptions& opt, std::string& error) {
+    // The trace file first: one that cannot be written is refused before any device is looked at.
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> trace(nullptr, std::fclose);
+    if (!opt.tracePath.empty()) {
+        trace.reset(std::fopen(opt.tracePath.c_str(), "ab"));
+        if (!trace) {
+            error = "cannot open trace file " + opt.tracePath + ": " + std::strerror(errno);
+            return nullptr;
+        }
+    }
     std::unique_ptr<FtdiApi> api;
     try {
         if (BackendFactory make = registered(opt.backend)) {
@@ -189,12 +206,9 @@ std::unique_ptr<FtdiApi> makeBackend(const BackendOptions& opt, std::string& err
         error = e.what();
         return nullptr;
     }
-    if (!opt.tracePath.empty()) {
-        auto t = std::make_unique<TraceFtdi>(std::move(api), opt.tracePath);
-        if (!t->ok()) {
-            error = "cannot open trace file " + opt.tracePath;
-            return nullptr;
-        }
+    if (trace) {
+        auto t = std::make_unique<TraceFtdi>(std::move(api), trace.release(), opt.tracePath);
+        if (opt.notice) t->onWriteError(opt.notice);
         api = std::move(t);
     }
     return api;

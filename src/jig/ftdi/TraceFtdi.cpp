@@ -1,20 +1,31 @@
 #include "jig/ftdi/TraceFtdi.h"
 
+#include <cerrno>
+#include <cstring>
+
 namespace qj {
 
 TraceFtdi::TraceFtdi(std::unique_ptr<FtdiApi> inner, const std::string& path)
-    : inner_(std::move(inner)), file_(std::fopen(path.c_str(), "ab")) {}
+    : TraceFtdi(std::move(inner), std::fopen(path.c_str(), "ab"), path) {}
+
+TraceFtdi::TraceFtdi(std::unique_ptr<FtdiApi> inner, std::FILE* file, std::string path)
+    : inner_(std::move(inner)), file_(file), path_(std::move(path)) {}
 
 TraceFtdi::~TraceFtdi() {
     if (file_) std::fclose(file_);
 }
 
 void TraceFtdi::line(const std::string& s) {
-    std::lock_guard<std::mutex> g(mu_);
-    if (!file_) return;
-    std::fputs(s.c_str(), file_);
-    std::fputc('\n', file_);
-    std::fflush(file_);
+    std::string failure;
+    {
+        std::lock_guard<std::mutex> g(mu_);
+        if (!file_ || writeFailed_) return;
+        if (std::fputs(s.c_str(), file_) >= 0 && std::fputc('\n', file_) != EOF && std::fflush(file_) == 0) return;
+        writeFailed_ = true;
+        failure = "cannot write the trace file " + path_ + ": " + std::strerror(errno) + " (the trace is incomplete)";
+    }
+    if (writeError_) writeError_(failure);
+    else std::fprintf(stderr, "%s\n", failure.c_str());
 }
 
 void TraceFtdi::bytes(char dir, const uint8_t* p, uint32_t n) {

@@ -2,7 +2,9 @@
 // Decorator that writes every call of the wrapped backend to a trace file, one
 // line each: "> " bytes written, "< " bytes read, "# " configuration calls.
 // Other tools parse this format; keep it stable.
+#include <atomic>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -13,10 +15,17 @@ namespace qj {
 
 class TraceFtdi final : public FtdiApi {
 public:
+    using Sink = std::function<void(const std::string&)>;
     // Appends to `path` (the file is created when missing).
     TraceFtdi(std::unique_ptr<FtdiApi> inner, const std::string& path);
+    // Takes over `file`, already open for appending to `path`.
+    TraceFtdi(std::unique_ptr<FtdiApi> inner, std::FILE* file, std::string path);
     ~TraceFtdi() override;
     bool ok() const { return file_ != nullptr; }
+    // The first failed write is told to `sink` (stderr when unset); the calls
+    // to the jig go on, only the trace is incomplete.
+    void onWriteError(Sink sink) { writeError_ = std::move(sink); }
+    bool writeFailed() const { return writeFailed_; }
     FtdiApi& inner() { return *inner_; }
 
     FT_STATUS CreateDeviceInfoList(uint32_t& numDevs) override;
@@ -42,6 +51,9 @@ private:
     void bytes(char dir, const uint8_t* p, uint32_t n);
     std::unique_ptr<FtdiApi> inner_;
     std::FILE* file_ = nullptr;
+    std::string path_;
+    Sink writeError_;
+    std::atomic<bool> writeFailed_{false};
     std::mutex mu_;
 };
 

@@ -8,9 +8,14 @@ namespace qj::image {
 Loaded load(const std::string& path, std::vector<uint8_t>& image, size_t size, uint8_t fill) {
     Loaded r;
     image.assign(size, fill);
+    struct stat st {};
+    // Looked at before opening too: opening a pipe would wait for a writer.
+    if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        r.result = Load::NotRegular;
+        return r;
+    }
     std::FILE* f = std::fopen(path.c_str(), "rb");
     if (!f) return r;
-    struct stat st {};
     if (::fstat(fileno(f), &st) != 0 || !S_ISREG(st.st_mode)) {
         std::fclose(f);
         r.result = Load::NotRegular;

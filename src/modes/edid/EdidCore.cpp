@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <fstream>
 
+#include "modes/common/ImageFile.h"
 #include "jig/Text.h"
 
 namespace qj {
@@ -105,14 +106,10 @@ bool EdidCore::EDID_WRITEClick() {
         link_.close();
         return false;
     }
-    std::ifstream f(*path, std::ios::binary);
-    std::array<uint8_t, kImage> image;
-    image.fill(0xFF);  // a short file leaves 0xFF behind it
-    // A name that opens but cannot be read (a folder, an I/O error) would
-    // otherwise write an all-0xFF image over the panel's EDID.
-    const bool loaded = f && (f.read(reinterpret_cast<char*>(image.data()), kImage), !f.bad());
-    f.close();
-    if (!loaded) {
+    // A short file leaves 0xFF behind it. An empty file, or a name that is no
+    // file, would otherwise write an all-0xFF image over the panel's EDID.
+    std::vector<uint8_t> image;
+    if (!image::load(*path, image, kImage).ok()) {
         view_.messageBox(BoxKind::Error, "Ошибка открытия файла.");
         view_.log("");
         link_.close();

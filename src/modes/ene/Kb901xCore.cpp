@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "modes/common/ImageFile.h"
 #include "modes/ene/EneWiring.h"
 
 namespace qj::ene {
@@ -71,8 +72,17 @@ void Kb901xCore::FormCreate() {
     for (auto& l : lines) items_.push_back(std::move(l));
 }
 
+// A transfer owns the board choice (the adapter brackets it): the wiring
+// controls wait with the buttons, and come back as the choice left them.
+void Kb901xCore::enableWiringControls(bool on) {
+    const bool lists = on && wiringLoaded();
+    view_.setEnabled(kBoardCombo, lists);
+    view_.setEnabled(kCableCombo, lists && !adapterChosen());
+    view_.setEnabled(kCheckBox, lists && !adapterChosen());
+}
+
 void Kb901xCore::ComboBox_KB901XSelect(int index) {
-    if (index < 0) return;
+    if (index < 0 || !busy_.idle()) return;
     boardIndex_ = index;
     if (index >= 1) {
         view_.setEnabled(kCableCombo, true);
@@ -85,8 +95,6 @@ void Kb901xCore::ComboBox_KB901XSelect(int index) {
     view_.setEnabled(kCheckBox, false);
     view_.setColor(kBoardCombo, kButtonFace);
     view_.setColor(kCableCombo, kButtonFace);
-    // A running transfer owns the link: the adapter is detected when the window is idle.
-    if (!busy_.idle()) return;
     OpenOptions opt = OpenOptions::modeWindow({"ENE_EDID_KB"});
     opt.countLine = true;
     if (link_.open(opt, [this](const std::string& s) { view_.log(s); }) != OpenResult::Ready) return;
@@ -101,13 +109,14 @@ void Kb901xCore::ComboBox_KB901XSelect(int index) {
 }
 
 void Kb901xCore::ComboBox_KB901X_FFCSelect(int index) {
-    if (index < 0 || index >= 8) return;
+    if (index < 0 || index >= 8 || !busy_.idle()) return;
     cableIndex_ = index;
     view_.setColor(kCableCombo, kButtonFace);
     if (boardIndex_ >= 0) runWiringEvaluation();
 }
 
 void Kb901xCore::CheckBox_KB901XClick(bool checked) {
+    if (!busy_.idle()) return;
     checked_ = checked;
     if (cableIndex_ >= 0 && boardIndex_ >= 0) runWiringEvaluation();
 }
@@ -229,6 +238,7 @@ void Kb901xCore::KB901X_READClick() {
     view_.log("Reading KB90XX ...");
     view_.setEnabled(kWriteButton, false);
     view_.setEnabled(kExitButton, false);
+    enableWiringControls(false);
     view_.timeStamp();
     if (!startTransferCommon(adapterChosen())) return;
     busy_.set("Reading");
@@ -248,12 +258,9 @@ void Kb901xCore::KB901X_WRITEClick() {
         link_.close();
         return;
     }
-    std::FILE* in = std::fopen(path->c_str(), "rb");
-    // A shorter file leaves erased flash (0xFF) behind it, never the previous file's bytes.
-    std::fill(image_.begin(), image_.end(), 0xFF);
-    const bool loaded = in && (std::fread(image_.data(), 1, image_.size(), in), !std::ferror(in));
-    if (in) std::fclose(in);
-    if (!loaded) {
+    // A shorter file leaves erased flash (0xFF) behind it, never the previous file's bytes;
+    // an empty file, or a name that is no file, is refused before any block goes out.
+    if (!image::load(*path, image_, kImageSize).ok()) {
         view_.messageBox(BoxKind::Error, "Error open file!");
         link_.close();
         return;
@@ -265,6 +272,7 @@ void Kb901xCore::KB901X_WRITEClick() {
     view_.log("There is a writing KB90XX...");
     view_.setEnabled(kReadButton, false);
     view_.setEnabled(kExitButton, false);
+    enableWiringControls(false);
     view_.timeStamp();
     if (!startTransferCommon(adapterChosen())) return;
     busy_.set("Writing");
@@ -375,6 +383,7 @@ void Kb901xCore::endOfTransfer(bool ok) {
     view_.setEnabled(kReadButton, true);
     view_.setEnabled(kWriteButton, true);
     view_.setEnabled(kExitButton, true);
+    enableWiringControls(true);
     view_.handBack([this] { busy_.set("NONE"); });
 }
 
@@ -384,15 +393,17 @@ void Kb901xCore::EXIT_KB901XClick() {
     if (!busy_.idle()) return;
     view_.clearLog();
     view_.gaugePos(0);
-    view_.setText(kCableCombo, kCablePrompt);
-    view_.setColor(kCableCombo, kYellow);
-    view_.setEnabled(kCableCombo, true);
-    view_.setText(kBoardCombo, kBoardPrompt);
-    view_.setColor(kBoardCombo, kYellow);
-    view_.setEnabled(kCheckBox, true);
-    view_.setEnabled(kLabel, true);
     boardIndex_ = -1;
     cableIndex_ = -1;
+    // Without a wiring list nothing can be chosen: no prompt colour, no cable box.
+    const uint32_t prompt = wiringLoaded() ? kYellow : kButtonFace;
+    view_.setText(kCableCombo, kCablePrompt);
+    view_.setColor(kCableCombo, prompt);
+    view_.setEnabled(kCableCombo, wiringLoaded());
+    view_.setText(kBoardCombo, kBoardPrompt);
+    view_.setColor(kBoardCombo, prompt);
+    view_.setEnabled(kCheckBox, wiringLoaded());
+    view_.setEnabled(kLabel, true);
     view_.showWindow("Form1", true);
     view_.showWindow("KB901X_forms", false);
 }

@@ -92,6 +92,7 @@ private:
 
     bool adapterChosen() const { return boardIndex_ == 0; }
     void setLabel(const std::string& t);
+    void enableWiringControls(bool on);
     void runWiringEvaluation();
     bool detectAdapter();
     bool ack(std::initializer_list<uint8_t> cmd);

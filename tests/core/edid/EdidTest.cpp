@@ -152,7 +152,7 @@ TEST(EdidRead, NoJigStopsWithTheLinkMessage) {
 
 // A short file is padded with 0xFF, a long one cut at 256 bytes.
 TEST(EdidWrite, ImageIsPaddedOrCutTo256Bytes) {
-    for (size_t size : {size_t(0), size_t(3), size_t(256), size_t(300)}) {
+    for (size_t size : {size_t(1), size_t(3), size_t(256), size_t(300)}) {
         SCOPED_TRACE(size);
         ScratchDir dir;
         Bytes file(size);
@@ -210,11 +210,14 @@ TEST(EdidWrite, CancelAndMissingFile) {
     view.openAnswers.push_back(std::nullopt);
     view.openAnswers.push_back(dir.file("missing.bin"));
     view.openAnswers.push_back(dir.path().string());  // opens, but reads nothing: no 0xFF image may go out
+    qjt::writeBytes(dir.file("empty.bin"), {});
+    view.openAnswers.push_back(dir.file("empty.bin"));  // nothing to write but padding
+    view.openAnswers.push_back("/dev/zero");            // not an image file at all
     EdidCore core(*sim, view);
     EXPECT_FALSE(core.EDID_WRITEClick());
     EXPECT_EQ(view.lines().back(), "Write operation is interrupted.");
     EXPECT_EQ(sim->openHandles(), 0u);
-    for (int k = 0; k < 2; ++k) {
+    for (int k = 0; k < 4; ++k) {
         EXPECT_FALSE(core.EDID_WRITEClick());
         ASSERT_EQ(view.boxes().size(), static_cast<size_t>(k + 1));
         EXPECT_EQ(view.boxes()[static_cast<size_t>(k)].text, "Ошибка открытия файла.");

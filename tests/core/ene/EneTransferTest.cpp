@@ -359,6 +359,25 @@ TEST_F(EneTransfer, DialogAndFileFailuresCloseTheLink) {
     EXPECT_EQ(countLines("Current time  <time>"), 0);
 }
 
+TEST_F(EneTransfer, EmptyOrNonRegularImageIsRefusedBeforeAnyBlock) {
+    rig("");
+    const auto before = targetFlash();
+    qjt::writeBytes(dir.file("empty.bin"), {});
+    const std::string paths[] = {dir.file("empty.bin"), dir.path().string(), "/dev/zero"};
+    for (const auto& p : paths) view.openAnswers.push_back(p);
+    for (const auto& p : paths) {
+        core->KB901X_WRITEClick();
+        ASSERT_FALSE(view.boxes().empty()) << p;
+        EXPECT_EQ(view.boxes().back().text, "Error open file!") << p;
+        EXPECT_EQ(sim->openHandles(), 0u) << p;
+    }
+    EXPECT_EQ(view.boxes().size(), 3u);
+    EXPECT_EQ(targetFlash(), before);
+    for (const auto& w : sim->hostWrites()) EXPECT_NE(w, std::vector<uint8_t>{'W'});
+    EXPECT_EQ(countLines("Current time  <time>"), 0);
+    expectIdle();
+}
+
 TEST_F(EneTransfer, DumpThatCannotBeStoredIsNotReportedAsRead) {
     rig("");
     view.saveAnswers.push_back("/dev/full");

@@ -112,6 +112,27 @@ TEST(Upgrade, SilentDeviceAsksForResetAtOnceAndWaitsFiveSeconds) {
     EXPECT_LT(took, 5300 + 300);  // the identify read time-out comes first
 }
 
+TEST(Upgrade, SeveralSilentDevicesTellWhichOneTheResetMustBeOn) {
+    Rig r("jig=ENE_EDID_KB,wedged=1,devices=3,jig-index=2");
+    ASSERT_EQ(r.start("ITE"), JigControl::StartOutcome::UpgradeStarted);
+    const std::vector<std::string> notice = {
+        "3 FTDI devices, none answered: waiting for the bootloader on device 0.",
+        "The JIG must be device 0 (unplug the other FTDI devices otherwise).",
+    };
+    auto lines = r.view.lines();
+    ASSERT_GE(lines.size(), 5u);
+    EXPECT_EQ(std::vector<std::string>(lines.begin() + 2, lines.begin() + 4), notice);
+    EXPECT_EQ(lines[4], "*** PLEASE PUSH RESET BUTTON ! ***");
+    const auto log = r.startLog();
+    const auto at = std::find(log.begin(), log.end(), "ReadThread_UPD start ... ");
+    ASSERT_GE(at - log.begin(), 2);
+    EXPECT_EQ(std::vector<std::string>(at - 2, at), notice);
+    // One device: nothing to tell.
+    Rig one("jig=ENE_EDID_KB,wedged=1");
+    one.start("ITE");
+    EXPECT_EQ(countOf(one.view.lines(), notice[1]), 0u);
+}
+
 TEST(Upgrade, SilentDeviceFlashedOnceTheUserPressesReset) {
     Rig r("jig=ENE_EDID_KB,wedged=1,reset-after=2500");
     r.start("NUVOTON spi");

@@ -18,6 +18,7 @@ TEDID_form::TEDID_form(const AppContext& ctx)
     auto* read = makeButton("EDID_READ", "EDID_READ", 16, 400, 180, 49);
     auto* write = makeButton("EDID_WRITE", "EDID_WRITE", 212, 400, 180, 49);
     auto* exit = makeButton("EXIT_EDID", "EXIT", 464, 400, 160, 49);
+    setExitButton(exit);
     for (QPushButton* b : {read, write, exit}) b->setFont(courier(20, true));
     connect(read, &QPushButton::clicked, this, [this] { EDID_READClick(); });
     connect(write, &QPushButton::clicked, this, [this] { EDID_WRITEClick(); });

@@ -39,6 +39,7 @@ TKB901X_forms::TKB901X_forms(const AppContext& ctx)
     auto* read = makeButton("KB901X_READ", "KB90XX_READ", 16, 452, 200, 49);
     auto* write = makeButton("KB901X_WRITE", "KB90XX_WRITE", 232, 452, 200, 49);
     auto* exit = makeButton("EXIT_KB901X", "EXIT", 464, 452, 160, 49);
+    setExitButton(exit);
     for (QPushButton* b : {read, write}) b->setFont(courier(19, true));
     exit->setFont(courier(27, true));
 
@@ -59,6 +60,8 @@ TKB901X_forms::TKB901X_forms(const AppContext& ctx)
 
 // The worker ends on its own, within its bounds, before the core goes.
 TKB901X_forms::~TKB901X_forms() { core_->waitIdle(); }
+
+bool TKB901X_forms::operationRunning() const { return !core_->idle(); }
 
 void TKB901X_forms::FormCreate() {
     core_->FormCreate();

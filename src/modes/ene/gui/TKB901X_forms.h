@@ -29,6 +29,9 @@ public:
     void KB901X_WRITEClick();
     void EXIT_KB901XClick();
 
+protected:
+    bool operationRunning() const override;
+
 private:
     AppContext ctx_;
     QComboBox* board_;

@@ -1,13 +1,44 @@
 #pragma once
+// The ITE window: board wiring and pin settings, the connection check, the
+// flash read and the erase-write-verify, with its log in two memos (Russian
+// and English) of which one is shown. Every handler forwards to the core.
+#include <memory>
+
 #include "ui/ModeWindow.h"
 
-// The window of this mode; its own controls and operations come with the mode.
-class TITE_FORM : public BasicModeWindow {
+namespace qj::ite {
+class IteCore;
+}
+class QCheckBox;
+class QComboBox;
+class QPushButton;
+
+class TITE_FORM : public ModeWindow {
     Q_OBJECT
 public:
-    explicit TITE_FORM(const AppContext& ctx)
-        : BasicModeWindow(ctx, "ITE_FORM", QString::fromUtf8("ITE 02_02_2018"), "ITE_Memo1", "SPEED_ITE_CGauge", 256, "ITE_EXIT_BitBtn") {
-        setSaveDialog(QString::fromUtf8("Save data to a file"), QString::fromUtf8("BIN file (*.bin)|*.bin"), "ITE_", ".bin");
-        setOpenDialog(QString::fromUtf8("Read data from a file"), QString::fromUtf8("BIN file  (*.bin)|*.bin|Другие|*.*"));
-    }
+    explicit TITE_FORM(const AppContext& ctx);
+    ~TITE_FORM() override;
+
+    qj::ite::IteCore& core() { return *core_; }
+
+    void FormCreate();
+    void ITE_ComboBox_MB_SWITCHSelect(int index);
+    void ITE_CheckBoxClick(bool checked);
+    void CheckBox_RUS_ENGClick(bool checked);
+    void ITE_SETUP_BitBtnClick();
+    void ITE_CHECK_CON_BitBtnClick();
+    void ITE_READ_BitBtnClick();
+    void ITE_WRITE_BitBtnClick();
+    void ITE_EXIT_BitBtnClick();
+
+protected:
+    void showEvent(QShowEvent* e) override;  // FormActivate
+
+private:
+    AppContext ctx_;
+    QComboBox* board_;
+    QCheckBox* mirror_;
+    QPushButton* setup_;
+    QPushButton* exit_;
+    std::unique_ptr<qj::ite::IteCore> core_;
 };

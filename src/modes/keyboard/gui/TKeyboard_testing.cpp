@@ -8,38 +8,11 @@
 
 #include "modes/keyboard/KeyboardCore.h"
 #include "ui/TCGauge.h"
+#include "ui/TShape.h"
 
 namespace {
 using qj::KeyboardCore;
 
-// A rounded cell with a black outline, filled with the colour the view gives it.
-class Shape : public QWidget, public BgrPaintable {
-public:
-    Shape(const QString& name, const QRect& r, QWidget* parent) : QWidget(parent) {
-        setObjectName(name);
-        setGeometry(r);
-        setBgr(KeyboardCore::kAqua);
-    }
-    void setBgr(uint32_t bgr) override {
-        setProperty("bgr", QVariant::fromValue<uint>(bgr));
-        fill_ = colorFromBgr(bgr);
-        update();
-    }
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter p(this);
-        p.setRenderHint(QPainter::Antialiasing);
-        p.setPen(QPen(Qt::black, 1));
-        p.setBrush(fill_);
-        p.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 3, 3);
-    }
-
-private:
-    QColor fill_;
-};
-
-// The status label: its colour is the colour of its bold text.
 class StatusLabel : public QLabel, public BgrPaintable {
 public:
     using QLabel::QLabel;
@@ -63,7 +36,8 @@ TKeyboard_testing::TKeyboard_testing(const AppContext& ctx)
 
     for (int i = 1; i <= 31; ++i)
         for (int j = i + 1; j <= 32; ++j)
-            new Shape(QString::fromStdString(KeyboardCore::cellName((i - 1) * 32 + j)), cellRect(i, j), this);
+            new TShape(QString::fromStdString(KeyboardCore::cellName((i - 1) * 32 + j)), cellRect(i, j),
+                       KeyboardCore::kAqua, 3, this);
 
     // Column numbers over the columns 2, 6, 11, ... 31; row numbers at the right.
     auto* cols = makeLabel("Label_keybord", " 2       6       11        16       21       26       31", 16, 20, 540, 16);
@@ -87,6 +61,7 @@ TKeyboard_testing::TKeyboard_testing(const AppContext& ctx)
     auto* hide = makeCheck("CheckBox_HIDE", "Hide current", 20, 420, 200, 22);
     hide->setEnabled(false);
     auto* exit = makeButton("EXIT_KB_TEST", "EXIT", 20, 470, 160, 49);
+    setExitButton(exit);
     for (QPushButton* b : {start, exit}) b->setFont(courier(20, true));
     clear->setFont(courier(16, true));
     buzzer->setFont(courier(15, true));
@@ -104,6 +79,8 @@ TKeyboard_testing::TKeyboard_testing(const AppContext& ctx)
 }
 
 TKeyboard_testing::~TKeyboard_testing() = default;
+
+bool TKeyboard_testing::operationRunning() const { return core_->scanning(); }
 
 void TKeyboard_testing::FormCreate() { core_->FormCreate(); }
 void TKeyboard_testing::START_SCANClick() { core_->START_SCANClick(); }

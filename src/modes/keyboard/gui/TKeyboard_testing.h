@@ -26,6 +26,10 @@ public:
     void Timer_KEYBTimer();
     qj::KeyboardCore& core() { return *core_; }
 
+protected:
+    bool operationRunning() const override;
+    QString busyCloseNotice() const override { return "Press STOP to end the scan first."; }
+
 private:
     std::unique_ptr<qj::KeyboardCore> core_;
 };

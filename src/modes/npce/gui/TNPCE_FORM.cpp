@@ -18,6 +18,7 @@ TNPCE_FORM::TNPCE_FORM(const AppContext& ctx)
     auto* read = makeButton("NPCE_READ", "Nuvoton_READ", 16, 400, 200, 49);
     auto* write = makeButton("NPCE_WRITE", "Nuvoton_WRITE", 232, 400, 200, 49);
     auto* exit = makeButton("EXIT_NPCE", "EXIT", 464, 400, 160, 49);
+    setExitButton(exit);
     read->setStyleSheet("QPushButton { color: #008000; }");
     write->setStyleSheet("QPushButton { color: #FF0000; }");
     for (QPushButton* b : {read, write}) b->setFont(courier(19, true));
@@ -36,6 +37,8 @@ TNPCE_FORM::TNPCE_FORM(const AppContext& ctx)
 
 // The worker ends on its own, within its bounds, before the core goes.
 TNPCE_FORM::~TNPCE_FORM() { core_->waitIdle(); }
+
+bool TNPCE_FORM::operationRunning() const { return !core_->idle(); }
 
 void TNPCE_FORM::CheckBox_EXTBOARDClick(bool checked) { core_->CheckBox_EXTBOARDClick(checked); }
 void TNPCE_FORM::NPCE_READClick() { core_->NPCE_READClick(); }

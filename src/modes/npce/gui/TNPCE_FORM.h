@@ -23,6 +23,9 @@ public:
     void NPCE_WRITEClick();
     void EXIT_NPCEClick();
 
+protected:
+    bool operationRunning() const override;
+
 private:
     std::unique_ptr<qj::npce::NpceCore> core_;
 };

@@ -34,6 +34,7 @@ TForm_NUVOTON_JTAG::TForm_NUVOTON_JTAG(const AppContext& ctx)
     read->setEnabled(false);
     write->setEnabled(false);
     auto* exit = makeButton("BitBtn_EXIT_NUV", "EXIT", 464, 404, 160, 49);
+    setExitButton(exit);
     for (QPushButton* b : {settings, connectBtn}) b->setFont(courier(15, true));
     for (QPushButton* b : {read, write}) b->setFont(courier(19, true));
     exit->setFont(courier(27, true));
@@ -61,5 +62,7 @@ void TForm_NUVOTON_JTAG::BitBtn_SETTINGSClick() { core_->BitBtn_SETTINGSClick();
 void TForm_NUVOTON_JTAG::BitBtn_CONNECTClick() { core_->BitBtn_CONNECTClick(); }
 void TForm_NUVOTON_JTAG::BitBtn_NUV_JTAG_RDClick() { core_->BitBtn_NUV_JTAG_RDClick(); }
 void TForm_NUVOTON_JTAG::BitBtn_NUV_JTAG_WRClick() { core_->BitBtn_NUV_JTAG_WRClick(); }
+bool TForm_NUVOTON_JTAG::operationRunning() const { return !core_->idle(); }
+
 void TForm_NUVOTON_JTAG::BitBtn_EXIT_NUVClick() { core_->BitBtn_EXIT_NUVClick(); }
 void TForm_NUVOTON_JTAG::Timer_MSG_ERTimer() { core_->Timer_MSG_ERTimer(); }

@@ -26,6 +26,9 @@ public:
     void BitBtn_EXIT_NUVClick();
     void Timer_MSG_ERTimer();
 
+protected:
+    bool operationRunning() const override;
+
 private:
     std::unique_ptr<qj::nuv::NuvotonJtagCore> core_;
 };

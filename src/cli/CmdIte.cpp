@@ -1,0 +1,100 @@
+#include <cstdio>
+#include <unistd.h>
+
+#include "cli/Cli.h"
+#include "modes/ite/IteCore.h"
+
+namespace qj::cli {
+
+namespace {
+const char* kIteUsage =
+    "usage: qjig ite boards\n"
+    "       qjig ite read FILE --board N|TEXT|external [--reversed]\n"
+    "       qjig ite write FILE --board N|TEXT|external [--reversed] [--chip-erase]\n"
+    "\n"
+    "The boards are the lines of \"MB connection ITE.txt\" in the current directory:\n"
+    "N is a line number (1 = first line), TEXT an exact line or a part of one line;\n"
+    "external chooses the external board. --reversed mirrors the board's contacts\n"
+    "for a turned-over cable (the line needs KB_pins=). A write erases sector by\n"
+    "sector unless --chip-erase is given. read and write apply the settings, check\n"
+    "the connection and then transfer, in one run.\n";
+
+int misuse(const std::string& why) {
+    if (!why.empty()) std::fprintf(stderr, "qjig ite: %s\n", why.c_str());
+    std::fputs(kIteUsage, stderr);
+    return kMisuse;
+}
+
+bool ok(const ite::IteCore& core) { return core.lastOutcome() == ite::IteCore::Outcome::Ok; }
+}  // namespace
+
+int cmdIte(CliContext& c) {
+    if (c.args.empty()) return misuse("");
+    const std::string sub = c.args[0];
+    std::string file, board;
+    bool haveBoard = false, reversed = false, chipErase = false;
+    for (size_t i = 1; i < c.args.size(); ++i) {
+        const std::string& a = c.args[i];
+        if (a == "--board" && i + 1 < c.args.size()) {
+            board = c.args[++i];
+            haveBoard = true;
+        } else if (a == "--reversed") {
+            reversed = true;
+        } else if (a == "--chip-erase") {
+            chipErase = true;
+        } else if (!a.empty() && a[0] != '-' && file.empty()) {
+            file = a;
+        } else {
+            return misuse("unexpected argument \"" + a + "\"");
+        }
+    }
+    const bool boards = sub == "boards";
+    if (!boards && sub != "read" && sub != "write") return misuse("unknown sub-command \"" + sub + "\"");
+    if (boards && (haveBoard || reversed || chipErase || !file.empty())) return misuse("boards takes no arguments");
+    if (!boards && (file.empty() || !haveBoard)) return misuse(sub + " needs FILE and --board");
+    if (chipErase && sub != "write") return misuse("--chip-erase is for a write");
+    if (reversed && board == "external") return misuse("--reversed is for a motherboard's wiring");
+
+    CliView view;
+    view.lang = c.lang;
+    view.progress = isatty(2);
+    ite::IteCore core(c.api, view);
+    core.FormCreate();
+    if (!core.wiringLoaded()) {
+        std::fprintf(stderr, "qjig ite: cannot read \"%s\" in the current directory\n", ite::kWiringFile);
+        return kFailed;
+    }
+    const auto& items = core.boardItems();
+    constexpr size_t kFirstLine = 2;  // after the prompt and the external board
+    if (boards) {
+        for (size_t i = kFirstLine; i < items.size(); ++i) std::printf("%zu: %s\n", i - kFirstLine + 1, items[i].c_str());
+        return kOk;
+    }
+    std::string err;
+    const int index = board == "external" ? 1 : findBoardItem(items, kFirstLine, board, err);
+    if (index < 0) return misuse(err);
+    core.ITE_ComboBox_MB_SWITCHSelect(index);
+    if (core.boardIndex() != index) return kFailed;  // the entry's bad key is logged
+    if (reversed) {
+        core.ITE_CheckBoxClick(false);
+        if (core.mirrorChecked()) return kFailed;  // why is logged
+    }
+    if (chipErase) core.CheckBox_BL_SECClick(false);
+    // Every run sends the settings: the jig may not hold them from an earlier one.
+    core.ITE_SETUP_BitBtnClick();
+    if (!ok(core)) return kFailed;
+    core.ITE_CHECK_CON_BitBtnClick();
+    core.waitIdle();
+    if (!ok(core)) return kFailed;
+    if (sub == "read") {
+        view.savePath = file;
+        core.ITE_READ_BitBtnClick();
+    } else {
+        view.openPath = file;
+        core.ITE_WRITE_BitBtnClick();
+    }
+    core.waitIdle();
+    return ok(core) ? kOk : kFailed;
+}
+
+}  // namespace qj::cli

@@ -1,0 +1,87 @@
+#include <cstdio>
+#include <unistd.h>
+
+#include "cli/Checks.h"
+#include "cli/Cli.h"
+#include "modes/mec/Mec16Core.h"
+
+namespace qj::cli {
+
+namespace {
+const char* kMecUsage =
+    "usage: qjig mec check\n"
+    "       qjig mec read FILE [--info] [--twice]\n"
+    "       qjig mec verify FILE\n"
+    "       qjig mec erase [--info]\n"
+    "       qjig mec write FILE [--erase] [--verify]\n"
+    "\n"
+    "check    the MEC's identification, registers and protection (write-protect pin, Boot_Lock)\n"
+    "read     the MAIN block (196,608 bytes) into FILE; --info: MAIN then INFO (198,656 bytes)\n"
+    "verify   reads MAIN and compares it with FILE\n"
+    "erase    the MAIN block; --info: MAIN and INFO\n"
+    "write    the first 196,608 bytes of FILE into the MAIN block (a shorter file is padded\n"
+    "         with FFh); the flash must be erased first. --erase erases MAIN before writing,\n"
+    "         --verify reads MAIN back and compares it with the file.\n";
+
+int misuse(const std::string& why) {
+    if (!why.empty()) std::fprintf(stderr, "qjig mec: %s\n", why.c_str());
+    std::fputs(kMecUsage, stderr);
+    return kMisuse;
+}
+}  // namespace
+
+int cmdMec(CliContext& c) {
+    if (c.args.empty()) return misuse("");
+    const std::string sub = c.args[0];
+    std::string file;
+    bool info = false, twice = false, erase = false, verify = false;
+    for (size_t i = 1; i < c.args.size(); ++i) {
+        const std::string& a = c.args[i];
+        if (a == "--info") info = true;
+        else if (a == "--twice") twice = true;
+        else if (a == "--erase") erase = true;
+        else if (a == "--verify") verify = true;
+        else if (!a.empty() && a[0] != '-' && file.empty()) file = a;
+        else return misuse("unexpected argument \"" + a + "\"");
+    }
+    const bool needsFile = sub == "read" || sub == "write" || sub == "verify";
+    if (sub != "check" && sub != "erase" && !needsFile) return misuse("unknown sub-command \"" + sub + "\"");
+    if (needsFile != !file.empty()) return misuse(needsFile ? sub + " needs FILE" : sub + " takes no FILE");
+    if (info && sub != "read" && sub != "erase") return misuse("--info is for read and erase");
+    if (twice && sub != "read") return misuse("--twice is for read");
+    if ((erase || verify) && sub != "write") return misuse("--erase and --verify are for write");
+
+    CliView view;
+    view.progress = isatty(2);
+    mec::Mec16Core core(c.api, view);
+    auto ok = [&] { return core.lastOutcome() == mec::Mec16Core::Outcome::Ok; };
+    auto readOnce = [&](bool withInfo) {
+        return [&, withInfo](const std::string& path) {
+            core.CheckBox_MEC16_RDClick(withInfo);
+            view.savePath = path;
+            core.BitBtn_RD_MEC16Click();
+            core.waitIdle();
+            return ok() ? kOk : kFailed;
+        };
+    };
+    if (sub == "check") {
+        core.BitBtn_MEC16Click();
+        return ok() ? kOk : kFailed;
+    }
+    if (sub == "read") return checks::read(file, twice, readOnce(info));
+    if (sub == "verify") return checks::verify(file, readOnce(false));
+    if (sub == "erase" || erase) {
+        core.CheckBox_erase_mec16Click(info);
+        core.BitBtn_MEC16_ERASEClick();
+        if (!ok() || sub == "erase") return ok() ? kOk : kFailed;
+    }
+    view.openPath = file;
+    core.BitBtn_MEC16_WRITEClick();
+    core.waitIdle();
+    if (!ok()) return kFailed;
+    checks::printChecksum(file);
+    // The window's write neither erases nor verifies; here both are asked for by name.
+    return verify ? checks::verify(file, readOnce(false)) : kOk;
+}
+
+}  // namespace qj::cli
