@@ -11,7 +11,6 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <random>
 #include <sstream>
 
 #include "support/CliRun.h"
@@ -43,13 +42,6 @@ std::map<std::string, int64_t> readStats(const std::string& path) {
     int64_t v = 0;
     while (f >> k >> v) m[k] = v;
     return m;
-}
-
-std::vector<uint8_t> pattern(size_t n, uint32_t seed) {
-    std::mt19937 rng(seed);
-    std::vector<uint8_t> v(n);
-    for (auto& b : v) b = static_cast<uint8_t>(rng());
-    return v;
 }
 
 const std::vector<std::string> kNoJig = {"The programmer is not found or does not respond",
@@ -161,8 +153,8 @@ class Sweep {
 public:
     explicit Sweep(const Op& op) : op_(op) {
         if (!op.flashIn.empty()) {
-            initial_ = pattern(op.size, 1);
-            image_ = pattern(op.size, 2);
+            initial_ = qjt::randomImage(op.size, 1);
+            image_ = qjt::randomImage(op.size, 2);
             qjt::writeBytes(dir_.file("initial.bin"), initial_);
             qjt::writeBytes(dir_.file("image.bin"), op.kind == Kind::Verify ? initial_ : image_);
         }
