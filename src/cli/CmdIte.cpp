@@ -1,6 +1,7 @@
 #include <cstdio>
 #include <unistd.h>
 
+#include "cli/Checks.h"
 #include "cli/Cli.h"
 #include "modes/ite/IteCore.h"
 
@@ -9,15 +10,18 @@ namespace qj::cli {
 namespace {
 const char* kIteUsage =
     "usage: qjig ite boards\n"
-    "       qjig ite read FILE --board N|TEXT|external [--reversed]\n"
+    "       qjig ite read FILE --board N|TEXT|external [--reversed] [--twice]\n"
     "       qjig ite write FILE --board N|TEXT|external [--reversed] [--chip-erase]\n"
+    "       qjig ite verify FILE --board N|TEXT|external [--reversed]\n"
     "\n"
     "The boards are the lines of \"MB connection ITE.txt\" in the current directory:\n"
     "N is a line number (1 = first line), TEXT an exact line or a part of one line;\n"
     "external chooses the external board. --reversed mirrors the board's contacts\n"
     "for a turned-over cable (the line needs KB_pins=). A write erases sector by\n"
     "sector unless --chip-erase is given. read and write apply the settings, check\n"
-    "the connection and then transfer, in one run.\n";
+    "the connection and then transfer, in one run. --twice reads the flash two times\n"
+    "and writes FILE only when both reads are equal; verify reads the flash and\n"
+    "compares it with FILE (nothing is written).\n";
 
 int misuse(const std::string& why) {
     if (!why.empty()) std::fprintf(stderr, "qjig ite: %s\n", why.c_str());
@@ -32,7 +36,7 @@ int cmdIte(CliContext& c) {
     if (c.args.empty()) return misuse("");
     const std::string sub = c.args[0];
     std::string file, board;
-    bool haveBoard = false, reversed = false, chipErase = false;
+    bool haveBoard = false, reversed = false, chipErase = false, twice = false;
     for (size_t i = 1; i < c.args.size(); ++i) {
         const std::string& a = c.args[i];
         if (a == "--board" && i + 1 < c.args.size()) {
@@ -42,6 +46,8 @@ int cmdIte(CliContext& c) {
             reversed = true;
         } else if (a == "--chip-erase") {
             chipErase = true;
+        } else if (a == "--twice" && sub == "read") {
+            twice = true;
         } else if (!a.empty() && a[0] != '-' && file.empty()) {
             file = a;
         } else {
@@ -49,7 +55,8 @@ int cmdIte(CliContext& c) {
         }
     }
     const bool boards = sub == "boards";
-    if (!boards && sub != "read" && sub != "write") return misuse("unknown sub-command \"" + sub + "\"");
+    if (!boards && sub != "read" && sub != "write" && sub != "verify")
+        return misuse("unknown sub-command \"" + sub + "\"");
     if (boards && (haveBoard || reversed || chipErase || !file.empty())) return misuse("boards takes no arguments");
     if (!boards && (file.empty() || !haveBoard)) return misuse(sub + " needs FILE and --board");
     if (chipErase && sub != "write") return misuse("--chip-erase is for a write");
@@ -86,15 +93,20 @@ int cmdIte(CliContext& c) {
     core.ITE_CHECK_CON_BitBtnClick();
     core.waitIdle();
     if (!ok(core)) return kFailed;
-    if (sub == "read") {
-        view.savePath = file;
+    auto readOnce = [&](const std::string& path) {
+        view.savePath = path;
         core.ITE_READ_BitBtnClick();
-    } else {
-        view.openPath = file;
-        core.ITE_WRITE_BitBtnClick();
-    }
+        core.waitIdle();
+        return ok(core) ? kOk : kFailed;
+    };
+    if (sub == "read") return checks::read(file, twice, readOnce);
+    if (sub == "verify") return checks::verify(file, readOnce);
+    view.openPath = file;
+    core.ITE_WRITE_BitBtnClick();
     core.waitIdle();
-    return ok(core) ? kOk : kFailed;
+    if (!ok(core)) return kFailed;
+    checks::printChecksum(file);
+    return kOk;
 }
 
 }  // namespace qj::cli

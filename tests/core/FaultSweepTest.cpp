@@ -11,7 +11,6 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <random>
 #include <sstream>
 
 #include "support/CliRun.h"
@@ -43,13 +42,6 @@ std::map<std::string, int64_t> readStats(const std::string& path) {
     int64_t v = 0;
     while (f >> k >> v) m[k] = v;
     return m;
-}
-
-std::vector<uint8_t> pattern(size_t n, uint32_t seed) {
-    std::mt19937 rng(seed);
-    std::vector<uint8_t> v(n);
-    for (auto& b : v) b = static_cast<uint8_t>(rng());
-    return v;
 }
 
 const std::vector<std::string> kNoJig = {"The programmer is not found or does not respond",
@@ -96,12 +88,24 @@ std::vector<Op> operations() {
          "ID готово 4 байта но сняли меньше ОШИБКА", "Error writing the file!", "Verify: the target differs"},
         kNoJig);
     const std::string eneSpec = "jig=ENE_EDID_KB,kestra=1-2";
+    const std::vector<std::string> start = {"ERROR", "Error", "RESET", "reset", "not connected", "No answer"};
     const std::string npceSpec = "jig=NPCE_Q37";
     return {
         {"identify", "jig=ENE_EDID_KB", {"identify"}, Kind::Other, "", "", 0, "", {"FTDI found, ERROR answer", "FTDI device not found"}, 10000, {}},
         {"start ENE", "jig=ENE_EDID_KB", {"start", "ENE KB90XX"}, Kind::Other, "", "", 0, "", {"JIG not connected", "ERROR"}, 16000, {}},
         {"start EDID with upgrade", "jig=ITE2_PROJ_Q37", {"start", "EDID lcd"}, Kind::Other, "", "", 0, "",
          {"ERROR", "Error", "RESET", "reset", "not connected"}, 16000, {}},
+        {"start Keyboard", "jig=ENE_EDID_KB", {"start", "Keyboard testing"}, Kind::Other, "", "", 0, "", start, 16000, {}},
+        {"start NUVOTON spi", "jig=NPCE_Q37", {"start", "NUVOTON spi"}, Kind::Other, "", "", 0, "", start, 16000, {}},
+        {"start NUVOTON jtag with upgrade", "jig=ENE_EDID_KB", {"start", "NUVOTON jtag"}, Kind::Other, "", "", 0, "",
+         start, 16000, {}},
+        {"start ITE", "jig=ITE2_PROJ_Q37", {"start", "ITE"}, Kind::Other, "", "", 0, "", start, 16000, {}},
+        {"start ITE with upgrade", "jig=V42_Q37", {"start", "ITE"}, Kind::Other, "", "", 0, "", start, 16000, {}},
+        {"start MEC", "jig=V42_Q37", {"start", "MEC jtag"}, Kind::Other, "", "", 0, "", start, 16000, {}},
+        {"start MEC with the version 3 update", "jig=M328_EPM240_v18,reset-after=50", {"start", "MEC jtag"},
+         Kind::Other, "", "", 0, "", start, 125000, {}},
+        {"keyboard scan", "jig=ENE_EDID_KB,keys=3-7@10-300;1-2@400-700", {"keyboard", "scan", "--reports", "2"},
+         Kind::Other, "", "", 0, "", {"Device not found", "Please update FW", "status: "}, 10000, {}},
         {"ene read", eneSpec, {"ene", "read", "{dump}", "--kestra"}, Kind::Read, "flash", "flash-out", 131072, "", ene, 10000, enePerBlock},
         {"ene write", eneSpec, {"ene", "write", "{image}", "--kestra"}, Kind::Write, "flash", "flash-out", 131072,
          "There is a writing KB90XX...", ene, 10000, enePerBlock},
@@ -161,8 +165,8 @@ class Sweep {
 public:
     explicit Sweep(const Op& op) : op_(op) {
         if (!op.flashIn.empty()) {
-            initial_ = pattern(op.size, 1);
-            image_ = pattern(op.size, 2);
+            initial_ = qjt::randomImage(op.size, 1);
+            image_ = qjt::randomImage(op.size, 2);
             qjt::writeBytes(dir_.file("initial.bin"), initial_);
             qjt::writeBytes(dir_.file("image.bin"), op.kind == Kind::Verify ? initial_ : image_);
         }

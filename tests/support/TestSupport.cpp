@@ -150,6 +150,15 @@ ScratchDir::~ScratchDir() {
     std::filesystem::remove_all(dir_, ec);
 }
 
+std::vector<uint8_t> randomImage(size_t n, uint32_t seed) {
+    std::vector<uint8_t> v(n);
+    for (auto& b : v) {
+        seed = seed * 1103515245u + 12345u;
+        b = static_cast<uint8_t>(seed >> 16);
+    }
+    return v;
+}
+
 std::string readFile(const std::string& path) {
     std::ifstream f(path, std::ios::binary);
     std::stringstream ss;

@@ -89,6 +89,9 @@ private:
     std::optional<std::string> old_;
 };
 
+// A reproducible image that looks like firmware to nobody (an LCG's bytes).
+std::vector<uint8_t> randomImage(size_t n, uint32_t seed);
+
 std::string readFile(const std::string& path);
 std::vector<uint8_t> readBytes(const std::string& path);
 void writeFile(const std::string& path, const std::string& content);

@@ -16,14 +16,7 @@ using Outcome = Kb901xCore::Outcome;
 
 namespace {
 
-std::vector<uint8_t> randomImage(size_t n, uint32_t seed) {
-    std::vector<uint8_t> v(n);
-    for (auto& b : v) {
-        seed = seed * 1103515245u + 12345u;
-        b = static_cast<uint8_t>(seed >> 16);
-    }
-    return v;
-}
+using qjt::randomImage;
 
 Writes readTrace() {
     Writes w = {{'B'}, {'v'}, {'I'}, {'R'}};

@@ -55,6 +55,20 @@ TEST(IteCli, WriteThenReadTurnedOverThroughTheExternalBoard) {
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_TRUE(has(r.out, "External board connected! (1-2)"));
     EXPECT_EQ(qjt::readBytes(dir.file("out.bin")), image);
+
+    // The technician's checks ride on the same steps: two reads that agree, a verify.
+    const std::string ext = "jig=ITE2_PROJ_Q37,mode=instant,ite-ext=1-2,ite-flash=chip.bin";
+    const auto twice = qjt::runQjig({"--sim", ext, "ite", "read", "twice.bin", "--board", "external", "--twice"});
+    EXPECT_EQ(twice.status, 0) << twice.out;
+    EXPECT_TRUE(has(twice.out, "The two reads are equal.")) << twice.out;
+    EXPECT_EQ(qjt::readBytes(dir.file("twice.bin")), image);
+    auto other = image;
+    other[0x1234] ^= 0x80;
+    qjt::writeBytes(dir.file("other.bin"), other);
+    const auto v = qjt::runQjig({"--sim", ext, "ite", "verify", "other.bin", "--board", "external"});
+    EXPECT_EQ(v.status, 1);
+    EXPECT_TRUE(has(v.out, "Verify: the target differs from other.bin: first difference at 0x001234, 1 byte differ."))
+        << v.out;
 }
 
 }  // namespace

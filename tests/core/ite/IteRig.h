@@ -24,14 +24,7 @@ inline const std::string kBoard192 =
     "Board Z FLASH=192 PD0=1 PD1=2 PD2=3 PD3=4 PD4=5 PD5=6 PD6=7 PD7=8 BUSY=9 STB=10 AFD=11 INIT=12 SLIN=13 "
     "KSI4=14 KSI5=15";
 
-inline Bytes randomImage(size_t n, uint32_t seed) {
-    Bytes v(n);
-    for (auto& b : v) {
-        seed = seed * 1103515245u + 12345u;
-        b = static_cast<uint8_t>(seed >> 16);
-    }
-    return v;
-}
+using qjt::randomImage;
 
 inline Bytes frame(char a, char b, int v) { return {uint8_t(a), uint8_t(b), uint8_t(v)}; }
 

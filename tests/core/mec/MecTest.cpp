@@ -18,14 +18,7 @@ namespace {
 const std::string kPlain = "jig=V42_Q37";
 const std::string kEpm = "jig=M328_EPM240_v19";
 
-std::vector<uint8_t> randomImage(size_t n, uint32_t seed) {
-    std::vector<uint8_t> v(n);
-    for (auto& b : v) {
-        seed = seed * 1103515245u + 12345u;
-        b = static_cast<uint8_t>(seed >> 16);
-    }
-    return v;
-}
+using qjt::randomImage;
 
 // Presses buttons from inside the read when the gauge reaches a position, as a
 // user does while the worker runs.

@@ -13,14 +13,7 @@ using Outcome = NpceCore::Outcome;
 
 namespace {
 
-Bytes randomImage(size_t n, uint32_t seed) {
-    Bytes v(n);
-    for (auto& b : v) {
-        seed = seed * 1103515245u + 12345u;
-        b = static_cast<uint8_t>(seed >> 16);
-    }
-    return v;
-}
+using qjt::randomImage;
 
 Writes readTrace() {
     Writes w = {{'B'}, {'Z'}, {'I'}};

@@ -24,14 +24,7 @@ const std::string kProtocolBox =
     " ERASE or WRITE protocol error! \n Lost communication with a chip EC \n Please disconnect the power supply from "
     "the motherboard!";
 
-std::vector<uint8_t> randomImage(size_t n, uint32_t seed) {
-    std::vector<uint8_t> v(n);
-    for (auto& b : v) {
-        seed = seed * 1103515245u + 12345u;
-        b = static_cast<uint8_t>(seed >> 16);
-    }
-    return v;
-}
+using qjt::randomImage;
 
 class NuvTransfer : public ::testing::Test {
 protected:

@@ -108,3 +108,5 @@ void TITE_FORM::ITE_CHECK_CON_BitBtnClick() { core_->ITE_CHECK_CON_BitBtnClick()
 void TITE_FORM::ITE_READ_BitBtnClick() { core_->ITE_READ_BitBtnClick(); }
 void TITE_FORM::ITE_WRITE_BitBtnClick() { core_->ITE_WRITE_BitBtnClick(); }
 void TITE_FORM::ITE_EXIT_BitBtnClick() { core_->ITE_EXIT_BitBtnClick(); }
+
+bool TITE_FORM::operationRunning() const { return !core_->idle(); }

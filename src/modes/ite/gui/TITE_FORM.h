@@ -33,6 +33,7 @@ public:
 
 protected:
     void showEvent(QShowEvent* e) override;  // FormActivate
+    bool operationRunning() const override;
 
 private:
     AppContext ctx_;
