@@ -353,6 +353,19 @@ Xfer JigLink::drainTransmit(uint32_t deadlineMs) {
     }
 }
 
+void JigLink::settle(uint32_t quietMs, uint32_t maxMs) {
+    if (!handle_) return;
+    Clock& c = api_->clock();
+    const int64_t end = c.nowMs() + maxMs;
+    do {
+        purge();
+        if (api_->WaitQueues(handle_, 1, false, quietMs) != FT_OK) return;
+        uint32_t rx = 0, tx = 0;
+        if (status(rx, tx) != FT_OK || rx == 0) return;
+    } while (c.nowMs() < end);
+    purge();
+}
+
 bool JigLink::readByteRetrying(int tries, uint8_t& b) {
     for (int i = 0; i < tries; ++i) {
         uint32_t got = 0;

@@ -136,6 +136,10 @@ public:
                           uint32_t deadlineMs = Deadlines::kBlockAnswerMs, size_t maxLen = 1000);
     // DrainTransmit: wait until the transmit queue is empty.
     Xfer drainTransmit(uint32_t deadlineMs = Deadlines::kDrainMs);
+    // Drops whatever the jig still sends until it has been quiet for `quietMs`
+    // (at most `maxMs`), so that a late answer is never taken for the next one.
+    void settle(uint32_t quietMs = kQuietMs, uint32_t maxMs = Deadlines::kDrainMs);
+    static constexpr uint32_t kQuietMs = 30;  // silence that tells a jig which has stopped sending
     // ReadByteRetrying: one-byte reads while nothing comes, at most `tries` times.
     bool readByteRetrying(int tries, uint8_t& b);
 

@@ -71,6 +71,7 @@ std::vector<KeySpec> bootloaderKeys() {
         KeySpec::number("boot-refuse-line", 1, 1'000'000),
         KeySpec::number("v3-short", 1, 6),
         KeySpec::flag("v3-bad-banner"),
+        KeySpec::number("v3-late-tail", 1, 1000),
         KeySpec::number("v3-no-g", 1, 1'000'000),
         KeySpec::number("v3-no-plus", 1, 1'000'000),
     };

@@ -33,6 +33,10 @@ public:
             if (cfg.flag("v3-bad-banner")) {
                 // Fault: something answers, but not with "V?S" (a foreign or damaged loader).
                 port.send("V1X_BOOT", 10000);
+            } else if (piece == 0 && cfg.num("v3-late-tail", 0) > 0) {
+                // Fault: the banner's last byte comes late, after the host has seen 7.
+                port.send(kBanner.substr(0, 7));
+                port.send(kBanner.substr(7), cfg.num("v3-late-tail", 0) * 1000);
             } else if (piece == 0) {
                 port.send(kBanner);
             } else {

@@ -83,6 +83,10 @@ std::string runV3Update(const V3UpdateContext& c) {
         }
     }
     c.view.setEnabled("SpeedButton_UPD_EXIT", false);
+    // The banner may be longer than the 7 bytes waited for, and the "+" sent
+    // while the user reached for reset may each be answered: let the line fall
+    // quiet, or a late banner byte would be taken for the grant of block 1.
+    link.settle();
     c.view.log("Readed bytes answer -> " + std::to_string(answer.size()));
     c.view.log("Readed bytes (hex)  -> " + hexBytes(answer.data(), 3) + " " +
                hexBytes(answer.data() + 3, answer.size() - 3));

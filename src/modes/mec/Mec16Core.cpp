@@ -17,8 +17,6 @@ constexpr uint8_t kPageGood = 'G';
 constexpr size_t kExchangeBuffer = 1100;
 // A read's waits are cut in slices this long, so "STOP and EXIT" ends them early.
 constexpr uint32_t kStopSliceMs = 50;
-// Quiet time that tells a jig which has stopped sending.
-constexpr uint32_t kQuietMs = 30;
 
 const char* const kRuTime = "Текущее время  ";
 const char* const kClosePort = "Close VCOM port";
@@ -241,18 +239,7 @@ void Mec16Core::flashReadCommand(const char* address) {
     link_.write(bytesOf((epm240() ? "MR" : "R") + std::string(address)));
 }
 
-void Mec16Core::settle() {
-    if (!link_.isOpen()) return;
-    Clock& c = api_.clock();
-    const int64_t end = c.nowMs() + Deadlines::kDrainMs;
-    do {
-        link_.purge();
-        if (api_.WaitQueues(link_.handle(), 1, false, kQuietMs) != FT_OK) return;
-        uint32_t rx = 0, tx = 0;
-        if (link_.status(rx, tx) != FT_OK || rx == 0) return;
-    } while (c.nowMs() < end);
-    link_.purge();
-}
+void Mec16Core::settle() { link_.settle(); }
 
 Mec16Core::Wait Mec16Core::awaitBlock(bool stoppable) {
     Clock& c = api_.clock();

@@ -106,6 +106,17 @@ TEST(V3Update, ShortAnswersToPlusStayQueuedAndMorePlusGoOut) {
     EXPECT_EQ(lines.back(), "UPDATE completed successfully.");
 }
 
+// The host reads the banner once 7 bytes wait; a longer banner's last byte
+// must not be taken for the grant of the first block.
+TEST(V3Update, ALateBannerByteIsNotTakenForTheGrant) {
+    Rig r(kOld + ",reset-after=1000,v3-late-tail=5");
+    r.start("MEC jtag");
+    const auto lines = r.view.lines();
+    ASSERT_GE(lines.size(), 4u);
+    EXPECT_EQ(lines[2], "Readed bytes answer -> 7");
+    EXPECT_EQ(lines.back(), "UPDATE completed successfully.");
+}
+
 TEST(V3Update, SecondDeviceIsRefused) {
     Rig r(kOld + ",devices=2");
     r.start("MEC jtag");
