@@ -1,6 +1,6 @@
 #pragma once
 // The keys of the virtual jig's spec, each declared once, beside the part of the
-// virtual jig that reads it. The spec is checked against them when it is read,
+// virtual jig that reads it. A `--sim` string is checked against them when it is read,
 // before any byte moves: a misspelt key or a malformed value is an error that
 // names the key, never a fault that silently does not happen.
 #include <cstdint>
