@@ -1,6 +1,6 @@
 #pragma once
-// What the benchmarks share: a byte counter around the backend, wall and CPU
-// clocks, and the one-line figure (wall time against the wire-time bound).
+// What the benchmark runner measures with: a byte counter around the backend,
+// the wall clock and the process's CPU clock.
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -64,23 +64,6 @@ inline double cpuNow() {
     timespec ts{};
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
     return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
-}
-
-struct Mark {
-    double wall = 0, cpu = 0;
-    uint64_t bytes = 0;
-};
-
-struct Figures {
-    double wall, bound, cpu;
-};
-
-// Seconds that `bytes` bytes take on the wire at 921600 baud, 10 bits a byte.
-inline double wireSeconds(uint64_t bytes, double baud = 921600.0) { return static_cast<double>(bytes) * 10.0 / baud; }
-
-inline void print(const char* what, const Figures& f) {
-    std::printf("%-34s wall %7.3f s   wire bound %7.3f s   ratio %5.3f   cpu %6.3f s (%4.1f %% of wall)\n", what,
-                f.wall, f.bound, f.wall / f.bound, f.cpu, 100.0 * f.cpu / f.wall);
 }
 
 }  // namespace qjb

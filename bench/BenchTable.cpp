@@ -94,11 +94,13 @@ struct Options {
     std::vector<const Timing*> timings;
     std::vector<std::string> only;
     std::string d2xx;  // the vendor library to run the real-time pass through
+    std::string keys;  // virtual-jig keys added to every entry's (--keys)
 };
 
 Row measure(const Entry& e, const Timing& t, const Options& o) {
     Row r;
-    const std::string base = e.keys + (*t.keys ? std::string(",") + t.keys : std::string());
+    const std::string base = e.keys + (*t.keys ? std::string(",") + t.keys : std::string()) +
+                             (o.keys.empty() ? std::string() : "," + o.keys);
     char tmpl[] = "/tmp/qjb-XXXXXX";
     if (!::mkdtemp(tmpl)) {
         std::snprintf(r.why, sizeof r.why, "no scratch folder");
@@ -206,8 +208,9 @@ std::string firstLine(const char* path, const char* prefix) {
 
 void usage() {
     std::printf(
-        "usage: bench_table [--timing line,usb,usb16] [--only TEXT]... [--d2xx LIBRARY] [--list]\n"
+        "usage: bench_table [--timing line,usb,usb16] [--only TEXT]... [--keys K=V,...] [--d2xx LIBRARY] [--list]\n"
         "  Runs every operation under each timing (default: line,usb) and prints one table.\n"
+        "  --keys K=V,...  virtual-jig keys added to every operation's (a chip's own times, say)\n"
         "  --d2xx LIBRARY  the real-time runs go through the vendor-library backend loaded from\n"
         "                  LIBRARY (the tests' stand-in answers with the same virtual jig).\n");
     for (const Timing& t : kTimings) std::printf("  %-6s %s\n", t.name, t.meaning);
@@ -265,6 +268,7 @@ int runTable(int argc, char** argv) {
         if (a == "--timing" && i + 1 < argc) timings = argv[++i];
         else if (a == "--only" && i + 1 < argc) o.only.emplace_back(argv[++i]);
         else if (a == "--d2xx" && i + 1 < argc) o.d2xx = argv[++i];
+        else if (a == "--keys" && i + 1 < argc) o.keys = argv[++i];
         else if (a == "--list") {
             for (const Entry& e : entries()) std::printf("%s  (%s)\n", e.name.c_str(), e.keys.c_str());
             return 0;

@@ -5,11 +5,15 @@
 // An entry is a named function that runs one operation on the backend it is
 // handed. A bench source adds itself with a few lines:
 //
-//     bool mecRead(qjb::Probe& p) { return runMecRead(p.api(), p.dir() + "/dump.bin"); }
-//     QJB_ENTRY(mecRead, "MEC read", "jig=M328_EPM240_v19");
+//     bool npceRead(qjb::Probe& p) {
+//         qjb::MarkingView view(p, {"Reading ..."}, p.dir() + "/dump.bin");  // measured from this line
+//         npce::NpceCore core(p.api(), view);
+//         core.NPCE_READClick();
+//         core.waitIdle();
+//         return core.lastOutcome() == npce::NpceCore::Outcome::Ok;
+//     }
+//     QJB_ENTRY(npceRead, "NPCE read", "jig=NPCE_Q37");
 //
-// (a function that builds its own virtual jig from a spec takes the probe's
-// backend instead, and marks its start line with MarkingView or p.begin()).
 // Every bench source is linked into the one runner with its main() renamed:
 // keep its helpers in an anonymous namespace so that their names cannot clash.
 //
