@@ -61,6 +61,21 @@ struct CliContext {
 // The folder of the running executable, with its trailing separator.
 std::string programDir();
 
+// The words after `qjig MODE SUB`: the flags that sub-command takes, its
+// options that take a value, and at most one FILE.
+struct Words {
+    std::string file;
+    std::vector<std::string> flags;
+    std::map<std::string, std::string> values;
+    bool flag(const std::string& f) const;
+    bool has(const std::string& option) const { return values.count(option) != 0; }
+    std::string value(const std::string& option) const;
+};
+// Reads args[from...]; false with `err` naming the first word it cannot take
+// (an unknown option, a second FILE, an option without its value).
+bool readWords(const std::vector<std::string>& args, size_t from, const std::vector<std::string>& flags,
+               const std::vector<std::string>& valued, Words& out, std::string& err);
+
 // A whole number option value: decimal digits only, from 0 to `max`. A value
 // that does not fit is refused, never clipped.
 bool parseCount(const std::string& s, int64_t max, int64_t& v);

@@ -39,16 +39,14 @@ void printDecoded(const std::vector<uint8_t>& image) {
 int cmdEdid(CliContext& c) {
     if (c.args.empty()) return misuse("");
     const std::string sub = c.args[0];
-    std::string file;
-    bool twice = false, decode = false, force = false;
-    for (size_t i = 1; i < c.args.size(); ++i) {
-        const std::string& a = c.args[i];
-        if (a == "--twice" && sub == "read") twice = true;
-        else if (a == "--decode" && sub == "read") decode = true;
-        else if (a == "--force" && sub == "write") force = true;
-        else if (!a.empty() && a[0] != '-' && file.empty()) file = a;
-        else return misuse("unexpected argument \"" + a + "\"");
-    }
+    Words w;
+    std::string err;
+    std::vector<std::string> flags;
+    if (sub == "read") flags = {"--twice", "--decode"};
+    if (sub == "write") flags = {"--force"};
+    if (!readWords(c.args, 1, flags, {}, w, err)) return misuse(err);
+    const std::string file = w.file;
+    const bool twice = w.flag("--twice"), decode = w.flag("--decode"), force = w.flag("--force");
     if (sub != "read" && sub != "write" && sub != "verify" && sub != "decode")
         return misuse("unknown sub-command \"" + sub + "\"");
     if (file.empty()) return misuse(sub + " needs FILE");

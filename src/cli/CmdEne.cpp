@@ -41,27 +41,14 @@ bool allDigits(const std::string& s) {
 int cmdEne(CliContext& c) {
     if (c.args.empty()) return misuse("");
     const std::string sub = c.args[0];
-    std::string file, board, cable;
-    bool kestra = false, reversed = false, haveBoard = false, twice = false;
-    for (size_t i = 1; i < c.args.size(); ++i) {
-        const std::string& a = c.args[i];
-        if (a == "--board" && i + 1 < c.args.size()) {
-            board = c.args[++i];
-            haveBoard = true;
-        } else if (a == "--cable" && i + 1 < c.args.size()) {
-            cable = c.args[++i];
-        } else if (a == "--kestra") {
-            kestra = true;
-        } else if (a == "--reversed") {
-            reversed = true;
-        } else if (a == "--twice" && sub == "read") {
-            twice = true;
-        } else if (!a.empty() && a[0] != '-' && file.empty()) {
-            file = a;
-        } else {
-            return misuse("unexpected argument \"" + a + "\"");
-        }
-    }
+    Words w;
+    std::string err;
+    std::vector<std::string> flags = {"--kestra", "--reversed"};
+    if (sub == "read") flags.push_back("--twice");
+    if (!readWords(c.args, 1, flags, {"--board", "--cable"}, w, err)) return misuse(err);
+    const std::string file = w.file, board = w.value("--board"), cable = w.value("--cable");
+    const bool kestra = w.flag("--kestra"), reversed = w.flag("--reversed"), twice = w.flag("--twice");
+    const bool haveBoard = w.has("--board");
     const bool wiring = sub == "wiring";
     if (!wiring && sub != "read" && sub != "write" && sub != "verify")
         return misuse("unknown sub-command \"" + sub + "\"");
@@ -88,7 +75,6 @@ int cmdEne(CliContext& c) {
             std::fprintf(stderr, "qjig ene: cannot read \"%s\" in the current directory\n", ene::kWiringFile);
             return kFailed;
         }
-        std::string err;
         // --board 0 is the adapter, the item before the list's lines.
         boardIndex = allDigits(board) && board.find_first_not_of('0') == std::string::npos
                          ? 0

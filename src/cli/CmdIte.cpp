@@ -35,25 +35,14 @@ bool ok(const ite::IteCore& core) { return core.lastOutcome() == ite::IteCore::O
 int cmdIte(CliContext& c) {
     if (c.args.empty()) return misuse("");
     const std::string sub = c.args[0];
-    std::string file, board;
-    bool haveBoard = false, reversed = false, chipErase = false, twice = false;
-    for (size_t i = 1; i < c.args.size(); ++i) {
-        const std::string& a = c.args[i];
-        if (a == "--board" && i + 1 < c.args.size()) {
-            board = c.args[++i];
-            haveBoard = true;
-        } else if (a == "--reversed") {
-            reversed = true;
-        } else if (a == "--chip-erase") {
-            chipErase = true;
-        } else if (a == "--twice" && sub == "read") {
-            twice = true;
-        } else if (!a.empty() && a[0] != '-' && file.empty()) {
-            file = a;
-        } else {
-            return misuse("unexpected argument \"" + a + "\"");
-        }
-    }
+    Words w;
+    std::string err;
+    std::vector<std::string> flags = {"--reversed", "--chip-erase"};
+    if (sub == "read") flags.push_back("--twice");
+    if (!readWords(c.args, 1, flags, {"--board"}, w, err)) return misuse(err);
+    const std::string file = w.file, board = w.value("--board");
+    const bool haveBoard = w.has("--board"), reversed = w.flag("--reversed"), chipErase = w.flag("--chip-erase");
+    const bool twice = w.flag("--twice");
     const bool boards = sub == "boards";
     if (!boards && sub != "read" && sub != "write" && sub != "verify")
         return misuse("unknown sub-command \"" + sub + "\"");
@@ -77,7 +66,6 @@ int cmdIte(CliContext& c) {
         for (size_t i = kFirstLine; i < items.size(); ++i) std::printf("%zu: %s\n", i - kFirstLine + 1, items[i].c_str());
         return kOk;
     }
-    std::string err;
     const int index = board == "external" ? 1 : findBoardItem(items, kFirstLine, board, err);
     if (index < 0) return misuse(err);
     core.ITE_ComboBox_MB_SWITCHSelect(index);

@@ -33,17 +33,11 @@ int misuse(const std::string& why) {
 int cmdMec(CliContext& c) {
     if (c.args.empty()) return misuse("");
     const std::string sub = c.args[0];
-    std::string file;
-    bool info = false, twice = false, erase = false, verify = false;
-    for (size_t i = 1; i < c.args.size(); ++i) {
-        const std::string& a = c.args[i];
-        if (a == "--info") info = true;
-        else if (a == "--twice") twice = true;
-        else if (a == "--erase") erase = true;
-        else if (a == "--verify") verify = true;
-        else if (!a.empty() && a[0] != '-' && file.empty()) file = a;
-        else return misuse("unexpected argument \"" + a + "\"");
-    }
+    Words w;
+    std::string err;
+    if (!readWords(c.args, 1, {"--info", "--twice", "--erase", "--verify"}, {}, w, err)) return misuse(err);
+    const std::string file = w.file;
+    const bool info = w.flag("--info"), twice = w.flag("--twice"), erase = w.flag("--erase"), verify = w.flag("--verify");
     const bool needsFile = sub == "read" || sub == "write" || sub == "verify";
     if (sub != "check" && sub != "erase" && !needsFile) return misuse("unknown sub-command \"" + sub + "\"");
     if (needsFile != !file.empty()) return misuse(needsFile ? sub + " needs FILE" : sub + " takes no FILE");

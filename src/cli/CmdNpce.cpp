@@ -9,16 +9,15 @@ namespace qj::cli {
 
 int cmdNpce(CliContext& c) {
     const std::string sub = c.args.empty() ? "" : c.args[0];
-    std::string file;
-    bool kestra = false, twice = false, extra = false;
-    for (size_t i = 1; i < c.args.size(); ++i) {
-        const std::string& a = c.args[i];
-        if (a == "--kestra") kestra = true;
-        else if (a == "--twice" && sub == "read") twice = true;
-        else if (!a.empty() && a[0] != '-' && file.empty()) file = a;
-        else extra = true;
-    }
+    Words w;
+    std::string err;
+    std::vector<std::string> flags = {"--kestra"};
+    if (sub == "read") flags.push_back("--twice");
+    const bool extra = !readWords(c.args, 1, flags, {}, w, err);
+    const std::string file = w.file;
+    const bool kestra = w.flag("--kestra"), twice = w.flag("--twice");
     if ((sub != "read" && sub != "write" && sub != "verify") || file.empty() || extra) {
+        if (extra) std::fprintf(stderr, "qjig npce: %s\n", err.c_str());
         std::fprintf(stderr,
                      "usage: qjig npce read FILE [--kestra] [--twice]   read the NPCE's 128 KiB SPI flash into FILE\n"
                      "       qjig npce write FILE [--kestra]            erase the flash, write FILE (a short file is\n"

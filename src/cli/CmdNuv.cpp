@@ -60,23 +60,17 @@ int cmdNuv(CliContext& c) {
     Options o;
     o.sub = c.args[0];
     if (o.sub != "read" && o.sub != "write" && o.sub != "verify") return misuse("unknown sub-command \"" + o.sub + "\"");
-    for (size_t i = 1; i < c.args.size(); ++i) {
-        const std::string& a = c.args[i];
-        if (a == "--type-a") {
-            o.typeA = true;
-        } else if (a == "--verify" && o.sub == "write") {
-            o.verify = true;
-        } else if (a == "--twice" && o.sub == "read") {
-            o.twice = true;
-        } else if (a == "--script") {
-            if (i + 1 >= c.args.size() || c.args[i + 1].empty()) return misuse("--script needs a file");
-            o.script = c.args[++i];
-        } else if (!a.empty() && a[0] != '-' && o.file.empty()) {
-            o.file = a;
-        } else {
-            return misuse("unexpected argument \"" + a + "\"");
-        }
-    }
+    Words w;
+    std::string err;
+    std::vector<std::string> flags = {"--type-a"};
+    if (o.sub == "write") flags.push_back("--verify");
+    if (o.sub == "read") flags.push_back("--twice");
+    if (!readWords(c.args, 1, flags, {"--script"}, w, err)) return misuse(err);
+    o.file = w.file;
+    o.typeA = w.flag("--type-a");
+    o.verify = w.flag("--verify");
+    o.twice = w.flag("--twice");
+    o.script = w.value("--script");
     if (o.file.empty()) return misuse(o.sub + " needs FILE");
 
     CliView view;

@@ -1,0 +1,39 @@
+#include <algorithm>
+
+#include "cli/Cli.h"
+
+namespace qj::cli {
+
+bool Words::flag(const std::string& f) const { return std::find(flags.begin(), flags.end(), f) != flags.end(); }
+
+std::string Words::value(const std::string& option) const {
+    auto it = values.find(option);
+    return it == values.end() ? std::string() : it->second;
+}
+
+bool readWords(const std::vector<std::string>& args, size_t from, const std::vector<std::string>& flags,
+               const std::vector<std::string>& valued, Words& out, std::string& err) {
+    auto among = [](const std::vector<std::string>& v, const std::string& a) {
+        return std::find(v.begin(), v.end(), a) != v.end();
+    };
+    for (size_t i = from; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (among(flags, a)) {
+            out.flags.push_back(a);
+        } else if (among(valued, a)) {
+            if (i + 1 >= args.size() || args[i + 1].empty()) {
+                err = a + " needs a value";
+                return false;
+            }
+            out.values[a] = args[++i];
+        } else if (!a.empty() && a[0] != '-' && out.file.empty()) {
+            out.file = a;
+        } else {
+            err = "unexpected argument \"" + a + "\"";
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace qj::cli
