@@ -122,8 +122,9 @@ int read(const std::string& file, bool twice, const ReadOnce& readOnce) {
 
 int verify(const std::string& file, const ReadOnce& readOnce) {
     const auto want = slurp(file);
-    if (!want) {
-        std::fprintf(stderr, "qjig: cannot read %s\n", file.c_str());
+    if (!want || want->empty()) {
+        // A write refuses an empty file; there is nothing to verify against either.
+        std::fprintf(stderr, "qjig: %s %s\n", want ? "nothing to compare in the empty file" : "cannot read", file.c_str());
         return kMisuse;
     }
     const std::string dump = file + ".verify";

@@ -66,6 +66,8 @@ TEST(Checks, VerifyComparesTheTargetWithAFilePaddedWithFF) {
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(has(r.out, "first difference at 0x0000C8, 2 bytes differ")) << r.out;
     EXPECT_FALSE(std::filesystem::exists(dir.file("other.bin.verify")));
+    qjt::writeBytes(dir.file("empty.bin"), {});
+    EXPECT_EQ(runQjig({"--sim", sim, "edid", "verify", "empty.bin"}).status, 2);  // as a write refuses it
 }
 
 TEST(Checks, ChecksumLineGivesTheValuesOfCrc32AndSha256sum) {
