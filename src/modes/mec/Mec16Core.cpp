@@ -95,13 +95,28 @@ void Mec16Core::FormCreate() {
 // Opens the link; the window takes any jig that answers.
 bool Mec16Core::openJig() {
     if (link_.open(OpenOptions::mec(), view_) != OpenResult::Ready) {
-        link_.close();
-        outcome_ = Outcome::Failed;
-        busy_.set("NONE");
+        closeIdleFailed();
         return false;
     }
     jigIdent_ = link_.ident();
     return true;
+}
+
+// Every early way out: the link closed, then the window idle.
+void Mec16Core::closeIdleFailed() {
+    link_.close();
+    outcome_ = Outcome::Failed;
+    busy_.set("NONE");
+}
+
+// The common start of a read or write: state, result, gauge.
+void Mec16Core::beginTransfer(const char* state, uint32_t color, int gaugeMax) {
+    stop_ = false;
+    busy_.set(state);
+    outcome_ = Outcome::Failed;
+    view_.gaugeColor(color);
+    view_.gaugePos(0);
+    view_.gaugeMax(gaugeMax);
 }
 
 void Mec16Core::finishIdle(bool ok) {
@@ -319,21 +334,14 @@ void Mec16Core::EXIT_MEC16Click() {
 
 void Mec16Core::BitBtn_RD_MEC16Click() {
     if (!busy_.idle()) return;
-    stop_ = false;
-    busy_.set("READ_MAIN");
-    outcome_ = Outcome::Failed;
-    view_.gaugeColor(kGreen);
-    view_.gaugePos(0);
-    view_.gaugeMax(kMainBlocks);
+    beginTransfer("READ_MAIN", kGreen, kMainBlocks);
     if (!openJig()) return;
     const auto path = view_.askSavePath();
     if (!path || !dump_.create(*path)) {
         view_.log(path ? "Error create file" : "User break");
         signalMecResult(false);
         view_.log(kClosePort);
-        link_.close();
-        outcome_ = Outcome::Failed;
-        busy_.set("NONE");
+        closeIdleFailed();
         return;
     }
     view_.timeStamp();
@@ -567,12 +575,7 @@ void Mec16Core::BitBtn_MEC16_ERASEClick() {
 
 void Mec16Core::BitBtn_MEC16_WRITEClick() {
     if (!busy_.idle()) return;
-    stop_ = false;
-    busy_.set("WRITE_MAIN");
-    outcome_ = Outcome::Failed;
-    view_.gaugeColor(kRed);
-    view_.gaugePos(0);
-    view_.gaugeMax(kGaugeMax);
+    beginTransfer("WRITE_MAIN", kRed, kGaugeMax);
     if (!openJig()) return;
     const auto path = view_.askOpenPath();
     // An empty file, or one that cannot be read whole, is refused before the MEC is touched.
@@ -581,9 +584,7 @@ void Mec16Core::BitBtn_MEC16_WRITEClick() {
         view_.log(path ? "Ошибка открытия файла" : "Операция записи прервана");
         link_.write({'O'});
         view_.log(kClosePortRu);
-        link_.close();
-        outcome_ = Outcome::Failed;
-        busy_.set("NONE");
+        closeIdleFailed();
         return;
     }
     imageBytes_ = loaded.bytes;

@@ -107,6 +107,8 @@ private:
 
     bool epm240() const;
     bool openJig();
+    void closeIdleFailed();
+    void beginTransfer(const char* state, uint32_t color, int gaugeMax);
     void finishIdle(bool ok);
 
     // Exchanges.
