@@ -119,6 +119,17 @@ void Mec16Core::beginTransfer(const char* state, uint32_t color, int gaugeMax) {
     view_.gaugeMax(gaugeMax);
 }
 
+// The end of an operation that got as far as the MEC: the link closed, the stamp, idle.
+void Mec16Core::closeAndFinish(bool ok, const char* stampLabel) {
+    link_.close();
+    if (stampLabel)
+        view_.timeStamp(stampLabel);
+    else
+        view_.timeStamp();
+    view_.log("");
+    finishIdle(ok);
+}
+
 void Mec16Core::finishIdle(bool ok) {
     outcome_ = ok ? Outcome::Ok : Outcome::Failed;
     view_.handBack([this] { busy_.set("NONE"); });
@@ -310,10 +321,7 @@ void Mec16Core::BitBtn_MEC16Click() {
     signalMecResult(!fault);
     releaseMec();
     view_.log(kClosePort);
-    link_.close();
-    view_.timeStamp();
-    view_.log("");
-    finishIdle(!fault);
+    closeAndFinish(!fault);
 }
 
 void Mec16Core::BitBtn_MEC16_HELPClick() {
@@ -439,10 +447,7 @@ void Mec16Core::readDone() {
     signalMecResult(stored);
     releaseMec();
     view_.log(kClosePort);
-    link_.close();
-    view_.timeStamp();
-    view_.log("");
-    finishIdle(stored);
+    closeAndFinish(stored);
 }
 
 bool Mec16Core::readMain() {
@@ -565,10 +570,7 @@ void Mec16Core::BitBtn_MEC16_ERASEClick() {
     }
     link_.write({'0'});
     view_.log(kClosePortRu);
-    link_.close();
-    view_.timeStamp(kRuTime);
-    view_.log("");
-    finishIdle(done);
+    closeAndFinish(done, kRuTime);
 }
 
 // ---------------------------------------------------------------- write
@@ -639,10 +641,7 @@ void Mec16Core::writeClosingSteps() {
 void Mec16Core::writeEndEarly(bool ok) {
     if (epm240()) sendMecCommand(Named::SpiOn);
     signalMecResult(ok);
-    link_.close();
-    view_.timeStamp();
-    view_.log("");
-    finishIdle(ok);
+    closeAndFinish(ok);
 }
 
 void Mec16Core::writePages() {
@@ -686,10 +685,7 @@ void Mec16Core::writePages() {
     signalMecResult(true);
     releaseMec();
     view_.log(kClosePort);
-    link_.close();
-    view_.timeStamp();
-    view_.log("");
-    finishIdle(true);
+    closeAndFinish(true);
 }
 
 }  // namespace qj::mec

@@ -109,6 +109,7 @@ private:
     bool openJig();
     void closeIdleFailed();
     void beginTransfer(const char* state, uint32_t color, int gaugeMax);
+    void closeAndFinish(bool ok, const char* stampLabel = nullptr);
     void finishIdle(bool ok);
 
     // Exchanges.
