@@ -412,11 +412,8 @@ void Mec16Core::readStopped(const char* why) {
     releaseMec();
     signalMecResult(false);
     view_.log(kClosePort);
-    link_.close();
     dump_.close();
-    view_.timeStamp();
-    view_.log("");
-    finishIdle(false);
+    closeAndFinish(false);
 }
 
 // A bad block status, or a block that did not come within its bound.
@@ -433,11 +430,8 @@ void Mec16Core::readLost(const char* tagLine, bool info) {
         signalMecResult(false);
     }
     view_.log(kClosePort);
-    link_.close();
     dump_.close();
-    view_.timeStamp();
-    view_.log("");
-    finishIdle(false);
+    closeAndFinish(false);
 }
 
 // After the closing steps of a complete read: success only once the dump is on disk.
