@@ -94,6 +94,7 @@ std::string runV3Update(const V3UpdateContext& c) {
     c.log.append("Bootloader answer OK");
     c.view.timeStamp();
 
+    link.eventChar('+');  // a block's acknowledgement (its grant "G" waits for the timer)
     c.view.gaugePos(0);
     c.view.gaugeMax(static_cast<int>(length / kV3Block));
     size_t offset = 0;

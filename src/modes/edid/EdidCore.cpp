@@ -21,6 +21,7 @@ OpenOptions EdidCore::openOptions() {
     OpenOptions o = OpenOptions::modeWindow({"ENE_EDID_KB"});
     o.countLine = true;
     o.noAnswerLine = "-->  The programmer is not found or does not respond";
+    o.eventChar = 'K';  // the end of the status "OK"
     return o;
 }
 

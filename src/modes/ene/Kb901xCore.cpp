@@ -18,6 +18,9 @@ const char* const kExitButton = "EXIT_KB901X";
 
 constexpr uint32_t kAnswer = kBlockSize + 1;  // 256 data bytes and the status byte
 constexpr uint8_t kLostStatus = 'e';
+// What the jig's good blocks and acknowledgements end in: the event character
+// of a transfer. Any status but 'e' is still good; it only waits longer.
+constexpr uint8_t kGoodStatus = 'K';
 }  // namespace
 
 void ReadThread_KB90::start() {
@@ -192,6 +195,7 @@ bool Kb901xCore::beginOperation() {
     outcome_ = Outcome::Failed;
     OpenOptions opt = OpenOptions::modeWindow({"ENE_EDID_KB"});
     opt.countLine = true;
+    opt.eventChar = kGoodStatus;
     if (link_.open(opt, [this](const std::string& s) { view_.log(s); }) != OpenResult::Ready) return false;
     if (eneCheck(adapterChosen()) != Check::Ok) {
         signal('O');

@@ -288,6 +288,7 @@ void IteCore::ITE_SETUP_BitBtnClick() {
     outcome_ = Outcome::Failed;
     view_.timeStamp2();
     if (link_.open(OpenOptions::ite(), view_) != OpenResult::Ready) return;
+    link_.eventChar(kFrameOk);  // the pin assignments' acceptance
     const bool external = chosenExternal();
     ExternalTable ext{};
     if (external) {
@@ -343,6 +344,7 @@ void IteCore::ITE_SETUP_BitBtnClick() {
 }
 
 void IteCore::Execute() {
+    link_.eventChar(kOk);  // what the transfers' answers end in (blocks, cycles, chunks)
     if (busy_.is("Check_connection")) return checkConnection();
     if (busy_.is("INIT_READ_ITE")) readPreparation();
     if (busy_.is("READ_ITE")) return readFlash();

@@ -21,6 +21,7 @@ OpenOptions KeyboardCore::openOptions() {
     OpenOptions o = OpenOptions::modeWindow({"ENE_EDID_KB"});
     o.latency = OpenOptions::Latency::BeforeTimeouts;
     o.logLines = false;
+    o.eventChar = '&';  // a report's end mark
     return o;
 }
 

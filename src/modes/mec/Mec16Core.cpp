@@ -12,7 +12,7 @@ const char* const kShapeBootLock = "Shape_BootLock_MEC";
 const char* const kWriteInfoBox = "CheckBox_write_mec16";
 
 constexpr uint32_t kBlockAnswer = kBlockSize + 1;  // data and the status byte
-constexpr uint8_t kGoodBlock = 0x01;
+constexpr uint8_t kGoodBlock = 0x01;  // also a register write's "done", the end of the jig's register answers
 constexpr uint8_t kPageGood = 'G';
 constexpr size_t kExchangeBuffer = 1100;
 // A read's waits are cut in slices this long, so "STOP and EXIT" ends them early.
@@ -94,7 +94,9 @@ void Mec16Core::FormCreate() {
 
 // Opens the link; the window takes any jig that answers.
 bool Mec16Core::openJig() {
-    if (link_.open(OpenOptions::mec(), view_) != OpenResult::Ready) {
+    OpenOptions o = OpenOptions::mec();
+    o.eventChar = kGoodBlock;
+    if (link_.open(o, view_) != OpenResult::Ready) {
         closeIdleFailed();
         return false;
     }
@@ -619,6 +621,7 @@ void Mec16Core::BitBtn_MEC16_WRITEClick() {
         !regStep(kRegFlashAddress, 0, "Записали в регистр FF3904h 0", "Потеряна связь с MEC16 (W101A)"))
         return writeStartFailed();
     counter_ = 1;
+    link_.eventChar(kPageGood);  // the pages' acknowledgements from now on
     worker_.start();
     link_.write({'W'});
     firstCommandSent_.release();

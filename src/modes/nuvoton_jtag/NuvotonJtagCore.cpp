@@ -111,7 +111,9 @@ bool NuvotonJtagCore::sendBatch(uint8_t mode, const std::vector<Pair>& ps, uint8
 
 bool NuvotonJtagCore::openLink() {
     jigSilent_ = false;
-    if (link_.open(OpenOptions::nuvJtag(), view_) != OpenResult::Ready) return false;
+    OpenOptions o = OpenOptions::nuvJtag();
+    o.eventChar = 0x00;  // the JTAG shifts' answers, and the high byte of the 32-bit words read
+    if (link_.open(o, view_) != OpenResult::Ready) return false;
     jigIdent_ = link_.ident();
     return true;
 }
@@ -373,6 +375,7 @@ bool NuvotonJtagCore::eraseSectors() {
 
 bool NuvotonJtagCore::writeBlocks() {
     view_.log("Write bytes ... ");
+    link_.eventChar(kAccepted);  // every batch of the write is answered 22h
     view_.gaugeColor(kRed);
     view_.gaugeMax(kBlocks);
     view_.gaugePos(0);
