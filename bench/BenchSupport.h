@@ -51,6 +51,7 @@ public:
     FT_STATUS WaitQueues(FT_HANDLE h, uint32_t rx, bool tx, uint32_t ms) override {
         return in_.WaitQueues(h, rx, tx, ms);
     }
+    bool ReachesVirtualJig(FT_HANDLE h) override { return in_.ReachesVirtualJig(h); }
     Clock& clock() override { return in_.clock(); }
     std::string backendName() const override { return in_.backendName(); }
 
