@@ -33,13 +33,17 @@ TEST(ImageFile, LoadRefusesWhatCannotBeWrittenAndPadsTheRest) {
 }
 
 TEST(ImageFile, DumpThatCannotReachTheDiskIsNotComplete) {
-    image::DumpFile full;
-    ASSERT_TRUE(full.create("/dev/full"));
-    const std::vector<uint8_t> block(4096, 0x55);
-    full.write(block.data(), block.size());
-    EXPECT_FALSE(full.finish());
-
     qjt::ScratchDir dir;
+    const std::vector<uint8_t> block(4096, 0x55);
+    {
+        qjt::FullDisk disk(1000);
+        image::DumpFile full;
+        ASSERT_TRUE(full.create(dir.file("full.bin")));
+        full.write(block.data(), block.size());
+        EXPECT_FALSE(full.finish());
+        EXPECT_FALSE(image::storeDump(dir.file("full2.bin"), block));
+    }
+
     image::DumpFile good;
     ASSERT_TRUE(good.create(dir.file("d.bin")));
     EXPECT_TRUE(good.write(block.data(), 16));

@@ -1,6 +1,8 @@
 #include "support/TestSupport.h"
 
 #include <algorithm>
+#include <csignal>
+#include <sys/resource.h>
 #include <cstdlib>
 #include <fstream>
 #include <random>
@@ -183,6 +185,23 @@ void writeBytes(const std::string& path, const std::vector<uint8_t>& content) {
 
 std::string binDir() { return QJ_BIN_DIR; }
 std::string sourceDir() { return QJ_SOURCE_DIR; }
+
+FullDisk::FullDisk(uint64_t bytes) {
+    rlimit r{};
+    getrlimit(RLIMIT_FSIZE, &r);
+    soft_ = r.rlim_cur;
+    oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);  // the write fails instead of ending the process
+    r.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &r);
+}
+
+FullDisk::~FullDisk() {
+    rlimit r{};
+    getrlimit(RLIMIT_FSIZE, &r);
+    r.rlim_cur = soft_;
+    setrlimit(RLIMIT_FSIZE, &r);
+    std::signal(SIGXFSZ, oldHandler_);
+}
 
 Env::Env(const char* name, const std::string& value) : name_(name) {
     if (const char* old = std::getenv(name)) old_ = old;

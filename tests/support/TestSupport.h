@@ -78,6 +78,21 @@ private:
     std::filesystem::path dir_, old_;
 };
 
+// A disk that fills up: while it lives, no file of this process grows past
+// `bytes` (a write beyond fails as on a full disk). Keep it around the
+// operation only, so that the test's own reports still reach their log.
+class FullDisk {
+public:
+    explicit FullDisk(uint64_t bytes);
+    ~FullDisk();
+    FullDisk(const FullDisk&) = delete;
+    FullDisk& operator=(const FullDisk&) = delete;
+
+private:
+    uint64_t soft_ = 0;
+    void (*oldHandler_)(int) = nullptr;
+};
+
 // Sets an environment variable for one test.
 class Env {
 public:

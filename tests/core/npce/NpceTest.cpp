@@ -184,9 +184,12 @@ TEST_F(Npce, ReadFailures) {
 
 TEST_F(Npce, DumpThatCannotBeStoredIsNotReportedAsRead) {
     rig("");
-    view->saveAnswers.push_back("/dev/full");
-    core->NPCE_READClick();
-    core->waitIdle();
+    view->saveAnswers.push_back(dir.file("full.bin"));
+    {
+        qjt::FullDisk full(4096);
+        core->NPCE_READClick();
+        core->waitIdle();
+    }
     EXPECT_EQ(core->lastOutcome(), Outcome::Failed);
     EXPECT_EQ(lastMessage(), "Error writing the file!");
     EXPECT_EQ(tail(sim->hostWrites(), 3), (Writes{{'-'}, {'O'}, {'V', '2'}}));
