@@ -12,6 +12,8 @@
 #include <fstream>
 #include <map>
 #include <sstream>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 #include "support/CliRun.h"
 #include "support/TestSupport.h"
@@ -225,6 +227,53 @@ public:
     qjt::ScratchDir dir_;
     std::vector<uint8_t> initial_, image_;
 };
+
+// A dump checked by reading twice never lands on a full device: a device node
+// at FILE is refused before the jig hears a byte and stays what it is, and a
+// disk that fills under the reads fails the read that could not be stored.
+TEST(FaultSweep, ReadTwiceOntoAFullDeviceOrAFullDiskClaimsNoDump) {
+    bool mknodRefused = false;
+    for (const Op& op : operations()) {
+        if (op.kind != Kind::Read) continue;
+        qjt::ScratchDir dir;
+        qjt::writeFile("MB connection ITE.txt", "Board PD0=10 PD1=11 PD2=12 PD3=13 PD4=14 PD5=15 PD6=16 PD7=17 BUSY=5 "
+                                                "STB=6 AFD=7 INIT=8 SLIN=9 KSI4=3 KSI5=4\n");
+        const bool device = ::mknod("full", S_IFCHR | 0666, makedev(1, 7)) == 0;
+        mknodRefused |= !device;
+        for (const bool toDevice : {true, false}) {
+            if (toDevice && !device) continue;
+            std::vector<std::string> args = {"--sim", op.spec + ",mode=instant,stats-out=" + dir.file("stats.txt")};
+            for (const std::string& a : op.args) args.push_back(a == "{dump}" ? (toDevice ? "full" : "dump.bin") : a);
+            args.push_back("--twice");
+            // The disk fills before any one dump is whole (the EDID's 256 bytes included).
+            const auto r = qjt::runQjigProcess(args, 10, toDevice ? 0 : 200);
+            const std::string what = op.name + (toDevice ? " --twice into a full device\n" : " --twice onto a full disk\n") +
+                                     r.out + r.err;
+            ASSERT_EQ(r.signal, 0) << what;
+            EXPECT_EQ(r.status, 1) << what;
+            EXPECT_EQ(r.out.find("checksum: "), std::string::npos) << what;
+            EXPECT_EQ(r.out.find("The two reads are equal."), std::string::npos) << what;
+            std::vector<std::string> names;
+            for (const auto& e : std::filesystem::directory_iterator(dir.path())) names.push_back(e.path().filename());
+            std::sort(names.begin(), names.end());
+            if (toDevice) {
+                EXPECT_NE(r.err.find("no dump is written to full: it is a device"), std::string::npos) << what;
+                EXPECT_NE(readStats(dir.file("stats.txt")).count("host-bytes"), 0u) << what;
+                EXPECT_EQ(readStats(dir.file("stats.txt"))["host-bytes"], 0) << what;
+                EXPECT_TRUE(std::filesystem::is_character_file("full")) << what;
+            } else {
+                const bool edid = op.name == "edid read";
+                EXPECT_NE(r.out.find(edid ? "!box error: Ошибка создания файла." : "Error writing the file!"),
+                          std::string::npos)
+                    << what;
+                EXPECT_FALSE(std::filesystem::exists("dump.bin")) << what;
+            }
+            // No scratch read is left behind.
+            for (const auto& n : names) EXPECT_EQ(n.find(".read"), std::string::npos) << what << n;
+        }
+    }
+    if (mknodRefused) std::printf("fault sweep: mknod is not permitted here: the full device cases are skipped\n");
+}
 
 TEST(FaultSweep, EveryOperationEndsCleanlyWhateverByteTheJigVanishesAt) {
     std::map<std::string, int> tally;

@@ -7,10 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -24,55 +22,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr unsigned kBoundSeconds = 20;  // the sanitizers' pace
-constexpr bool kLimitMemory = false;    // their shadow memory needs the address space
-#else
 constexpr unsigned kBoundSeconds = 2;
-constexpr bool kLimitMemory = true;
-#endif
-
-struct Ran {
-    int status = -1;  // the exit status, -1 when a signal ended it
-    int signal = 0;
-    std::string out, err;
-};
-
-// qjig as its own process, in the current folder. An alarm ends a run that
-// outlives its bound (SIGALRM), and its memory is capped so that a read that
-// never ends stops at the cap instead of taking the machine.
-Ran runQjig(const std::vector<std::string>& args, const std::string& logs) {
-    const std::string exe = qjt::binDir() + "qjig", out = logs + "/out.txt", err = logs + "/err.txt";
-    std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(exe.c_str()));
-    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        // Only async-signal-safe calls between fork and exec.
-        const int o = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const int e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const int in = ::open("/dev/null", O_RDONLY);
-        ::dup2(o, 1);
-        ::dup2(e, 2);
-        ::dup2(in, 0);
-        if (kLimitMemory) {
-            rlimit as{4ull << 30, 4ull << 30};
-            ::setrlimit(RLIMIT_AS, &as);
-        }
-        ::alarm(kBoundSeconds);
-        ::execv(exe.c_str(), argv.data());
-        ::_exit(127);
-    }
-    Ran r;
-    int ws = 0;
-    ::waitpid(pid, &ws, 0);
-    if (WIFEXITED(ws)) r.status = WEXITSTATUS(ws);
-    if (WIFSIGNALED(ws)) r.signal = WTERMSIG(ws);
-    r.out = qjt::readFile(out);
-    r.err = qjt::readFile(err);
-    return r;
-}
 
 // What the user's folder holds: each name's kind, link target and content.
 std::map<std::string, std::string> snapshot(const fs::path& dir) {
@@ -233,6 +183,11 @@ TEST(FileArgs, EveryCommandTakesWhateverFileItIsGivenSafely) {
     bool mknodRefused = false;
     for (const Command& c : commands()) {
         for (const Input& in : kInputs) {
+            const bool output = c.role == Role::Read || c.role == Role::ReadTwice;
+            // A FILE that is there to be replaced: one regular file stands for every length.
+            const bool sameAsOther = in.name == "an empty file" || in.name == "a one-byte file" ||
+                                     in.name == "one byte longer than the image";
+            if (output && sameAsOther) continue;
             fs::remove_all("user");
             fs::create_directory("user");
             // The good file of each kind of command: the target's own memory, a valid EDID, a jig image, a script.
@@ -242,7 +197,6 @@ TEST(FileArgs, EveryCommandTakesWhateverFileItIsGivenSafely) {
             else if (c.name == "edid") good = edid;
             else good = qjt::randomImage(c.image, 7);
             qjt::writeBytes("user/good.bin", good);
-            const bool output = c.role == Role::Read || c.role == Role::ReadTwice;
             const std::string f = "user/FILE";
             if (!in.make(f)) {
                 ASSERT_EQ(in.name, "a private full device") << "cannot lay out " << in.name;
@@ -259,7 +213,8 @@ TEST(FileArgs, EveryCommandTakesWhateverFileItIsGivenSafely) {
                 args = {"--sim", spec};
             }
             for (const auto& a : c.args) args.push_back(a == "{F}" ? f : a);
-            const Ran r = runQjig(args, "logs");
+            fs::remove("logs/stats.txt");
+            const qjt::ProcessRun r = qjt::runQjigProcess(args, kBoundSeconds);
             ++runs;
             const std::string what = c.name + " " + c.args[1] + (c.role == Role::ReadTwice ? " --twice" : "") + " with " +
                                      in.name + "\n" + r.out + r.err;
@@ -271,7 +226,7 @@ TEST(FileArgs, EveryCommandTakesWhateverFileItIsGivenSafely) {
                 EXPECT_NE(r.err.find("user/FILE"), std::string::npos) << what;
                 if (!c.spec.empty()) {
                     EXPECT_EQ(r.out.find("Version FW"), std::string::npos) << what;
-                    EXPECT_EQ(qjt::readFile("logs/stats.txt").find("host-bytes 0\n") != std::string::npos, true) << what;
+                    EXPECT_NE(qjt::readFile("logs/stats.txt").find("host-bytes 0\n"), std::string::npos) << what;
                 }
             }
             // A checksum line is for a dump on disk, byte for byte (read through a link).

@@ -93,6 +93,18 @@ private:
     void (*oldHandler_)(int) = nullptr;
 };
 
+// qjig as a process of its own, in the current folder, so that an abort or a
+// hang shows as what it is. An alarm ends a run that outlives `boundSeconds`
+// (signal SIGALRM); its address space is capped (outside the sanitizers) so a
+// read that never ends stops instead of taking the machine; `fileSizeLimit`
+// (when not 0) makes every file it writes stop growing there, as on a full disk.
+struct ProcessRun {
+    int status = -1;  // the exit status; -1 when a signal ended it
+    int signal = 0;
+    std::string out, err;
+};
+ProcessRun runQjigProcess(const std::vector<std::string>& args, unsigned boundSeconds, uint64_t fileSizeLimit = 0);
+
 // Sets an environment variable for one test.
 class Env {
 public:
