@@ -1,6 +1,7 @@
 #include "modes/nuvoton_jtag/NuvotonJtagCore.h"
 
 #include "jig/Text.h"
+#include "jig/firmware/StandIn.h"
 
 namespace qj::nuv {
 
@@ -197,6 +198,14 @@ void NuvotonJtagCore::BitBtn_CONNECTClick() {
     }
     if (!script_.readError && !script_.badLine && playsNothing(script_)) {
         view_.log("Break! The script " + scriptPath_ + " plays nothing: no line in it is carried out.");
+        connectFailed();
+        return;
+    }
+    // Made-up JTAG shifts must never reach a real EC.
+    if (!api_.ReachesVirtualJig(link_.handle()) && isStandInFile(scriptPath_)) {
+        std::fclose(script_);
+        script_ = nullptr;
+        view_.log("Break! " + standInRefusal(scriptPath_));
         connectFailed();
         return;
     }
