@@ -203,8 +203,7 @@ void NuvotonJtagCore::BitBtn_CONNECTClick() {
     }
     // Made-up JTAG shifts must never reach a real EC.
     if (!api_.ReachesVirtualJig(link_.handle()) && isStandInFile(scriptPath_)) {
-        std::fclose(script_);
-        script_ = nullptr;
+        script_ = Script{};
         view_.log("Break! " + standInRefusal(scriptPath_));
         connectFailed();
         return;
