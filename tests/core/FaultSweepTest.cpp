@@ -229,8 +229,9 @@ public:
 };
 
 // A dump checked by reading twice never lands on a full device: a device node
-// at FILE is refused before the jig hears a byte and stays what it is, and a
-// disk that fills under the reads fails the read that could not be stored.
+// at FILE is refused before the jig hears a byte and stays what it is, a disk
+// that fills under the reads fails the read that could not be stored, and a
+// jig unplugged after the first read fails the second with its own message.
 TEST(FaultSweep, ReadTwiceOntoAFullDeviceOrAFullDiskClaimsNoDump) {
     bool mknodRefused = false;
     for (const Op& op : operations()) {
@@ -273,6 +274,50 @@ TEST(FaultSweep, ReadTwiceOntoAFullDeviceOrAFullDiskClaimsNoDump) {
         }
     }
     if (mknodRefused) std::printf("fault sweep: mknod is not permitted here: the full device cases are skipped\n");
+}
+
+// The second step of a check (the second read of --twice, the read of a write's
+// --verify) is judged on its own: wherever in it the jig vanishes, the run
+// either completes whole or fails with that step's own message, never the
+// first step's result, and leaves no dump and no scratch file behind.
+TEST(FaultSweep, SecondStepOfACheckFailsWithItsOwnMessage) {
+    int runs = 0;
+    for (const Op& op : operations()) {
+        const bool write = op.kind == Kind::Write && (op.name == "nuv write" || op.name == "mec write");
+        if (op.kind != Kind::Read && !write) continue;
+        Sweep s(op);
+        const std::string second = write ? "--verify" : "--twice";
+        Op twice = op;
+        twice.args.push_back(second);
+        Sweep t(twice);
+        const int64_t oneMs = s.run("").stats.at("clock-ms");
+        const Result clean = t.run("");
+        ASSERT_EQ(clean.status, 0) << twice.name << "\n" << clean.out;
+        const int64_t bothMs = clean.stats.at("clock-ms");
+        // Steps finer than the identification's read, so that every open of the second step is hit.
+        const int64_t step = std::max<int64_t>(50, (bothMs - oneMs) / 30);
+        for (int64_t at = oneMs; at < bothMs; at += step, ++runs) {
+            const Result r = t.run("unplug-at=" + std::to_string(at));
+            const std::string what = twice.name + " " + second + " [unplug-at=" + std::to_string(at) + "]\n" + r.out;
+            ASSERT_TRUE(r.status == 0 || r.status == 1) << what;
+            if (r.status == 0) continue;
+            const size_t from = r.out.find(write ? "checksum: " : "second read\n");
+            if (from == std::string::npos) continue;  // the first step failed: the sweep's case
+            const std::string tail = r.out.substr(from);
+            EXPECT_TRUE(std::any_of(op.failures.begin(), op.failures.end(),
+                                    [&](const std::string& f) { return tail.find(f) != std::string::npos; }))
+                << what;
+            EXPECT_EQ(tail.find("cannot be compared"), std::string::npos) << what;
+            if (!write) {
+                EXPECT_FALSE(std::filesystem::exists(t.dir_.file("dump.bin"))) << what;
+            }
+            for (const auto& e : std::filesystem::directory_iterator(t.dir_.path())) {
+                const std::string n = e.path().filename().string();
+                EXPECT_TRUE(n.find(".read") == std::string::npos && n.find(".verify") == std::string::npos) << what << n;
+            }
+        }
+    }
+    std::printf("fault sweep: %d runs unplugged in the second step of a check\n", runs);
 }
 
 TEST(FaultSweep, EveryOperationEndsCleanlyWhateverByteTheJigVanishesAt) {
