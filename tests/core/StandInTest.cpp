@@ -4,6 +4,7 @@
 // that of real hardware) Start and the Nuvoton JTAG connect refuse them before
 // a byte of them is sent.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <memory>
@@ -63,6 +64,8 @@ TEST(StandIn, TheBuiltImagesAndScriptCarryTheMarkAndRealOnesDoNot) {
     EXPECT_FALSE(isStandInFile(dir.file("real.hex")));
     EXPECT_FALSE(isStandInFile(dir.file("real.qjf")));
     EXPECT_FALSE(isStandInFile(dir.file("absent.hex")));
+    ASSERT_EQ(::mkfifo(dir.file("fifo.hex").c_str(), 0600), 0);
+    EXPECT_FALSE(isStandInFile(dir.file("fifo.hex")));  // looked at, never opened: no hang
     // In a HEX image the mark counts where it is flashed: in the decoded data.
     std::vector<uint8_t> marked = real;
     std::copy(kStandInMark.begin(), kStandInMark.end(), marked.begin() + 0x100);
