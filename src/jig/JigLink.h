@@ -129,9 +129,10 @@ public:
     // whose last byte is `ch` reaches the host as soon as that byte is in,
     // instead of when the latency timer runs out. It changes no byte sent or
     // read, only when a partial packet leaves. Set per operation or phase to
-    // the byte that ends most of its answers; std::nullopt turns it off, and
-    // close() does so. A backend without one (the kernel's tty) is asked once
-    // per open.
+    // the byte that ends most of its answers, never to one that fills the data
+    // it reads (a run of it would go a packet a byte); std::nullopt turns it
+    // off, and close() does so. A backend without one (the kernel's tty) is
+    // asked once per open.
     void eventChar(std::optional<uint8_t> ch);
 
     // SendAwaitByte: write `cmd`, then one-byte reads until a byte comes.
