@@ -21,7 +21,7 @@ int main(int argc, char** argv) {
     }
     for (const auto& a : args) {
         if (a == "--help" || a == "-h") {
-            std::printf("usage: quillmore-jig [--sim SPEC] [--backend auto|tty|d2xx|libftdi|sim|tty:PATH] [--trace FILE]\n");
+            std::printf("usage: quillmore-jig [--sim SPEC] [--backend auto|tty|d2xx|libftdi|sim|tty:PATH] [--trace FILE] [--fault KIND=N,...]\n");
             return 0;
         }
         std::fprintf(stderr, "quillmore-jig: unknown argument %s\n", a.c_str());

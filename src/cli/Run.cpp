@@ -12,7 +12,7 @@ namespace qj::cli {
 
 namespace {
 const char* kUsage =
-    "usage: qjig [--sim SPEC] [--backend NAME] [--trace FILE] COMMAND ...\n"
+    "usage: qjig [--sim SPEC] [--backend NAME] [--trace FILE] [--fault KIND=N] COMMAND ...\n"
     "\n"
     "commands:\n"
     "  devices                 list the FTDI devices of the backend\n"
@@ -32,6 +32,8 @@ const char* kUsage =
     "  --backend NAME  auto (default), tty, d2xx, libftdi or sim; tty:PATH[,PATH] names\n"
     "                  serial nodes directly (a pseudo-terminal served by qjig-sim)\n"
     "  --trace FILE    append a byte trace of every FTDI call to FILE\n"
+    "  --fault KIND=N  make the Nth call of a kind fail (write-short, write-fail, read-fail,\n"
+    "                  status-fail, purge-fail, baud-fail), on any backend\n"
     "  --lang en|ru    which memo a two-language window prints (default en)\n"
     "\n"
     "Log lines are printed as they are; a message box prints as \"!box KIND: TEXT\".\n"
