@@ -3,7 +3,8 @@
 set -euo pipefail
 pkgs=(build-essential cmake pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev googletest libftdi1-dev
       zlib1g-dev libssl-dev clang libclang-rt-14-dev
-      xvfb xauth libxcb1-dev)
+      xvfb xauth libxcb1-dev
+      umockdev libumockdev-dev)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
