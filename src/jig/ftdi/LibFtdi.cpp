@@ -12,6 +12,8 @@
 #include <deque>
 #include <thread>
 
+#include "jig/ftdi/TtyTermios.h"
+
 namespace qj {
 
 namespace {
@@ -337,6 +339,22 @@ FT_STATUS LibFtdi::WaitQueues(FT_HANDLE h, uint32_t rxAtLeast, bool txEmpty, uin
         return d->dead || (rxAtLeast > 0 && d->buf.size() >= std::min<size_t>(rxAtLeast, kBufferCap));
     });
     return d->dead ? FT_IO_ERROR : FT_OK;
+}
+
+bool LibFtdi::ReachesVirtualJig(FT_HANDLE h) {
+    FT_STATUS st;
+    Dev* d = dev(h, st);
+    if (!d) return false;
+    bool pty = false;
+#ifdef __linux__
+    // The device's own descriptor: libusb polls it (a node's path would not
+    // do, as umockdev reports the number of a USB device for it).
+    if (const libusb_pollfd** fds = libusb_get_pollfds(d->ctx->usb_ctx)) {
+        for (const libusb_pollfd** f = fds; *f; ++f) pty = pty || tty::isPtySlave((*f)->fd);
+        libusb_free_pollfds(fds);
+    }
+#endif
+    return pty;
 }
 
 FT_STATUS LibFtdi::Close(FT_HANDLE h) {
