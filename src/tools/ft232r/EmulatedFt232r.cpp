@@ -681,6 +681,13 @@ bool runUnderPreload(char** argv, std::string& error) {
     std::string v = "libumockdev-preload.so.0";
     if (old && *old) v += std::string(":") + old;
     ::setenv("LD_PRELOAD", v.c_str(), 1);
+#if defined(__SANITIZE_ADDRESS__)
+    // AddressSanitizer wants its runtime first among the loaded libraries;
+    // the preload library must come first to see every call on /sys and /dev.
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    ::setenv("ASAN_OPTIONS", (std::string(asan && *asan ? asan : "") + (asan && *asan ? ":" : "") +
+                              "verify_asan_link_order=0").c_str(), 1);
+#endif
     ::execv("/proc/self/exe", argv);
     error = std::string("cannot run again under umockdev's preload library: ") + std::strerror(errno);
     return false;
