@@ -28,7 +28,7 @@ namespace qj::usb {
 
 class SimLine final : public Ft232rLine {
 public:
-    // Throws std::invalid_argument for a bad spec, std::runtime_error when it has no device to serve.
+    // Throws std::invalid_argument for a bad `--sim` string, std::runtime_error when it has no device to serve.
     explicit SimLine(const std::string& spec);
     ~SimLine() override;
 
