@@ -1,14 +1,22 @@
-# cmake --install: the two programs, the udev rule for the jig, a desktop entry
-# and an icon. The jig's firmware images are not installed: they come with the
-# jig and are looked up in the programs' own folder.
+# cmake --install: the two programs, the udev rule for the jig, a desktop entry,
+# an icon, the AppStream metainfo, the man pages and the bash completion. The
+# jig's firmware images are not installed: they come with the jig. The programs
+# look them up in their own folder, in the user's data folder, then in
+# share/quillmore-jig/firmware of the installation.
 #
-# The programs live in their own folder (libexec/quillmore-jig) so that the
-# firmware images have a place beside them; bin/ holds links to them (the
-# programs find their folder through the resolved link).
+# The programs live in their own folder (libexec/quillmore-jig); bin/ holds
+# links to them (the programs find their folder through the resolved link, and
+# from it the installation's share folder, so an unpacked tree works as well).
 include(GNUInstallDirs)
 
 set(QJ_INSTALL_PROGRAM_DIR "${CMAKE_INSTALL_LIBEXECDIR}/quillmore-jig" CACHE STRING
-    "Folder of the installed programs (the jig's firmware images go beside them)")
+    "Folder of the installed programs, relative to the prefix")
+set(QJ_INSTALL_FIRMWARE_DIR "${CMAKE_INSTALL_DATADIR}/quillmore-jig/firmware")
+if(IS_ABSOLUTE "${QJ_INSTALL_PROGRAM_DIR}")
+  message(FATAL_ERROR "QJ_INSTALL_PROGRAM_DIR must be relative to the prefix (the programs find share/ from it)")
+endif()
+set_property(SOURCE ${CMAKE_SOURCE_DIR}/src/jig/firmware/JigFiles.cpp APPEND PROPERTY COMPILE_DEFINITIONS
+             QJ_INSTALL_PROGRAM_DIR="${QJ_INSTALL_PROGRAM_DIR}" QJ_INSTALL_FIRMWARE_DIR="${QJ_INSTALL_FIRMWARE_DIR}")
 set(QJ_UDEV_RULES_DIR "lib/udev/rules.d" CACHE STRING
     "Where the udev rule is installed (relative to the prefix, or absolute such as /etc/udev/rules.d)")
 

@@ -99,6 +99,17 @@ void JigControl::armFiveSeconds() {
     view_.armTimer("Timer_5SEC");
 }
 
+std::string modeFirmware(const std::string& mode) {
+    static const std::pair<const char*, const char*> has[] = {
+        {"EDID lcd", "ENE_EDID_KB"}, {"Keyboard testing", "ENE_EDID_KB"}, {"ENE KB90XX", "ENE_EDID_KB"},
+        {"MEC jtag", "V42"},         {"ITE", "ITE2"},                     {"NUVOTON spi", "NPCE"},
+        {"NUVOTON jtag", "NPCE"},
+    };
+    for (const auto& [m, fw] : has)
+        if (mode == m) return fw;
+    return "";
+}
+
 void JigControl::Execute() {
     if (contains(JigIdent, "M328_EPM240")) {
         link_.close();
@@ -116,20 +127,12 @@ void JigControl::Execute() {
     view_.showWindow("UPDATE_FORM", true);
     view_.log("Current version of FW -> " + JigIdent);
     view_.log("User select -> " + mode_);
-    if (JigIdent != "FTDI found, ERROR answer") {
-        static const std::pair<const char*, const char*> has[] = {
-            {"EDID lcd", "ENE_EDID_KB"}, {"Keyboard testing", "ENE_EDID_KB"}, {"ENE KB90XX", "ENE_EDID_KB"},
-            {"MEC jtag", "V42"},         {"ITE", "ITE2"},                     {"NUVOTON spi", "NPCE"},
-            {"NUVOTON jtag", "NPCE"},
-        };
-        for (const auto& [m, fw] : has) {
-            if (mode_ == m && contains(JigIdent, fw)) {
-                view_.armTimer("Timer_RUN");
-                view_.showWindow("UPDATE_FORM", false);
-                link_.close();
-                return;
-            }
-        }
+    const std::string fw = modeFirmware(mode_);
+    if (JigIdent != "FTDI found, ERROR answer" && !fw.empty() && contains(JigIdent, fw)) {
+        view_.armTimer("Timer_RUN");
+        view_.showWindow("UPDATE_FORM", false);
+        link_.close();
+        return;
     }
     bootAndFlash();
 }

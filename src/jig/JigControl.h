@@ -19,6 +19,9 @@ namespace qj {
 extern const char* const kModeItems[8];
 // The form that a mode opens ("" for none), in the dispatch order of Timer_RUN.
 std::string modeForm(const std::string& mode);
+// The part of the jig's identification that says it runs the firmware a mode
+// needs ("" for a mode without one).
+std::string modeFirmware(const std::string& mode);
 // The class of a form ("EDID_form" -> "TEDID_form").
 std::string formClass(const std::string& form);
 

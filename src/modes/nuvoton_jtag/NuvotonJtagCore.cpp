@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include "jig/Text.h"
+#include "jig/firmware/JigFiles.h"
 
 namespace qj::nuv {
 
@@ -194,13 +195,18 @@ void NuvotonJtagCore::BitBtn_CONNECTClick() {
                          "\n 3 Defective chip EC \n 4 Invalid defined first contact");
         return;
     }
-    if (scriptPath_.empty()) {
-        scriptPath_ = programDir_ + kScriptFile;
-        view_.log(std::string(" *** Default file -> ") + kScriptFile);
+    std::string lookedIn;
+    if (scriptPath_.empty() || defaultScript_) {
+        // Looked up again on every connect: the user may have put it in place since.
+        const JigFileLookup file = findJigFile(kScriptFile, programDir_);
+        if (!file.found) lookedIn = " " + file.lookedIn();
+        if (!defaultScript_) view_.log(std::string(" *** Default file -> ") + kScriptFile);
+        scriptPath_ = file.path;
+        defaultScript_ = true;
     }
     script_ = openScript(scriptPath_);
     if (!script_) {
-        view_.log("Break! Open file (.qjf) error or not found!");
+        view_.log("Break! Open file (.qjf) error or not found!" + lookedIn);
         connectFailed();
         return;
     }
