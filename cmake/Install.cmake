@@ -37,9 +37,18 @@ foreach(p ${QJ_INSTALLED_PROGRAMS})
 endforeach()
 
 install(FILES ${CMAKE_SOURCE_DIR}/packaging/60-quillmore-jig.rules DESTINATION ${QJ_UDEV_RULES_DIR})
+install(FILES ${CMAKE_SOURCE_DIR}/packaging/qjig.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${CMAKE_SOURCE_DIR}/packaging/qjig.bash-completion
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME qjig)
 if(TARGET quillmore-jig)
+  install(FILES ${CMAKE_SOURCE_DIR}/packaging/quillmore-jig.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
   install(FILES ${CMAKE_SOURCE_DIR}/packaging/quillmore-jig.desktop
           DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
   install(FILES ${CMAKE_SOURCE_DIR}/packaging/quillmore-jig.svg
           DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+  # The software centres' description of the program (its release: the project version).
+  configure_file(${CMAKE_SOURCE_DIR}/packaging/com.quillmore.jig.metainfo.xml.in
+                 ${CMAKE_BINARY_DIR}/packaging/com.quillmore.jig.metainfo.xml @ONLY)
+  install(FILES ${CMAKE_BINARY_DIR}/packaging/com.quillmore.jig.metainfo.xml
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 endif()
