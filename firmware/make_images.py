@@ -2,7 +2,9 @@
 """Writes the placeholder jig firmware images of this folder.
 
 They are not programs: a real jig needs the images that come with it. Each one
-carries the identification of the firmware it stands for after the marker
+carries the mark STAND_IN_MARK, which no real image has: the tool refuses to
+flash a marked image or play the marked script through anything but the
+virtual jig. Each one also carries the identification of the firmware it stands for after the marker
 "JIGID:" (NUL-terminated), which is how the virtual jig knows what it was given.
 The rest is filler that looks like code: a vector table, some varied bytes and a
 few gaps left at 0xFF, so that decoding and flashing see realistic images.
@@ -19,6 +21,7 @@ import random
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 IMAGE_SIZE = 0x1800  # the application section the Intel HEX bootloader writes
+STAND_IN_MARK = "QJIG-STAND-IN:VIRTUAL-JIG-ONLY"
 
 # file name, identification, bytes of filler before the marker, seed
 HEX_IMAGES = [
@@ -40,6 +43,7 @@ def program(ident, length, seed):
         if rnd.random() < 0.08:
             img += b"\xff" * rnd.randrange(16, 48)  # a gap, kept as 0xFF
     del img[length:]
+    img += STAND_IN_MARK.encode() + b"\x00"
     img += b"JIGID:" + ident.encode() + b"\x00"
     img += bytes(rnd.randrange(256) for _ in range(21))  # ends on a byte other than 0xFF
     img[-1] = 0x5A
@@ -70,6 +74,7 @@ def jtag_script(seed=6):
     rnd = random.Random(seed)
     lines = [
         "; Quillmore JIG placeholder script: not for a real chip",
+        "; " + STAND_IN_MARK,
         "; lines that start with another letter than i, d, D are skipped",
         "i 01",
         "D 00000000",

@@ -5,6 +5,7 @@
 #include "jig/JigControl.h"
 #include "jig/firmware/IntelHex.h"
 #include "jig/firmware/JigFiles.h"
+#include "jig/firmware/StandIn.h"
 #include "jig/firmware/V3Update.h"
 #include "modes/nuvoton_jtag/NuvotonJtagCore.h"
 
@@ -35,8 +36,8 @@ std::vector<ImageRow> imageRows() {
 }
 }  // namespace
 
-// qjig images: where each file is found and what it is; exit 1 when one is
-// missing or cannot be used.
+// qjig images: where each file is found and what it is (the identification it
+// carries, whether it is a stand-in); exit 1 when one is missing or cannot be used.
 int cmdImages(CliContext& c) {
     if (!c.args.empty()) {
         std::fprintf(stderr, "usage: qjig images\n");
@@ -52,7 +53,12 @@ int cmdImages(CliContext& c) {
             continue;
         }
         std::printf("  found: %s\n", where.path.c_str());
-        if (row.firmware.empty()) continue;
+        const std::string standIn =
+            isStandInFile(where.path) ? "a stand-in for the virtual jig (refused on a real jig)" : "";
+        if (row.firmware.empty()) {
+            if (!standIn.empty()) std::printf("  %s\n", standIn.c_str());
+            continue;
+        }
         std::vector<uint8_t> bytes;
         if (row.file == kV3ImageFile) {
             size_t length = 0;
@@ -75,8 +81,9 @@ int cmdImages(CliContext& c) {
             bytes = img.flash;
         }
         const std::string ident = carriedIdent(bytes.data(), bytes.size(), row.firmware);
-        std::printf("  identification: %s\n", ident.empty() ? ("none (no \"" + row.firmware + "\" in it)").c_str()
-                                                           : ident.c_str());
+        std::printf("  identification: %s%s\n",
+                    ident.empty() ? ("none (no \"" + row.firmware + "\" in it)").c_str() : ident.c_str(),
+                    standIn.empty() ? "" : (", " + standIn).c_str());
     }
     return failed ? kFailed : kOk;
 }

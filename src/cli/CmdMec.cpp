@@ -67,6 +67,7 @@ int cmdMec(CliContext& c) {
     if (sub == "erase" || erase) {
         core.CheckBox_erase_mec16Click(info);
         core.BitBtn_MEC16_ERASEClick();
+        core.waitIdle();
         if (!ok() || sub == "erase") return ok() ? kOk : kFailed;
     }
     view.openPath = file;

@@ -3,6 +3,10 @@
 #include <utility>
 
 #include "jig/Text.h"
+#include "jig/firmware/IntelHex.h"
+#include "jig/firmware/JigFiles.h"
+#include "jig/firmware/StandIn.h"
+#include "jig/firmware/V3Update.h"
 
 namespace qj {
 
@@ -18,6 +22,17 @@ std::string modeForm(const std::string& mode) {
     };
     for (const auto& [m, f] : order)
         if (mode == m) return f;
+    return "";
+}
+
+std::string modeFirmware(const std::string& mode) {
+    static const std::pair<const char*, const char*> has[] = {
+        {"EDID lcd", "ENE_EDID_KB"}, {"Keyboard testing", "ENE_EDID_KB"}, {"ENE KB90XX", "ENE_EDID_KB"},
+        {"MEC jtag", "V42"},         {"ITE", "ITE2"},                     {"NUVOTON spi", "NPCE"},
+        {"NUVOTON jtag", "NPCE"},
+    };
+    for (const auto& [m, fw] : has)
+        if (mode == m) return fw;
     return "";
 }
 
@@ -63,11 +78,30 @@ JigControl::StartOutcome JigControl::start(const std::string& mode) {
         link_.close();
         return StartOutcome::Version3Refused;
     }
+    // A stand-in image flashed into a real jig leaves it without a program.
+    const std::string image = imageToFlash();
+    if (!image.empty() && !api_.ReachesVirtualJig(link_.handle()) && isStandInFile(image)) {
+        const std::string why = standInRefusal(image);
+        log_.append(why);
+        link_.close();
+        view_.messageBox(BoxKind::Error, why);
+        return StartOutcome::StandInRefused;
+    }
     for (const std::string& l : waitingDeviceNotice()) log_.append(l);
     log_.append("ReadThread_UPD start ... ");
     GiveUpRequested = false;
     thread_.start();
     return StartOutcome::UpgradeStarted;
+}
+
+std::string JigControl::imageToFlash() const {
+    // Looked up as the upgrade looks it up, in every folder that may hold it.
+    if (contains(JigIdent, "M328_EPM240"))
+        return contains(JigIdent, "M328_EPM240_v19") ? "" : findJigFile(kV3ImageFile, programDir_).path;
+    const std::string fw = modeFirmware(mode_);
+    if (JigIdent != "FTDI found, ERROR answer" && !fw.empty() && contains(JigIdent, fw)) return "";
+    const std::string file = jigImageFile(mode_);
+    return file.empty() ? "" : findJigFile(file, programDir_).path;
 }
 
 std::vector<std::string> JigControl::waitingDeviceNotice() const {
@@ -97,17 +131,6 @@ void JigControl::armFiveSeconds() {
     FiveSecondsElapsed = false;
     fiveSecondsDeadline_ = api_.clock().nowMs() + 5000;
     view_.armTimer("Timer_5SEC");
-}
-
-std::string modeFirmware(const std::string& mode) {
-    static const std::pair<const char*, const char*> has[] = {
-        {"EDID lcd", "ENE_EDID_KB"}, {"Keyboard testing", "ENE_EDID_KB"}, {"ENE KB90XX", "ENE_EDID_KB"},
-        {"MEC jtag", "V42"},         {"ITE", "ITE2"},                     {"NUVOTON spi", "NPCE"},
-        {"NUVOTON jtag", "NPCE"},
-    };
-    for (const auto& [m, fw] : has)
-        if (mode == m) return fw;
-    return "";
 }
 
 void JigControl::Execute() {

@@ -19,8 +19,7 @@ namespace qj {
 extern const char* const kModeItems[8];
 // The form that a mode opens ("" for none), in the dispatch order of Timer_RUN.
 std::string modeForm(const std::string& mode);
-// The part of the jig's identification that says it runs the firmware a mode
-// needs ("" for a mode without one).
+// The firmware identification substring a mode needs ("" for none).
 std::string modeFirmware(const std::string& mode);
 // The class of a form ("EDID_form" -> "TEDID_form").
 std::string formClass(const std::string& form);
@@ -42,7 +41,7 @@ private:
 
 class JigControl {
 public:
-    enum class StartOutcome { Nothing, Busy, NoJig, Version3Refused, UpgradeStarted };
+    enum class StartOutcome { Nothing, Busy, NoJig, Version3Refused, StandInRefused, UpgradeStarted };
 
     // `view` is the update window (Memo_UPDATE, CGauge_UPD, SpeedButton_UPD_EXIT)
     // and reaches the other windows and timers by name; message boxes too.
@@ -94,6 +93,10 @@ public:
     std::vector<std::string> waitingDeviceNotice() const;
 
 private:
+    // The image the upgrade would send for the identified jig and the mode
+    // ("" when the jig already runs the mode's firmware).
+    std::string imageToFlash() const;
+
     FtdiApi& api_;
     ModeView& view_;
     StartLog log_;

@@ -221,7 +221,15 @@ FT_STATUS JigLink::status(uint32_t& rx, uint32_t& tx) {
 
 FT_STATUS JigLink::purge() {
     if (!handle_) return FT_INVALID_HANDLE;
+    // Purging the transmit queue drops whatever has not left yet: a command
+    // written just before must reach the jig first.
+    drainTransmit();
     return api_->Purge(handle_, FT_PURGE_RX | FT_PURGE_TX);
+}
+
+FT_STATUS JigLink::purgeReceive() {
+    if (!handle_) return FT_INVALID_HANDLE;
+    return api_->Purge(handle_, FT_PURGE_RX);
 }
 
 FT_STATUS JigLink::setBaud(uint32_t baud) {
@@ -357,13 +365,15 @@ void JigLink::settle(uint32_t quietMs, uint32_t maxMs) {
     if (!handle_) return;
     Clock& c = api_->clock();
     const int64_t end = c.nowMs() + maxMs;
+    // Only what came in is dropped: the command just sent (a stop, a break)
+    // may still be on its way and must arrive.
     do {
-        purge();
+        purgeReceive();
         if (api_->WaitQueues(handle_, 1, false, quietMs) != FT_OK) return;
         uint32_t rx = 0, tx = 0;
         if (status(rx, tx) != FT_OK || rx == 0) return;
     } while (c.nowMs() < end);
-    purge();
+    purgeReceive();
 }
 
 bool JigLink::readByteRetrying(int tries, uint8_t& b) {

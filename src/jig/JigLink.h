@@ -112,7 +112,11 @@ public:
     FT_STATUS write(const std::vector<uint8_t>& v) { return write(v.data(), static_cast<uint32_t>(v.size())); }
     FT_STATUS read(uint8_t* p, uint32_t n, uint32_t& got);
     FT_STATUS status(uint32_t& rx, uint32_t& tx);
+    // Both queues, once the transmit queue has drained (DrainTransmit, bounded):
+    // before a fresh request, never over a command still on its way.
     FT_STATUS purge();
+    // The receive queue only: drops late answers, never what was sent.
+    FT_STATUS purgeReceive();
     FT_STATUS setBaud(uint32_t baud);
     FT_STATUS setTimeouts(uint32_t readMs, uint32_t writeMs);
     uint32_t lastCount() const { return lastCount_; }

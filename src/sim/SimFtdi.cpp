@@ -240,23 +240,50 @@ uint32_t SimFtdi::rxReady(const SimDevice& d, int64_t now) const {
 }
 
 uint32_t SimFtdi::txPending(const SimDevice& d, int64_t now) const {
+    if (usb_) {
+        // Through the bridge, a write is pending until its last byte is out
+        // (on the instant clock too: it still waits for its frame).
+        uint32_t n = 0;
+        for (const auto& w : d.held)
+            if (w.at > now) n += static_cast<uint32_t>(w.bytes.size());
+        return n;
+    }
     const int64_t bt = byteUs(d);
     if (bt == 0 || d.txFreeAt <= now) return 0;
     return static_cast<uint32_t>((d.txFreeAt - now + bt - 1) / bt);
 }
 
-int64_t SimFtdi::nextEventAt(const SimDevice& d) const { return d.events.empty() ? kNever : d.events.begin()->first; }
+int64_t SimFtdi::nextEventAt(const SimDevice& d) const {
+    const int64_t ev = d.events.empty() ? kNever : d.events.begin()->first;
+    return std::min(ev, d.held.empty() ? kNever : d.held.front().at);
+}
 
 void SimFtdi::pump(SimDevice& d) {
     const int64_t now = clock_.nowUs();
-    while (!d.events.empty() && d.events.begin()->first <= now) {
+    for (;;) {
+        const int64_t ev = d.events.empty() ? kNever : d.events.begin()->first;
+        const int64_t hw = d.held.empty() ? kNever : d.held.front().at;
+        if (std::min(ev, hw) > now) return;
+        if (hw <= ev) {
+            SimDevice::HeldWrite w = std::move(d.held.front());
+            d.held.pop_front();
+            deliver(d, w.bytes.data(), w.bytes.size(), w.baud, w.frame8N1, w.at);
+            continue;
+        }
         auto fn = std::move(d.events.begin()->second);
-        const int64_t at = d.events.begin()->first;
         d.events.erase(d.events.begin());
-        d.inputTime = std::max(at, d.inputTime);
+        d.inputTime = std::max(ev, d.inputTime);
         fn();
         feed(d);
     }
+}
+
+void SimFtdi::deliver(SimDevice& d, const uint8_t* p, size_t n, uint32_t baud, bool frame8N1, int64_t at) {
+    if (!d.fw || baud != d.fw->baud() || !frame8N1) return;
+    d.hostWrites.emplace_back(p, p + n);
+    d.inputTime = at;
+    d.inbuf.insert(d.inbuf.end(), p, p + n);
+    feed(d);
 }
 
 // Hands received bytes to the firmware, applying firmware changes as they come.
@@ -400,7 +427,9 @@ FT_STATUS SimFtdi::Purge(FT_HANDLE h, uint32_t mask) {
     FT_STATUS st;
     SimDevice* d = dev(h, st);
     if (!d) return st;
+    pump(*d);
     const int64_t now = clock_.nowUs();
+    if (mask & FT_PURGE_TX) d->held.clear();  // what has not left the bridge is gone
     if (mask & FT_PURGE_RX) {
         // Only what has reached the host's buffer is dropped; bytes still on
         // the wire arrive afterwards, as with a real chip.
@@ -417,6 +446,7 @@ FT_STATUS SimFtdi::GetStatus(FT_HANDLE h, uint32_t& rx, uint32_t& tx, uint32_t& 
     FT_STATUS st;
     SimDevice* d = dev(h, st);
     if (!d) return st;
+    pump(*d);
     const int64_t now = clock_.nowUs();
     rx = rxReady(*d, now);
     tx = txPending(*d, now);
@@ -435,13 +465,10 @@ FT_STATUS SimFtdi::Write(FT_HANDLE h, const uint8_t* buf, uint32_t len, uint32_t
     d->txFreeAt = std::max(d->txFreeAt, reach) + lineUs(timed_, d->baud, len);
     written = len;
     d->hostBytes += len;
-    // The jig hears only what is sent at its own speed and frame.
-    if (d->fw && d->baud == d->fw->baud() && d->frame8N1) {
-        d->hostWrites.emplace_back(buf, buf + len);
-        d->inputTime = d->txFreeAt;
-        d->inbuf.insert(d->inbuf.end(), buf, buf + len);
-        feed(*d);
-    }
+    // Through the bridge the bytes wait for their frame; until they are out, a
+    // purge of the transmit queue loses them, as it does on the chip.
+    if (usb_ && d->txFreeAt > now) d->held.push_back({d->txFreeAt, {buf, buf + len}, d->baud, d->frame8N1});
+    else deliver(*d, buf, len, d->baud, d->frame8N1, d->txFreeAt);
     if (d->unplugAfter >= 0 && d->hostBytes >= d->unplugAfter) d->unplugged = true;
     cv_.notify_all();
     return FT_OK;
@@ -517,6 +544,7 @@ FT_STATUS SimFtdi::WaitArrival(FT_HANDLE h, int64_t& seenUs, uint32_t timeoutMs,
         FT_STATUS st;
         SimDevice* d = dev(h, st);
         if (!d) return st;
+        pump(*d);
         const int64_t now = clock_.nowUs();
         const int64_t due = batchDue(*d, seenUs);
         if (due <= now) {
@@ -527,8 +555,10 @@ FT_STATUS SimFtdi::WaitArrival(FT_HANDLE h, int64_t& seenUs, uint32_t timeoutMs,
         const int64_t realLeft = realEnd - steadyUs();
         if (realLeft <= 0) return FT_OK;
         if (clock_.instant()) {
-            if (due != kNever) {
-                clock_.advanceTo(due);
+            // Bytes still in the bridge toward the jig are as good as sent.
+            const int64_t next = std::min(due, d->held.empty() ? kNever : d->held.front().at);
+            if (next != kNever) {
+                clock_.advanceTo(next);
                 continue;
             }
             cv_.wait_for(lk, std::chrono::microseconds(realLeft));  // until the jig sends or the handle closes
@@ -542,7 +572,14 @@ FT_STATUS SimFtdi::Close(FT_HANDLE h) {
     std::lock_guard<std::recursive_mutex> g(mu_);
     auto it = handles_.find(h);
     if (it == handles_.end()) return FT_INVALID_HANDLE;
-    it->second->open = false;
+    SimDevice& d = *it->second;
+    // Closing the handle does not stop the bridge: what it holds still goes out.
+    while (!d.held.empty()) {
+        SimDevice::HeldWrite w = std::move(d.held.front());
+        d.held.pop_front();
+        deliver(d, w.bytes.data(), w.bytes.size(), w.baud, w.frame8N1, w.at);
+    }
+    d.open = false;
     handles_.erase(it);
     cv_.notify_all();
     return FT_OK;

@@ -65,6 +65,16 @@ struct SimDevice {
     int64_t hostBytes = 0;
     int64_t unplugAfter = -1;
     std::multimap<int64_t, std::function<void()>> events;
+    // USB timing: writes that have not left the bridge yet (a transmit purge
+    // drops them), each with the moment its last byte reaches the jig and the
+    // line settings it was sent with.
+    struct HeldWrite {
+        int64_t at;
+        std::vector<uint8_t> bytes;
+        uint32_t baud;
+        bool frame8N1;
+    };
+    std::deque<HeldWrite> held;
     std::vector<std::vector<uint8_t>> hostWrites;  // every Write that reached the jig, as sent
     std::vector<uint8_t> jigSent;                  // every byte the jig sent
     std::vector<std::string> errors;
@@ -92,6 +102,7 @@ public:
     FT_STATUS Read(FT_HANDLE h, uint8_t* buf, uint32_t len, uint32_t& got) override;
     FT_STATUS Close(FT_HANDLE h) override;
     FT_STATUS WaitQueues(FT_HANDLE h, uint32_t rxAtLeast, bool txEmpty, uint32_t timeoutMs) override;
+    bool ReachesVirtualJig(FT_HANDLE) override { return true; }
     Clock& clock() override { return clock_; }
 
     // For a front that tells its user when bytes arrive (the stand-in for the
@@ -125,6 +136,9 @@ private:
     class Port;
     SimDevice* dev(FT_HANDLE h, FT_STATUS& st);
     void pump(SimDevice& d);
+    // Hands the bytes of one write to the jig, which hears them only at its
+    // own speed and frame; `at` is when the last of them reaches it.
+    void deliver(SimDevice& d, const uint8_t* p, size_t n, uint32_t baud, bool frame8N1, int64_t at);
     void feed(SimDevice& d);
     int64_t byteUs(const SimDevice& d) const;
     // Queues one byte toward the host that leaves the jig's line at `lineAt`.

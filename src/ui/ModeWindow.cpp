@@ -22,6 +22,13 @@ QFont courier(int pixelSize, bool bold) {
     return f;
 }
 
+void textColour(QWidget* w, const QColor& c) {
+    QPalette p = w->palette();
+    for (QPalette::ColorGroup g : {QPalette::Active, QPalette::Inactive})
+        for (QPalette::ColorRole r : {QPalette::Text, QPalette::ButtonText, QPalette::WindowText}) p.setColor(g, r, c);
+    w->setPalette(p);
+}
+
 ModeWindow::ModeWindow(const QString& formName, const QString& caption, int clientWidth, int clientHeight,
                        QWidget* parent)
     : QWidget(parent, Qt::Window), view_(new QtModeView(this)) {
@@ -46,7 +53,8 @@ void ModeWindow::closeEvent(QCloseEvent* e) {
     QAbstractButton* exit = exitButton();
     if (operationRunning() || (exit && !exit->isEnabled())) {
         e->ignore();
-        if (view_->hasMemo()) view_->log(busyCloseNotice().toStdString());
+        // Both memos of a two-language window, as its every message.
+        if (view_->hasMemo()) view_->log2(busyCloseNotice().toStdString());
         else view_->messageBox(qj::BoxKind::Information, busyCloseNotice().toStdString());
         return;
     }

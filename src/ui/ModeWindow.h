@@ -26,6 +26,10 @@ struct AppContext {
 // Courier New (or the closest fixed-pitch face) at a pixel size.
 QFont courier(int pixelSize, bool bold = false);
 
+// A control's text colour while it is enabled; disabled, it keeps the style's
+// grey, so a coloured button that cannot be pressed looks it.
+void textColour(QWidget* w, const QColor& c);
+
 class ModeWindow : public QWidget {
     Q_OBJECT
 public:

@@ -43,7 +43,7 @@ TEST(DeviceChoice, OnlyTheChosenDeviceIsOpened) {
         {{"--sim", sim, "identify"}, 0, "ENE_EDID_KB\n", {"# open 2", "# open 1"}},
         {{"--sim", sim, "--device", "QJ000002", "identify"}, 0, "ENE_EDID_KB\n", {"# open 1"}},
         {{"--sim", sim, "--device=QJ000003", "identify"}, 1, "FTDI found, ERROR answer\n", {"# open 2"}},
-        {{"--sim", sim, "--device", "QJ000002", "start", "EDID lcd"}, 0, "-> TEDID_form\n", {"# open 1"}},
+        {{"--sim", sim, "--device", "QJ000002", "start", "ITE"}, 0, "-> TITE_FORM\n", {"# open 1"}},
         {{"--sim", sim, "--device", "QJ000002", "edid", "read", "e.bin"}, 0, "checksum: 256 bytes", {"# open 1"}},
         {{"--backend", "d2xx", "--device", "QJ000002", "identify"}, 0, "ENE_EDID_KB\n", {"# open 1"}},
     };

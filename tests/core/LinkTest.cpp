@@ -197,3 +197,29 @@ TEST(JigLink, WindowVariantsOfOpenAndIdentify) {
         }
     }
 }
+
+// A purge of both queues waits for the command before it to leave the bridge;
+// the settle after a command drops what came in only.
+TEST(JigLink, PurgesNeverDropACommandOnItsWay) {
+    qjt::ScratchDir dir;
+    auto owned = makeSim("jig=ENE_EDID_KB,usb=ft232r");
+    sim::SimFtdi& sim = *owned;
+    TraceFtdi traced(std::move(owned), dir.file("t.txt"));
+    JigLink link(traced);
+    openMain(traced, link, "NOT CLOSE FTDI Handle");
+    sim.clearRecord();
+    link.write({'I'});
+    uint32_t rx = 0, tx = 0;
+    link.status(rx, tx);
+    ASSERT_GT(tx, 0u);  // still waiting for its frame
+    link.purge();
+    link.write({'O'});
+    link.settle();
+    // A transmit purge without the drain loses the command.
+    link.write({'I'});
+    traced.Purge(link.handle(), FT_PURGE_TX);
+    link.close();
+    EXPECT_EQ(sim.hostWrites(), (std::vector<std::vector<uint8_t>>{{'I'}, {'O'}}));
+    const std::string t = qjt::readFile(dir.file("t.txt"));
+    EXPECT_NE(t.find("> 49\n# purge 3\n> 4F\n# purge 1\n"), std::string::npos) << t;
+}

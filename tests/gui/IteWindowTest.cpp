@@ -72,9 +72,13 @@ TEST(IteWindow, BoardSettingsCheckReadLanguageAndExit) {
     rig.saveAnswers.push_back(dir.file("dump.bin"));
     read->click();
     EXPECT_FALSE(exit->isEnabled());
+    closeByWindowSystem(ite);  // refused while the read runs, in both languages
     ASSERT_TRUE(waitFor([&] { return ite->core().idle() && exit->isEnabled() && setup->isEnabled(); }, 10000));
     EXPECT_TRUE(memoRu->toPlainText().contains(QString::fromUtf8("Мы все прочитали ")));
     EXPECT_TRUE(memoEn->toPlainText().contains("Reading complete. "));
+    EXPECT_TRUE(memoRu->toPlainText().contains("Wait for the operation to finish."));
+    EXPECT_TRUE(memoEn->toPlainText().contains("Wait for the operation to finish."));
+    EXPECT_TRUE(ite->isVisible());
     std::vector<uint8_t> flash;
     rig.sim->withLock([&] { flash = rig.sim->board().model<qj::sim::IteModel>().flash; });
     EXPECT_EQ(readBytes(dir.file("dump.bin")), flash);

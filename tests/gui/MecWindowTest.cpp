@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTimer>
 
 #include "gui/GuiSupport.h"
 #include "modes/mec/Mec16Core.h"
@@ -115,5 +116,45 @@ TEST(MecWindow, CloseBoxDuringAReadNeitherStopsItNorLeaves) {
     closeByWindowSystem(mec);
     EXPECT_FALSE(mec->isVisible());
     EXPECT_TRUE(rig.form("Form1")->isVisible());
+}
+}  // namespace
+
+namespace {
+// The erase runs on the worker: the window's event loop goes on, and what the
+// user clicks meanwhile is what a busy click is elsewhere: nothing.
+TEST(MecWindow, EraseKeepsTheWindowAliveAndIgnoresClicksMeanwhile) {
+    GuiRig rig("jig=V42_Q37,mec-erase-ms=1500", binDir(), GuiRig::Clock::RealTime);
+    auto* mec = static_cast<TMEC16_Form*>(rig.form("MEC16_Form"));
+    rig.form("Form1")->hide();
+    mec->show();
+    auto* memo = rig.find<QPlainTextEdit>("Memo_MEC16");
+    auto* erase = rig.find<QPushButton>("BitBtn_MEC16_ERASE");
+    int ticks = 0;
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&] { ++ticks; });
+    timer.start(20);
+
+    erase->click();
+    EXPECT_EQ(mec->core().busy(), "ERASE");
+    ASSERT_TRUE(waitFor([&] { return memo->toPlainText().contains(QString::fromUtf8("Отправили команду стирания.")); },
+                        5000));
+    const int before = ticks;
+    ASSERT_TRUE(waitFor([&] { return ticks >= before + 5; }, 1000));  // the loop runs while the jig is busy
+    EXPECT_FALSE(mec->core().idle());
+    erase->click();
+    rig.find<QPushButton>("BitBtn_MEC16_HELP")->click();
+    rig.find<QPushButton>("EXIT_MEC16")->click();
+    closeByWindowSystem(mec);
+    EXPECT_TRUE(mec->isVisible());
+    ASSERT_TRUE(waitFor([&] { return mec->core().idle(); }, 15000));
+    const QString log = memo->toPlainText();
+    EXPECT_TRUE(log.contains(QString::fromUtf8("Стирание завершено успешно.")));
+    EXPECT_TRUE(log.contains("Wait for the operation to finish."));
+    EXPECT_FALSE(log.contains(QString::fromUtf8("5-TCLK mec16")));  // HELP added nothing
+    int erases = 0;
+    for (const auto& w : rig.sim->hostWrites()) erases += std::string(w.begin(), w.end()) == "wFF390800000107";
+    EXPECT_EQ(erases, 1);
+    EXPECT_TRUE(mec->isVisible());
+    EXPECT_EQ(rig.sim->openHandles(), 0u);
 }
 }  // namespace

@@ -3,6 +3,7 @@
 #include <QComboBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QImage>
 #include <QRegularExpression>
 #include <thread>
 
@@ -170,4 +171,32 @@ TEST(ModeWindow, ButtonFaceRestoresTheStyleAndOwnPaintersGetTheirColour) {
     w.view().setColor("Shape2", 0x0000FF);  // the same colour twice still reaches the cell
     EXPECT_EQ(cell->got, (std::vector<uint32_t>{0x0000FF, 0x0000FF}));
     EXPECT_FALSE(cell->autoFillBackground());
+}
+
+// A coloured READ or WRITE caption shows its colour while the button can be
+// pressed, and the style's grey while it cannot, as EXIT does.
+TEST(ModeWindow, ColouredButtonsLookDisabledWhenDisabled) {
+    GuiRig rig("jig=ENE_EDID_KB");
+    // Whether some pixel of the button is clearly of the tint (green or red).
+    auto tinted = [](QWidget* w, bool green) {
+        const QImage img = w->grab().toImage();
+        for (int y = 0; y < img.height(); ++y)
+            for (int x = 0; x < img.width(); ++x) {
+                const QColor c = img.pixelColor(x, y);
+                const int main = green ? c.green() : c.red();
+                const int other = std::max(green ? c.red() : c.green(), c.blue());
+                if (main - other > 60) return true;
+            }
+        return false;
+    };
+    const std::pair<const char*, bool> buttons[] = {{"ITE_READ_BitBtn", true}, {"ITE_WRITE_BitBtn", false},
+                                                    {"NPCE_READ", true},       {"NPCE_WRITE", false}};
+    for (const auto& [name, green] : buttons) {
+        auto* b = rig.find<QPushButton>(name);
+        ASSERT_NE(b, nullptr) << name;
+        b->setEnabled(true);
+        EXPECT_TRUE(tinted(b, green)) << name;
+        b->setEnabled(false);
+        EXPECT_FALSE(tinted(b, green)) << name;
+    }
 }

@@ -43,7 +43,9 @@ cd "$tmp/work"
 firmware=$tmp/root/usr/share/quillmore-jig/firmware
 mkdir -p "$firmware"
 cp "$source_dir/firmware/ITE2_PROJ_Q37.hex" "$firmware/"
-images=$("$bin/qjig" images || true)
+status=0
+images=$("$bin/qjig" images) || status=$?
+[ "$status" = 1 ] || fail "qjig images with images missing exits $status, not 1"
 grep -q "found: $firmware/ITE2_PROJ_Q37.hex" <<<"$images" || fail "qjig images does not find $firmware: $images"
 grep -q "missing (looked in $tmp/root/usr/libexec/quillmore-jig/, $XDG_DATA_HOME/quillmore-jig/firmware/, $firmware/)" \
   <<<"$images" || fail "qjig images does not say where it looked: $images"

@@ -48,6 +48,7 @@ public:
     qj::FT_STATUS Read(qj::FT_HANDLE h, uint8_t* buf, uint32_t len, uint32_t& got) override;
     qj::FT_STATUS Close(qj::FT_HANDLE h) override;
     qj::FT_STATUS WaitQueues(qj::FT_HANDLE h, uint32_t rxAtLeast, bool txEmpty, uint32_t timeoutMs) override;
+    bool ReachesVirtualJig(qj::FT_HANDLE) override { return true; }  // a made-up jig, never hardware
     qj::Clock& clock() override { return clock_; }
     std::string backendName() const override { return "stream"; }
 

@@ -72,6 +72,13 @@ public:
     // GetStatus afterwards. Never spins a core.
     virtual FT_STATUS WaitQueues(FT_HANDLE h, uint32_t rxAtLeast, bool txEmpty, uint32_t timeoutMs);
 
+    // Whether the device behind `h` is the virtual jig (in process, or served
+    // through a pseudo-terminal), which alone may get the stand-in images.
+    virtual bool ReachesVirtualJig(FT_HANDLE h) {
+        (void)h;
+        return false;
+    }
+
     virtual Clock& clock() { return steadyClock(); }
     // Short name of the backend ("sim", "tty", ...).
     virtual std::string backendName() const = 0;

@@ -45,6 +45,7 @@ public:
     FT_STATUS WaitQueues(FT_HANDLE h, uint32_t rxAtLeast, bool txEmpty, uint32_t timeoutMs) override {
         return inner_->WaitQueues(h, rxAtLeast, txEmpty, timeoutMs);
     }
+    bool ReachesVirtualJig(FT_HANDLE h) override { return inner_->ReachesVirtualJig(h); }
     Clock& clock() override { return inner_->clock(); }
     std::string backendName() const override { return inner_->backendName(); }
 

@@ -43,6 +43,7 @@ public:
     FT_STATUS Read(FT_HANDLE h, uint8_t* buf, uint32_t len, uint32_t& got) override;
     FT_STATUS Close(FT_HANDLE h) override;
     FT_STATUS WaitQueues(FT_HANDLE h, uint32_t rxAtLeast, bool txEmpty, uint32_t timeoutMs) override;
+    bool ReachesVirtualJig(FT_HANDLE h) override { return inner_->ReachesVirtualJig(h); }
     Clock& clock() override { return inner_->clock(); }
     std::string backendName() const override { return inner_->backendName(); }
 

@@ -60,6 +60,8 @@ public:
     FT_STATUS Read(FT_HANDLE h, uint8_t* buf, uint32_t len, uint32_t& got) override;
     FT_STATUS Close(FT_HANDLE h) override;
     FT_STATUS WaitQueues(FT_HANDLE h, uint32_t rxAtLeast, bool txEmpty, uint32_t timeoutMs) override;
+    // A pseudo-terminal is never a USB bridge: behind it is qjig-sim or a test's jig.
+    bool ReachesVirtualJig(FT_HANDLE h) override;
     std::string backendName() const override { return "tty"; }
 
 private:

@@ -392,6 +392,8 @@ void Mec16Core::Execute() {
         if (readMain()) readInfoBlocks();
     } else if (busy_.is("WRITE_MAIN")) {
         writePages();
+    } else if (busy_.is("ERASE")) {
+        erase();
     }
 }
 
@@ -516,12 +518,20 @@ void Mec16Core::readInfoBlocks() {
 void Mec16Core::BitBtn_MEC16_ERASEClick() {
     if (!busy_.idle()) return;
     busy_.set("ERASE");
+    stop_ = false;
     outcome_ = Outcome::Failed;
     view_.gaugePos(0);
     paintShapes(kBlack, kBlack);
     view_.timeStamp(kRuTime);
     if (!openJig()) return;
+    // The erase's busy poll takes seconds (a minute for a stuck busy bit): it
+    // runs on the worker, so the window stays alive and ignores clicks meanwhile.
+    worker_.start();
+    firstCommandSent_.release();
+}
 
+// The erase itself, on ReadThread_MEC16; it runs to its end (STOP does not cut it).
+void Mec16Core::erase() {
     bool done = false;
     bool fault = !identify(true, false);
     view_.log("Получен ID от MEC16 -> " + idText());

@@ -4,8 +4,8 @@
 // optionally INFO), erase and write (MAIN). Two kinds of jig: an identification
 // containing "EPM240" gets the "M"-prefixed forms of the commands, any other
 // answering jig the plain one-letter forms. The window, the CLI and the tests
-// drive the same handlers; read and write run on ReadThread_MEC16, the check and
-// the erase on the caller's thread.
+// drive the same handlers; read, erase and write run on ReadThread_MEC16, the
+// check on the caller's thread.
 #include <atomic>
 #include <cstdint>
 #include <semaphore>
@@ -85,7 +85,7 @@ public:
     void BitBtn_MEC16_HELPClick();
     void EXIT_MEC16Click();          // stop a read, or leave
     void BitBtn_RD_MEC16Click();     // read
-    void BitBtn_MEC16_ERASEClick();  // erase (runs to its end here)
+    void BitBtn_MEC16_ERASEClick();  // erase
     void BitBtn_MEC16_WRITEClick();  // write
     void CheckBox_MEC16_RDClick(bool checked) { readInfo_ = checked; }
     void CheckBox_erase_mec16Click(bool checked) { eraseInfo_ = checked; }
@@ -141,6 +141,7 @@ private:
     void readClosingSteps(const char* t100, const char* t0, const char* t10);
     void readDone();
     void readStartFailed();
+    void erase();
     void writePages();
     void writeClosingSteps();
     void writeEndEarly(bool ok);

@@ -4,6 +4,7 @@
 
 #include "jig/Text.h"
 #include "jig/firmware/JigFiles.h"
+#include "jig/firmware/StandIn.h"
 
 namespace qj::nuv {
 
@@ -207,6 +208,14 @@ void NuvotonJtagCore::BitBtn_CONNECTClick() {
     script_ = openScript(scriptPath_);
     if (!script_) {
         view_.log("Break! Open file (.qjf) error or not found!" + lookedIn);
+        connectFailed();
+        return;
+    }
+    // Made-up JTAG shifts must never reach a real EC.
+    if (!api_.ReachesVirtualJig(link_.handle()) && isStandInFile(scriptPath_)) {
+        std::fclose(script_);
+        script_ = nullptr;
+        view_.log("Break! " + standInRefusal(scriptPath_));
         connectFailed();
         return;
     }

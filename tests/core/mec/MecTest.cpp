@@ -69,6 +69,7 @@ protected:
     bool erase(bool info) {
         core->CheckBox_erase_mec16Click(info);
         core->BitBtn_MEC16_ERASEClick();
+        core->waitIdle();
         return core->lastOutcome() == Outcome::Ok;
     }
     bool write(const std::vector<uint8_t>& image) {
@@ -458,6 +459,27 @@ TEST_F(Mec, PageNotAcknowledged) {
         want.resize(kMainSize, 0xFF);
         EXPECT_TRUE(std::equal(want.begin(), want.begin() + (c.noGAt - 1) * kPageSize, flash().begin()));
         EXPECT_FALSE(view().hasLine("Write FLASH complete."));
+        expectIdle();
+    }
+}
+
+// Through the USB bridge a command waits for its frame: the settle after the
+// stop "X" drops late answers only, so the "X" still reaches the jig and the
+// closing steps are answered.
+TEST_F(Mec, StopCommandBeforeASettleReachesTheJigThroughTheBridge) {
+    const struct {
+        std::string keys;
+        bool write;
+        Lines afterX;
+    } cases[] = {
+        {",mec-lost-at=10", false, {"0", "O"}},
+        {",mec-no-g-at=5", true, {"O"}},
+    };
+    for (const auto& c : cases) {
+        blankRig(kPlain + ",usb=ft232r" + c.keys);
+        EXPECT_FALSE(c.write ? write(randomImage(kMainSize, 5)) : read("dump.bin", false)) << c.keys;
+        EXPECT_EQ(count("X"), 1) << c.keys;  // what the jig received, not what the host wrote
+        EXPECT_EQ(after("X"), c.afterX) << c.keys;
         expectIdle();
     }
 }

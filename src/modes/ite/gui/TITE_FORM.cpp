@@ -8,16 +8,6 @@
 #include "modes/ite/IteCore.h"
 #include "ui/TCGauge.h"
 
-namespace {
-void textColour(QWidget* w, const QColor& c) {
-    QPalette p = w->palette();
-    p.setColor(QPalette::Text, c);
-    p.setColor(QPalette::ButtonText, c);
-    p.setColor(QPalette::WindowText, c);
-    w->setPalette(p);
-}
-}  // namespace
-
 TITE_FORM::TITE_FORM(const AppContext& ctx)
     : ModeWindow("ITE_FORM", QString::fromUtf8("ITE 02_02_2018"), 760, 584), ctx_(ctx) {
     setFont(courier(13));

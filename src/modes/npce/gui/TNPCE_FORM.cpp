@@ -19,8 +19,8 @@ TNPCE_FORM::TNPCE_FORM(const AppContext& ctx)
     auto* write = makeButton("NPCE_WRITE", "Nuvoton_WRITE", 232, 400, 200, 49);
     auto* exit = makeButton("EXIT_NPCE", "EXIT", 464, 400, 160, 49);
     setExitButton(exit);
-    read->setStyleSheet("QPushButton { color: #008000; }");
-    write->setStyleSheet("QPushButton { color: #FF0000; }");
+    textColour(read, QColor(0x00, 0x80, 0x00));
+    textColour(write, QColor(0xFF, 0x00, 0x00));
     for (QPushButton* b : {read, write}) b->setFont(courier(19, true));
     exit->setFont(courier(27, true));
 
