@@ -1,9 +1,8 @@
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 
 #include "cli/Checks.h"
 #include "cli/Cli.h"
+#include "modes/common/ImageFile.h"
 #include "modes/edid/EdidCore.h"
 #include "modes/edid/EdidDecode.h"
 
@@ -25,10 +24,17 @@ int misuse(const std::string& why) {
     return kMisuse;
 }
 
-std::optional<std::vector<uint8_t>> slurp(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    if (!f) return std::nullopt;
-    return std::vector<uint8_t>((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+// The longest EDID: a base block and 255 extension blocks of 128 bytes.
+constexpr size_t kLongestEdid = 256 * 128;
+
+// A file looked at and read no further than an EDID can go; refused by name.
+std::optional<std::vector<uint8_t>> readEdidFile(const std::string& path, size_t cap) {
+    const image::FileRead r = image::readHead(path, cap);
+    if (!r.ok() && r.result != image::Load::Empty) {
+        std::fprintf(stderr, "qjig edid: %s\n", image::whyRefused(path, r).c_str());
+        return std::nullopt;
+    }
+    return r.bytes;
 }
 
 void printDecoded(const std::vector<uint8_t>& image) {
@@ -52,11 +58,8 @@ int cmdEdid(CliContext& c) {
     if (file.empty()) return misuse(sub + " needs FILE");
 
     if (sub == "decode") {
-        const auto image = slurp(file);
-        if (!image) {
-            std::fprintf(stderr, "qjig edid: cannot read %s\n", file.c_str());
-            return kFailed;
-        }
+        const auto image = readEdidFile(file, kLongestEdid);
+        if (!image) return kFailed;
         printDecoded(*image);
         return edid::check(*image).good() ? kOk : kFailed;
     }
@@ -67,34 +70,33 @@ int cmdEdid(CliContext& c) {
         EdidCore core(c.api, view);
         return core.EDID_READClick() ? kOk : kFailed;
     };
+    const checks::Target target{EdidCore::kImage, "!box error: Ошибка создания файла.", readOnce};
     if (sub == "read") {
-        const int st = checks::read(file, twice, readOnce);
+        const int st = checks::read(file, twice, target);
         if (st == kOk && decode)
-            if (const auto image = slurp(file)) printDecoded(*image);
+            if (const auto image = readEdidFile(file, EdidCore::kImage)) printDecoded(*image);
         return st;
     }
-    if (sub == "verify") return checks::verify(file, readOnce);
+    if (sub == "verify") return checks::verify(file, target);
 
-    // write: the image as the EEPROM will hold it (padded with 0xFF, cut at 256 bytes).
-    if (!force) {
-        if (auto image = slurp(file); image && !image->empty()) {
-            image->resize(EdidCore::kImage, 0xFF);
-            const edid::Checks chk = edid::check(*image);
+    return checks::write(file, EdidCore::kImage, [&] {
+        // The image as the EEPROM will hold it (padded with 0xFF, cut at 256 bytes).
+        std::vector<uint8_t> image;
+        if (!force && image::load(file, image, EdidCore::kImage).ok()) {
+            const edid::Checks chk = edid::check(image);
             if (!chk.good()) {
                 std::printf("Refused: %s is not a valid EDID (%s). Give --force to write it anyway.\n", file.c_str(),
                             !chk.header ? "the base block's header is not 00 FF FF FF FF FF FF 00"
                                         : "a block's checksum is wrong");
-                printDecoded(*image);
+                printDecoded(image);
                 return kFailed;
             }
         }
-    }
-    CliView view;
-    view.openPath = file;
-    EdidCore core(c.api, view);
-    if (!core.EDID_WRITEClick()) return kFailed;
-    checks::printChecksum(file);
-    return kOk;
+        CliView view;
+        view.openPath = file;
+        EdidCore core(c.api, view);
+        return core.EDID_WRITEClick() ? kOk : kFailed;
+    });
 }
 
 }  // namespace qj::cli

@@ -65,6 +65,7 @@ int cmdEne(CliContext& c) {
         if (cableIndex < 0) return misuse("no " + cable + " pin cable (18, 20, 24, 25, 26, 28, 30 or 32)");
     }
 
+    if (!checks::lookFirst(sub, file, ene::kImageSize)) return kFailed;
     CliView view;
     view.progress = isatty(2);
     ene::Kb901xCore core(c.api, view);
@@ -72,7 +73,10 @@ int cmdEne(CliContext& c) {
     int boardIndex = kestra ? 0 : -1;
     if (haveBoard) {
         if (!core.wiringLoaded()) {
-            std::fprintf(stderr, "qjig ene: cannot read \"%s\" in the current directory\n", ene::kWiringFile);
+            std::string why;
+            wiring::readList(ene::kWiringFile, &why);
+            std::fprintf(stderr, "qjig ene: cannot read \"%s\" in the current directory%s\n", ene::kWiringFile,
+                         why.empty() ? "" : (" (" + why + ")").c_str());
             return kFailed;
         }
         // --board 0 is the adapter, the item before the list's lines.
@@ -102,14 +106,15 @@ int cmdEne(CliContext& c) {
         core.waitIdle();
         return core.lastOutcome() == ene::Kb901xCore::Outcome::Ok ? kOk : kFailed;
     };
-    if (sub == "read") return checks::read(file, twice, readOnce);
-    if (sub == "verify") return checks::verify(file, readOnce);
-    view.openPath = file;
-    core.KB901X_WRITEClick();
-    core.waitIdle();
-    if (core.lastOutcome() != ene::Kb901xCore::Outcome::Ok) return kFailed;
-    checks::printChecksum(file);
-    return kOk;
+    const checks::Target target{ene::kImageSize, checks::kWriteError, readOnce};
+    if (sub == "read") return checks::read(file, twice, target);
+    if (sub == "verify") return checks::verify(file, target);
+    return checks::write(file, ene::kImageSize, [&] {
+        view.openPath = file;
+        core.KB901X_WRITEClick();
+        core.waitIdle();
+        return core.lastOutcome() == ene::Kb901xCore::Outcome::Ok ? kOk : kFailed;
+    });
 }
 
 }  // namespace qj::cli

@@ -3,7 +3,10 @@
 
 #include "cli/Checks.h"
 #include "cli/Cli.h"
+#include "jig/Text.h"
+#include "modes/common/WiringList.h"
 #include "modes/ite/IteCore.h"
+#include "modes/ite/IteWiring.h"
 
 namespace qj::cli {
 
@@ -30,6 +33,8 @@ int misuse(const std::string& why) {
 }
 
 bool ok(const ite::IteCore& core) { return core.lastOutcome() == ite::IteCore::Outcome::Ok; }
+
+constexpr size_t kLargestImage = 196608;  // the 192 KiB chips
 }  // namespace
 
 int cmdIte(CliContext& c) {
@@ -57,7 +62,10 @@ int cmdIte(CliContext& c) {
     ite::IteCore core(c.api, view);
     core.FormCreate();
     if (!core.wiringLoaded()) {
-        std::fprintf(stderr, "qjig ite: cannot read \"%s\" in the current directory\n", ite::kWiringFile);
+        std::string why;
+        wiring::readList(ite::kWiringFile, &why);
+        std::fprintf(stderr, "qjig ite: cannot read \"%s\" in the current directory%s\n", ite::kWiringFile,
+                     why.empty() ? "" : (" (" + why + ")").c_str());
         return kFailed;
     }
     const auto& items = core.boardItems();
@@ -68,6 +76,12 @@ int cmdIte(CliContext& c) {
     }
     const int index = board == "external" ? 1 : findBoardItem(items, kFirstLine, board, err);
     if (index < 0) return misuse(err);
+    // A line of the list can name the external board too: it has no contacts to mirror.
+    if (reversed && contains(items[static_cast<size_t>(index)], ite::kExternalWord))
+        return misuse("--reversed is for a motherboard's wiring; \"" + items[static_cast<size_t>(index)] +
+                      "\" is the external board");
+    // The file is looked at before the settings open the jig.
+    if (!checks::lookFirst(sub, file, kLargestImage)) return kFailed;
     core.ITE_ComboBox_MB_SWITCHSelect(index);
     if (core.boardIndex() != index) return kFailed;  // the entry's bad key is logged
     if (reversed) {
@@ -87,14 +101,16 @@ int cmdIte(CliContext& c) {
         core.waitIdle();
         return ok(core) ? kOk : kFailed;
     };
-    if (sub == "read") return checks::read(file, twice, readOnce);
-    if (sub == "verify") return checks::verify(file, readOnce);
-    view.openPath = file;
-    core.ITE_WRITE_BitBtnClick();
-    core.waitIdle();
-    if (!ok(core)) return kFailed;
-    checks::printChecksum(file);
-    return kOk;
+    const checks::Target target{kLargestImage, c.lang == Lang::Ru ? "Ошибка записи в файл!" : checks::kWriteError,
+                                readOnce};
+    if (sub == "read") return checks::read(file, twice, target);
+    if (sub == "verify") return checks::verify(file, target);
+    return checks::write(file, kLargestImage, [&] {
+        view.openPath = file;
+        core.ITE_WRITE_BitBtnClick();
+        core.waitIdle();
+        return ok(core) ? kOk : kFailed;
+    });
 }
 
 }  // namespace qj::cli

@@ -45,38 +45,42 @@ int cmdMec(CliContext& c) {
     if (twice && sub != "read") return misuse("--twice is for read");
     if ((erase || verify) && sub != "write") return misuse("--erase and --verify are for write");
 
+    const size_t readSize = info ? mec::kMainSize + mec::kInfoSize : mec::kMainSize;
+    if (!checks::lookFirst(sub, file, readSize)) return kFailed;
     CliView view;
     view.progress = isatty(2);
     mec::Mec16Core core(c.api, view);
     auto ok = [&] { return core.lastOutcome() == mec::Mec16Core::Outcome::Ok; };
-    auto readOnce = [&](bool withInfo) {
-        return [&, withInfo](const std::string& path) {
-            core.CheckBox_MEC16_RDClick(withInfo);
-            view.savePath = path;
-            core.BitBtn_RD_MEC16Click();
-            core.waitIdle();
-            return ok() ? kOk : kFailed;
-        };
+    auto target = [&](bool withInfo) {
+        return checks::Target{withInfo ? readSize : mec::kMainSize, checks::kWriteError,
+                              [&, withInfo](const std::string& path) {
+                                  core.CheckBox_MEC16_RDClick(withInfo);
+                                  view.savePath = path;
+                                  core.BitBtn_RD_MEC16Click();
+                                  core.waitIdle();
+                                  return ok() ? kOk : kFailed;
+                              }};
     };
     if (sub == "check") {
         core.BitBtn_MEC16Click();
         return ok() ? kOk : kFailed;
     }
-    if (sub == "read") return checks::read(file, twice, readOnce(info));
-    if (sub == "verify") return checks::verify(file, readOnce(false));
+    if (sub == "read") return checks::read(file, twice, target(info));
+    if (sub == "verify") return checks::verify(file, target(false));
     if (sub == "erase" || erase) {
         core.CheckBox_erase_mec16Click(info);
         core.BitBtn_MEC16_ERASEClick();
         core.waitIdle();
         if (!ok() || sub == "erase") return ok() ? kOk : kFailed;
     }
-    view.openPath = file;
-    core.BitBtn_MEC16_WRITEClick();
-    core.waitIdle();
-    if (!ok()) return kFailed;
-    checks::printChecksum(file);
+    const int st = checks::write(file, mec::kMainSize, [&] {
+        view.openPath = file;
+        core.BitBtn_MEC16_WRITEClick();
+        core.waitIdle();
+        return ok() ? kOk : kFailed;
+    });
     // The window's write neither erases nor verifies; here both are asked for by name.
-    return verify ? checks::verify(file, readOnce(false)) : kOk;
+    return st == kOk && verify ? checks::verify(file, target(false)) : st;
 }
 
 }  // namespace qj::cli

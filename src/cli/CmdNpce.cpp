@@ -26,6 +26,7 @@ int cmdNpce(CliContext& c) {
                      "--kestra: the target is reached through the KESTRA adapter board.\n");
         return kMisuse;
     }
+    if (!checks::lookFirst(sub, file, npce::kImageSize)) return kFailed;
     CliView view;
     view.progress = isatty(2);
     view.gaugeMax(npce::kGaugeMax);
@@ -37,14 +38,15 @@ int cmdNpce(CliContext& c) {
         core.waitIdle();
         return core.lastOutcome() == npce::NpceCore::Outcome::Ok ? kOk : kFailed;
     };
-    if (sub == "read") return checks::read(file, twice, readOnce);
-    if (sub == "verify") return checks::verify(file, readOnce);
-    view.openPath = file;
-    core.NPCE_WRITEClick();
-    core.waitIdle();
-    if (core.lastOutcome() != npce::NpceCore::Outcome::Ok) return kFailed;
-    checks::printChecksum(file);
-    return kOk;
+    const checks::Target target{npce::kImageSize, checks::kWriteError, readOnce};
+    if (sub == "read") return checks::read(file, twice, target);
+    if (sub == "verify") return checks::verify(file, target);
+    return checks::write(file, npce::kImageSize, [&] {
+        view.openPath = file;
+        core.NPCE_WRITEClick();
+        core.waitIdle();
+        return core.lastOutcome() == npce::NpceCore::Outcome::Ok ? kOk : kFailed;
+    });
 }
 
 }  // namespace qj::cli

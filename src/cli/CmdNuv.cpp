@@ -26,6 +26,14 @@ int misuse(const std::string& why) {
     return kMisuse;
 }
 
+// The script named by --script, looked at before the jig is opened: what is no
+// script file at all is refused here; the connect step says the rest, as the window does.
+bool lookAtScript(const std::string& path) {
+    const nuv::Script s = nuv::readScript(path);
+    if (!s.refused.empty()) std::fprintf(stderr, "qjig nuv: --script: %s\n", s.refused.c_str());
+    return s.refused.empty();
+}
+
 struct Options {
     std::string sub, file, script;
     bool typeA = false, verify = false, twice = false;
@@ -73,15 +81,19 @@ int cmdNuv(CliContext& c) {
     o.script = w.value("--script");
     if (o.file.empty()) return misuse(o.sub + " needs FILE");
 
+    if (!checks::lookFirst(o.sub, o.file, nuv::kImageSize)) return kFailed;
+    if (!o.script.empty() && !lookAtScript(o.script)) return kFailed;
     CliView view;
     view.progress = isatty(2);
     nuv::NuvotonJtagCore core(c.api, view, c.programDir);
-    auto readOnce = [&](const std::string& path) { return runSteps(core, view, o, true, path) ? kOk : kFailed; };
-    if (o.sub == "read") return checks::read(o.file, o.twice, readOnce);
-    if (o.sub == "verify") return checks::verify(o.file, readOnce);
-    if (!runSteps(core, view, o, false, o.file)) return kFailed;
-    checks::printChecksum(o.file);
-    return o.verify ? checks::verify(o.file, readOnce) : kOk;
+    const checks::Target target{nuv::kImageSize, checks::kWriteError, [&](const std::string& path) {
+                                    return runSteps(core, view, o, true, path) ? kOk : kFailed;
+                                }};
+    if (o.sub == "read") return checks::read(o.file, o.twice, target);
+    if (o.sub == "verify") return checks::verify(o.file, target);
+    const int st = checks::write(o.file, nuv::kImageSize,
+                                 [&] { return runSteps(core, view, o, false, o.file) ? kOk : kFailed; });
+    return st == kOk && o.verify ? checks::verify(o.file, target) : st;
 }
 
 }  // namespace qj::cli

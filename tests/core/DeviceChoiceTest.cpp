@@ -1,18 +1,14 @@
 // --device SERIAL: one jig of several on one bench.
 #include <gtest/gtest.h>
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
 #include <algorithm>
 #include <filesystem>
+#include <thread>
 
 #include "jig/ftdi/Backends.h"
 #include "jig/ftdi/OneDeviceFtdi.h"
 #include "support/CliRun.h"
 #include "support/TestSupport.h"
-
-extern char** environ;
 
 namespace {
 
@@ -112,31 +108,21 @@ TEST(DeviceChoice, ASerialThatIsNotAttachedIsMisuseNamingTheAttachedOnes) {
 // its own jig's chip.
 TEST(DeviceChoice, TwoProcessesWorkTwoJigsAtOnce) {
     qjt::ScratchDir dir;
-    const std::string qjig = qjt::binDir() + "qjig";
     struct Run {
         std::string spec, serial, name;
-        pid_t pid = -1;
+        qjt::ProcessRun ran;
     } runs[] = {
-        {"jig=ENE_EDID_KB,devices=2,jig-index=0,mode=instant,ene-pattern=counter", "QJ000001", "a"},
-        {"jig=ENE_EDID_KB,devices=2,jig-index=1,mode=instant,ene-pattern=random", "QJ000002", "b"},
+        {"jig=ENE_EDID_KB,devices=2,jig-index=0,mode=instant,ene-pattern=counter", "QJ000001", "a", {}},
+        {"jig=ENE_EDID_KB,devices=2,jig-index=1,mode=instant,ene-pattern=random", "QJ000002", "b", {}},
     };
-    for (Run& r : runs) {
-        std::vector<std::string> args = {qjig, "--sim", r.spec, "--device", r.serial, "--trace", r.name + ".trace",
-                                         "ene", "read", r.name + ".bin"};
-        std::vector<char*> argv;
-        for (auto& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t fa;
-        posix_spawn_file_actions_init(&fa);
-        posix_spawn_file_actions_addopen(&fa, 1, (r.name + ".out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        ASSERT_EQ(posix_spawn(&r.pid, qjig.c_str(), &fa, nullptr, argv.data(), environ), 0);
-        posix_spawn_file_actions_destroy(&fa);
-    }
-    for (Run& r : runs) {
-        int st = 0;
-        ASSERT_EQ(::waitpid(r.pid, &st, 0), r.pid);
-        EXPECT_TRUE(WIFEXITED(st) && WEXITSTATUS(st) == 0) << r.name << ": " << qjt::readFile(r.name + ".out");
-    }
+    std::vector<std::thread> both;
+    for (Run& r : runs)
+        both.emplace_back([&r] {
+            r.ran = qjt::runQjigProcess(
+                {"--sim", r.spec, "--device", r.serial, "--trace", r.name + ".trace", "ene", "read", r.name + ".bin"}, 60);
+        });
+    for (auto& t : both) t.join();
+    for (const Run& r : runs) EXPECT_EQ(r.ran.status, 0) << r.name << ": " << r.ran.out << r.ran.err;
     // Each opened its own device only, and the two dumps are the two chips'.
     EXPECT_EQ(opens(qjt::readFile("a.trace")), std::vector<std::string>{"# open 0"});
     EXPECT_EQ(opens(qjt::readFile("b.trace")), std::vector<std::string>{"# open 1"});

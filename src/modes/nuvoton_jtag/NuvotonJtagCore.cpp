@@ -1,7 +1,5 @@
 #include "modes/nuvoton_jtag/NuvotonJtagCore.h"
 
-#include <sys/stat.h>
-
 #include "jig/Text.h"
 #include "jig/firmware/JigFiles.h"
 #include "jig/firmware/StandIn.h"
@@ -25,12 +23,6 @@ const std::initializer_list<uint8_t> kBuzEr = {'O'};
 
 std::string hex2(uint8_t b) { return hexNumber(b, 2); }
 
-// A script that is a regular file and opens for reading, or nullptr.
-std::FILE* openScript(const std::string& path) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return nullptr;
-    return std::fopen(path.c_str(), "rb");
-}
 }  // namespace
 
 const std::vector<std::string>& initialMemo() {
@@ -59,10 +51,7 @@ void ReadThread_JTAG_NUV::start() {
 NuvotonJtagCore::NuvotonJtagCore(FtdiApi& api, ModeView& view, std::string programDir)
     : api_(api), view_(view), programDir_(std::move(programDir)), link_(api) {}
 
-NuvotonJtagCore::~NuvotonJtagCore() {
-    worker_.join();
-    if (script_) std::fclose(script_);
-}
+NuvotonJtagCore::~NuvotonJtagCore() { worker_.join(); }
 
 std::string NuvotonJtagCore::resultText() const {
     std::lock_guard<std::mutex> g(resultMu_);
@@ -205,16 +194,22 @@ void NuvotonJtagCore::BitBtn_CONNECTClick() {
         scriptPath_ = file.path;
         defaultScript_ = true;
     }
-    script_ = openScript(scriptPath_);
-    if (!script_) {
+    // Read whole before the worker starts: what cannot be played ends here, as a missing script does.
+    script_ = readScript(scriptPath_);
+    if (script_.missing || !script_.refused.empty()) {
         view_.log("Break! Open file (.qjf) error or not found!" + lookedIn);
+        if (!script_.refused.empty()) view_.log("Break! " + script_.refused + ".");
+        connectFailed();
+        return;
+    }
+    if (!script_.readError && !script_.badLine && playsNothing(script_)) {
+        view_.log("Break! The script " + scriptPath_ + " plays nothing: no line in it is carried out.");
         connectFailed();
         return;
     }
     // Made-up JTAG shifts must never reach a real EC.
     if (!api_.ReachesVirtualJig(link_.handle()) && isStandInFile(scriptPath_)) {
-        std::fclose(script_);
-        script_ = nullptr;
+        script_ = Script{};
         view_.log("Break! " + standInRefusal(scriptPath_));
         connectFailed();
         return;
@@ -240,9 +235,8 @@ void NuvotonJtagCore::playScript() {
     view_.timeStamp("Sending start: ");
     // The whole script is checked before its first line is played, so a bad
     // line never leaves the chip half set up.
-    const Script s = readScript(script_);
-    std::fclose(script_);
-    script_ = nullptr;
+    const Script s = std::move(script_);
+    script_ = Script{};
     view_.gaugePos(0);
     view_.gaugeColor(kYellow);
     view_.gaugeMax(static_cast<int>(s.lines.size()));
@@ -270,8 +264,10 @@ void NuvotonJtagCore::playScript() {
 // ---------------------------------------------------------------- read
 
 void NuvotonJtagCore::BitBtn_NUV_JTAG_RDClick() {
-    if (!busy_.idle() || step_ != Step::Transfer || !openLink()) return;
+    if (!busy_.idle()) return;
+    // A read whose start is refused has no result: never the last transfer's.
     setResult("");
+    if (step_ != Step::Transfer || !openLink()) return;
     const auto path = view_.askSavePath();
     if (!path || path->empty()) {
         view_.log("Write to file is interrupted. All stop.");
@@ -320,8 +316,9 @@ void NuvotonJtagCore::readFlash() {
 // ---------------------------------------------------------------- write
 
 void NuvotonJtagCore::BitBtn_NUV_JTAG_WRClick() {
-    if (!busy_.idle() || step_ != Step::Transfer || !openLink()) return;
+    if (!busy_.idle()) return;
     setResult("");
+    if (step_ != Step::Transfer || !openLink()) return;
     const auto path = view_.askOpenPath();
     if (!path || path->empty()) {
         view_.log("Read to file is interrupted. All stop.");
