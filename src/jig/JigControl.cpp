@@ -4,6 +4,7 @@
 
 #include "jig/Text.h"
 #include "jig/firmware/IntelHex.h"
+#include "jig/firmware/JigFiles.h"
 #include "jig/firmware/StandIn.h"
 #include "jig/firmware/V3Update.h"
 
@@ -94,12 +95,13 @@ JigControl::StartOutcome JigControl::start(const std::string& mode) {
 }
 
 std::string JigControl::imageToFlash() const {
+    // Looked up as the upgrade looks it up, in every folder that may hold it.
     if (contains(JigIdent, "M328_EPM240"))
-        return contains(JigIdent, "M328_EPM240_v19") ? "" : programDir_ + kV3ImageFile;
+        return contains(JigIdent, "M328_EPM240_v19") ? "" : findJigFile(kV3ImageFile, programDir_).path;
     const std::string fw = modeFirmware(mode_);
     if (JigIdent != "FTDI found, ERROR answer" && !fw.empty() && contains(JigIdent, fw)) return "";
     const std::string file = jigImageFile(mode_);
-    return file.empty() ? "" : programDir_ + file;
+    return file.empty() ? "" : findJigFile(file, programDir_).path;
 }
 
 std::vector<std::string> JigControl::waitingDeviceNotice() const {

@@ -148,6 +148,7 @@ ScratchDir::ScratchDir() {
     dir_ = std::filesystem::temp_directory_path() / ("qjig-test-" + std::to_string(rng()));
     std::filesystem::create_directories(dir_);
     std::filesystem::current_path(dir_);
+    dataHome_.emplace("XDG_DATA_HOME", file("data"));
 }
 
 ScratchDir::~ScratchDir() {
@@ -185,6 +186,16 @@ void writeFile(const std::string& path, const std::string& content) {
 void writeBytes(const std::string& path, const std::vector<uint8_t>& content) {
     std::ofstream f(path, std::ios::binary);
     f.write(reinterpret_cast<const char*>(content.data()), static_cast<std::streamsize>(content.size()));
+}
+
+std::pair<int, int> opensAndCloses(const std::string& tracePath) {
+    std::ifstream f(tracePath);
+    int opens = 0, closes = 0;
+    for (std::string line; std::getline(f, line);) {
+        opens += line.rfind("# open ", 0) == 0;
+        closes += line == "# close";
+    }
+    return {opens, closes};
 }
 
 std::string binDir() { return QJ_BIN_DIR; }

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "jig/ModeView.h"
@@ -65,19 +66,6 @@ private:
     uint32_t colour_ = 0;
 };
 
-// A fresh directory made current for the test's life (Start_log.txt and wiring
-// lists are opened from the current directory).
-class ScratchDir {
-public:
-    ScratchDir();
-    ~ScratchDir();
-    const std::filesystem::path& path() const { return dir_; }
-    std::string file(const std::string& name) const { return (dir_ / name).string(); }
-
-private:
-    std::filesystem::path dir_, old_;
-};
-
 // A disk that fills up: while it lives, no file of this process grows past
 // `bytes` (a write beyond fails as on a full disk). Keep it around the
 // operation only, so that the test's own reports still reach their log.
@@ -116,6 +104,24 @@ private:
     std::optional<std::string> old_;
 };
 
+// A fresh directory made current for the test's life (Start_log.txt and wiring
+// lists are opened from the current directory). The user's data folder
+// (XDG_DATA_HOME) points at its "data" folder, so the jig images in the
+// account running the tests are never found.
+class ScratchDir {
+public:
+    ScratchDir();
+    ~ScratchDir();
+    const std::filesystem::path& path() const { return dir_; }
+    std::string file(const std::string& name) const { return (dir_ / name).string(); }
+    // The folder the tool looks up the jig's images in after the program's.
+    std::string userFirmwareDir() const { return file("data") + "/quillmore-jig/firmware/"; }
+
+private:
+    std::filesystem::path dir_, old_;
+    std::optional<Env> dataHome_;
+};
+
 // A reproducible image that looks like firmware to nobody (an LCG's bytes).
 std::vector<uint8_t> randomImage(size_t n, uint32_t seed);
 
@@ -123,6 +129,8 @@ std::string readFile(const std::string& path);
 std::vector<uint8_t> readBytes(const std::string& path);
 void writeFile(const std::string& path, const std::string& content);
 void writeBytes(const std::string& path, const std::vector<uint8_t>& content);
+// The "# open" and "# close" lines of a --trace file: a run that closed every handle it opened has as many of each.
+std::pair<int, int> opensAndCloses(const std::string& tracePath);
 // The folder of the built binaries and firmware images, with trailing separator.
 std::string binDir();
 std::string sourceDir();

@@ -6,23 +6,31 @@
 
 #include "jig/JigLink.h"
 #include "jig/Text.h"
+#include "jig/firmware/JigFiles.h"
 
 namespace qj {
+
+bool readV3Image(const std::string& path, std::vector<uint8_t>& image, size_t& length) {
+    std::error_code ec;
+    std::FILE* f = std::filesystem::is_regular_file(path, ec) ? std::fopen(path.c_str(), "rb") : nullptr;
+    if (!f) return false;
+    // Filled with 0xFF, so the last block's tail past the image is erased flash.
+    image.assign(kV3ImageLimit, 0xFF);
+    length = std::fread(image.data(), 1, kV3ImageLimit, f);
+    std::fclose(f);
+    return true;
+}
 
 std::string runV3Update(const V3UpdateContext& c) {
     if (contains(c.ident, "M328_EPM240_v19")) return "OK";
 
-    const std::string path = c.programDir + kV3ImageFile;
-    std::error_code ec;
-    std::FILE* f = std::filesystem::is_regular_file(path, ec) ? std::fopen(path.c_str(), "rb") : nullptr;
-    if (!f) {
-        c.view.log("ERROR open file " + path);
+    const JigFileLookup file = findJigFile(kV3ImageFile, c.programDir);
+    std::vector<uint8_t> image;
+    size_t length = 0;
+    if (!file.found || !readV3Image(file.path, image, length)) {
+        c.view.log("ERROR open file " + file.path + (file.found ? "" : " " + file.lookedIn()));
         return "ERROR";
     }
-    // Filled with 0xFF, so the last block's tail past the image is erased flash.
-    std::vector<uint8_t> image(kV3ImageLimit, 0xFF);
-    const size_t length = std::fread(image.data(), 1, kV3ImageLimit, f);
-    std::fclose(f);
     if (length == 0) {
         c.view.log("ERROR short file.");
         return "ERROR";

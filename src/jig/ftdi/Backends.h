@@ -1,6 +1,7 @@
 #pragma once
 // Choosing the FtdiApi backend once at start-up, the same way in both binaries
-// and the tests: --backend auto|tty|d2xx|libftdi|sim, --sim SPEC, --trace FILE.
+// and the tests: --backend auto|tty|d2xx|libftdi|sim, --sim SPEC, --trace FILE,
+// --fault KIND=N,...
 //
 // auto takes the first real backend that finds a device, in this order:
 //   tty      the kernel's own FTDI serial driver: works out of the box on every
@@ -27,14 +28,19 @@ struct BackendOptions {
     std::string backend = "auto";
     std::string simSpec;    // non-empty: the virtual jig
     std::string tracePath;  // non-empty: wrap in TraceFtdi
+    std::string device;     // non-empty: the serial of the one device to use (OneDeviceFtdi)
+    std::string faultSpec;  // non-empty: wrap in FaultFtdi (inside the trace, which shows what the tool asked)
     NoticeOnce::Sink notice;  // advice from the real backends; stderr when unset
 };
 
-// Removes --backend/--sim/--trace (and their "=value" forms) from args;
-// returns false with `error` set on a missing value.
+// Removes --backend/--sim/--trace/--device/--fault (and their "=value" forms)
+// from args; returns false with `error` set on a missing value.
 bool takeBackendOptions(std::vector<std::string>& args, BackendOptions& opt, std::string& error);
 
-// Builds the backend. Returns null with `error` set when it cannot.
+// Builds the backend. Returns null with `error` set when it cannot; with a
+// device chosen, also when no device or more than one carries its serial
+// (`error` then lists the serials attached). Under auto the first real backend
+// that has the device is taken.
 std::unique_ptr<FtdiApi> makeBackend(const BackendOptions& opt, std::string& error);
 
 // A backend that a front end adds to the real ones (the virtual jig: the jig

@@ -332,6 +332,12 @@ FT_STATUS D2xxFtdi::SetChars(FT_HANDLE h, uint8_t ev, uint8_t evOn, uint8_t er, 
     QJ_D2XX_CALL(fn_->SetChars(h, ev, evOn, er, erOn));
 }
 FT_STATUS D2xxFtdi::Purge(FT_HANDLE h, uint32_t mask) { QJ_D2XX_CALL(fn_->Purge(h, mask)); }
+bool D2xxFtdi::ReachesVirtualJig(FT_HANDLE) {
+    const char* preload = std::getenv("LD_PRELOAD");
+    const char* testbed = std::getenv("UMOCKDEV_DIR");
+    return preload && std::strstr(preload, "libumockdev-preload") && testbed && *testbed;
+}
+
 FT_STATUS D2xxFtdi::Close(FT_HANDLE h) {
     if (!lib_) return FT_INVALID_HANDLE;
     const FT_STATUS st = fn_->Close(h);

@@ -54,6 +54,10 @@ public:
     FT_STATUS Read(FT_HANDLE h, uint8_t* buf, uint32_t len, uint32_t& got) override;
     FT_STATUS Close(FT_HANDLE h) override;
     FT_STATUS WaitQueues(FT_HANDLE h, uint32_t rxAtLeast, bool txEmpty, uint32_t timeoutMs) override;
+    // The library does not say which node it opened. Under a umockdev
+    // testbed (its preload library loaded, a testbed named: the emulated
+    // FT232R of the USB tests, qjig-usb-sim) it can reach no other device.
+    bool ReachesVirtualJig(FT_HANDLE h) override;
     std::string backendName() const override { return "d2xx"; }
 
     static constexpr uint32_t kQuietLookMs = 500;
