@@ -5,7 +5,7 @@
 
 #include "app/Application.h"
 #include "app/TForm1.h"
-#include "cli/Cli.h"
+#include "jig/ProgramDir.h"
 #include "jig/ftdi/Backends.h"
 #include "sim/SimBackend.h"
 
@@ -21,7 +21,7 @@ int main(int argc, char** argv) {
     }
     for (const auto& a : args) {
         if (a == "--help" || a == "-h") {
-            std::printf("usage: quillmore-jig [--sim SPEC] [--backend auto|tty|d2xx|libftdi|sim|tty:PATH] [--trace FILE]\n");
+            std::printf("usage: quillmore-jig [--sim KEYS] [--backend auto|tty|d2xx|libftdi|sim|tty:PATH] [--trace FILE]\n");
             return 0;
         }
         std::fprintf(stderr, "quillmore-jig: unknown argument %s\n", a.c_str());
@@ -44,7 +44,7 @@ int main(int argc, char** argv) {
             QMessageBox::critical(nullptr, "Quillmore_JIG", QString::fromStdString(err));
             return 2;
         }
-        AppContext ctx{*api, qj::cli::programDir()};
+        AppContext ctx{*api, qj::programDir()};
         Windows windows(ctx);
         windows.main()->show();
         return app.exec();

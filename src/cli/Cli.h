@@ -58,9 +58,6 @@ struct CliContext {
     Lang lang = Lang::En;           // --lang: the memo a two-language window prints
 };
 
-// The folder of the running executable, with its trailing separator.
-std::string programDir();
-
 // The words after `qjig MODE SUB`: the flags that sub-command takes, its
 // options that take a value, and at most one FILE.
 struct Words {
@@ -84,13 +81,16 @@ int cmdDevices(CliContext& c);
 int cmdIdentify(CliContext& c);
 int cmdStart(CliContext& c);
 int cmdHex(CliContext& c);
-int cmdEne(CliContext& c);
-int cmdEdid(CliContext& c);
-int cmdKeyboard(CliContext& c);
-int cmdMec(CliContext& c);
-int cmdNuv(CliContext& c);
-int cmdNpce(CliContext& c);
-int cmdIte(CliContext& c);
+
+using Command = int (*)(CliContext&);
+// A mode's command file registers its command under the mode's qjig word (one
+// namespace-scope ModeCommand), so the dispatch reads the mode table and needs
+// no list of its own.
+struct ModeCommand {
+    ModeCommand(const char* word, Command fn);
+};
+// The command registered under a mode's word; nullptr for none.
+Command modeCommand(const std::string& word);
 
 // The item of --board ARG in a board list whose file lines start at item
 // `firstLine`: ARG is a line number (1 = first line), an exact line, or a part

@@ -36,7 +36,7 @@ void printDecoded(const std::vector<uint8_t>& image) {
 }
 }  // namespace
 
-int cmdEdid(CliContext& c) {
+static int cmdEdid(CliContext& c) {
     if (c.args.empty()) return misuse("");
     const std::string sub = c.args[0];
     Words w;
@@ -96,5 +96,7 @@ int cmdEdid(CliContext& c) {
     checks::printChecksum(file);
     return kOk;
 }
+
+const ModeCommand kCommand{"edid", cmdEdid};
 
 }  // namespace qj::cli

@@ -38,7 +38,7 @@ bool allDigits(const std::string& s) {
 
 }  // namespace
 
-int cmdEne(CliContext& c) {
+static int cmdEne(CliContext& c) {
     if (c.args.empty()) return misuse("");
     const std::string sub = c.args[0];
     Words w;
@@ -111,5 +111,7 @@ int cmdEne(CliContext& c) {
     checks::printChecksum(file);
     return kOk;
 }
+
+const ModeCommand kCommand{"ene", cmdEne};
 
 }  // namespace qj::cli

@@ -32,7 +32,7 @@ int misuse(const std::string& why) {
 bool ok(const ite::IteCore& core) { return core.lastOutcome() == ite::IteCore::Outcome::Ok; }
 }  // namespace
 
-int cmdIte(CliContext& c) {
+static int cmdIte(CliContext& c) {
     if (c.args.empty()) return misuse("");
     const std::string sub = c.args[0];
     Words w;
@@ -96,5 +96,7 @@ int cmdIte(CliContext& c) {
     checks::printChecksum(file);
     return kOk;
 }
+
+const ModeCommand kCommand{"ite", cmdIte};
 
 }  // namespace qj::cli

@@ -57,7 +57,7 @@ std::string keyboardPicture(const KeyboardCore& core) {
     return out;
 }
 
-int cmdKeyboard(CliContext& c) {
+static int cmdKeyboard(CliContext& c) {
     if (c.args.empty() || c.args[0] != "scan") {
         std::fputs(kUsage, stderr);
         return kMisuse;
@@ -114,5 +114,7 @@ int cmdKeyboard(CliContext& c) {
     std::fputs(keyboardPicture(core).c_str(), stdout);
     return view.texts["Label_keyb_con"] == "Press start scan" ? kOk : kFailed;
 }
+
+const ModeCommand kCommand{"keyboard", cmdKeyboard};
 
 }  // namespace qj::cli

@@ -30,7 +30,7 @@ int misuse(const std::string& why) {
 }
 }  // namespace
 
-int cmdMec(CliContext& c) {
+static int cmdMec(CliContext& c) {
     if (c.args.empty()) return misuse("");
     const std::string sub = c.args[0];
     Words w;
@@ -78,5 +78,7 @@ int cmdMec(CliContext& c) {
     // The window's write neither erases nor verifies; here both are asked for by name.
     return verify ? checks::verify(file, readOnce(false)) : kOk;
 }
+
+const ModeCommand kCommand{"mec", cmdMec};
 
 }  // namespace qj::cli

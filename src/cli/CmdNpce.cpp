@@ -7,7 +7,7 @@
 
 namespace qj::cli {
 
-int cmdNpce(CliContext& c) {
+static int cmdNpce(CliContext& c) {
     const std::string sub = c.args.empty() ? "" : c.args[0];
     Words w;
     std::string err;
@@ -46,5 +46,7 @@ int cmdNpce(CliContext& c) {
     checks::printChecksum(file);
     return kOk;
 }
+
+const ModeCommand kCommand{"npce", cmdNpce};
 
 }  // namespace qj::cli

@@ -55,7 +55,7 @@ bool runSteps(nuv::NuvotonJtagCore& core, CliView& view, const Options& o, bool 
 }
 }  // namespace
 
-int cmdNuv(CliContext& c) {
+static int cmdNuv(CliContext& c) {
     if (c.args.empty()) return misuse("");
     Options o;
     o.sub = c.args[0];
@@ -83,5 +83,7 @@ int cmdNuv(CliContext& c) {
     checks::printChecksum(o.file);
     return o.verify ? checks::verify(o.file, readOnce) : kOk;
 }
+
+const ModeCommand kCommand{"nuv", cmdNuv};
 
 }  // namespace qj::cli

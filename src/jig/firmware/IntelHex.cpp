@@ -7,14 +7,6 @@
 
 namespace qj {
 
-std::string jigImageFile(const std::string& mode) {
-    if (mode == "EDID lcd" || mode == "Keyboard testing" || mode == "ENE KB90XX") return "ENE_EDID_KB.hex";
-    if (mode == "MEC jtag") return "Q37_jtag.hex";
-    if (mode == "ITE") return "ITE2_PROJ_Q37.hex";
-    if (mode == "NUVOTON spi" || mode == "NUVOTON jtag") return "Q37_NPCE288.hex";
-    return "";
-}
-
 namespace {
 // A digit's value: "0"-"9" by their code, every other character as if it were
 // "A"-"F". Nothing else is checked; the checksum catches what this lets through.
@@ -99,10 +91,6 @@ JigImage loadJigImageFile(const std::string& path, ModeView& view) {
     view.log("HEX position_buff " + hexNumber(img.end, 4));
     view.gaugeMax(static_cast<int>(img.end));
     return img;
-}
-
-JigImage LoadJigImage(const std::string& mode, const std::string& programDir, ModeView& view) {
-    return loadJigImageFile(programDir + jigImageFile(mode), view);
 }
 
 }  // namespace qj

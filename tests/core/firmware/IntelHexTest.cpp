@@ -4,6 +4,7 @@
 
 #include "FirmwareRig.h"
 #include "jig/firmware/IntelHex.h"
+#include "modes/Modes.h"
 
 using namespace qj;
 using fwt::eofRecord;
@@ -34,14 +35,16 @@ std::vector<uint8_t> bytes(std::initializer_list<int> v) {
 }  // namespace
 
 TEST(IntelHex, ModesPickTheirImageFiles) {
-    EXPECT_EQ(jigImageFile("EDID lcd"), "ENE_EDID_KB.hex");
-    EXPECT_EQ(jigImageFile("Keyboard testing"), "ENE_EDID_KB.hex");
-    EXPECT_EQ(jigImageFile("ENE KB90XX"), "ENE_EDID_KB.hex");
-    EXPECT_EQ(jigImageFile("MEC jtag"), "Q37_jtag.hex");
-    EXPECT_EQ(jigImageFile("ITE"), "ITE2_PROJ_Q37.hex");
-    EXPECT_EQ(jigImageFile("NUVOTON spi"), "Q37_NPCE288.hex");
-    EXPECT_EQ(jigImageFile("NUVOTON jtag"), "Q37_NPCE288.hex");
-    EXPECT_EQ(jigImageFile("Please select "), "");
+    const std::pair<const char*, const char*> want[] = {
+        {"EDID lcd", "ENE_EDID_KB.hex"}, {"Keyboard testing", "ENE_EDID_KB.hex"}, {"ENE KB90XX", "ENE_EDID_KB.hex"},
+        {"MEC jtag", "Q37_jtag.hex"},    {"ITE", "ITE2_PROJ_Q37.hex"},            {"NUVOTON spi", "Q37_NPCE288.hex"},
+        {"NUVOTON jtag", "Q37_NPCE288.hex"},
+    };
+    for (const auto& [item, file] : want) {
+        ASSERT_NE(modeByItem(item), nullptr) << item;
+        EXPECT_EQ(modeByItem(item)->image, file) << item;
+    }
+    EXPECT_EQ(modeByItem("Please select "), nullptr);
 }
 
 TEST(IntelHex, LoadLogsPathSizeAndZeroPaddedEndAndKeepsInnerFF) {
@@ -148,12 +151,12 @@ TEST(IntelHex, MissingFileIsLookedUpInTheProgramFolderOnly) {
     const std::string prog = dir.file("prog") + "/";
     std::filesystem::create_directories(prog);
     qjt::RecordingView view;
-    JigImage img = LoadJigImage("ITE", prog, view);
+    JigImage img = loadJigImageFile(prog + modeByItem("ITE")->image, view);
     EXPECT_EQ(img.outcome, kErrorFileSearch);
     EXPECT_EQ(view.lines(), std::vector<std::string>{"Not found .hex file -> " + prog +
                                                     "ITE2_PROJ_Q37.hex for Q37 in the program folder "});
-    // A mode without an image fails the same way.
-    EXPECT_EQ(LoadJigImage("Please select ", prog, view).outcome, kErrorFileSearch);
+    // The folder itself (no image named) fails the same way.
+    EXPECT_EQ(loadJigImageFile(prog, view).outcome, kErrorFileSearch);
 }
 
 TEST(IntelHex, PlaceholderImagesDecodeAndNameTheirFirmware) {

@@ -1,6 +1,6 @@
 #include <cstring>
 
-#include "jig/JigControl.h"
+#include "control/JigControl.h"
 #include "jig/Text.h"
 #include "jig/firmware/Bootloader.h"
 #include "jig/firmware/IntelHex.h"
@@ -65,7 +65,8 @@ void JigControl::bootAndFlash() {
     view_.log("BOOT Q37 connected - " + printable(banner, stored));
     view_.log("Update firmware ... ");
 
-    JigImage img = LoadJigImage(mode_, programDir_, view_);
+    const Mode* m = modeByItem(mode_);
+    JigImage img = loadJigImageFile(programDir_ + (m ? m->image : ""), view_);
     const std::string outcome = img.loaded() ? FlashJigImage(link_, view_, img.flash, img.end) : img.outcome;
     if (outcome == kErrorFileFormat) view_.log("Error format .hex file for Q37!");
     else if (outcome == kErrorFwUpgrade) view_.log("Flashing Q37 error!");

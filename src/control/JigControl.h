@@ -1,7 +1,7 @@
 #pragma once
 // The main window's jig control without widgets: Start, the upgrade thread
-// ReadThread_UPD, and the mode dispatch of Timer_RUN. The GUI's TForm1, the
-// CLI's "start" and the tests drive this same object.
+// ReadThread_UPD, and the mode dispatch of Timer_RUN, all read from the mode
+// table. The GUI's TForm1, the CLI's "start" and the tests drive this object.
 #include <atomic>
 #include <memory>
 #include <mutex>
@@ -12,17 +12,9 @@
 #include "jig/ModeView.h"
 #include "jig/StartLog.h"
 #include "jig/Worker.h"
+#include "modes/Modes.h"
 
 namespace qj {
-
-// The selector's items, exactly (the trailing blank of the first included).
-extern const char* const kModeItems[8];
-// The form that a mode opens ("" for none), in the dispatch order of Timer_RUN.
-std::string modeForm(const std::string& mode);
-// The firmware identification substring a mode needs ("" for none).
-std::string modeFirmware(const std::string& mode);
-// The class of a form ("EDID_form" -> "TEDID_form").
-std::string formClass(const std::string& form);
 
 class JigControl;
 
@@ -96,6 +88,8 @@ private:
     // The image the upgrade would send for the identified jig and the mode
     // ("" when the jig already runs the mode's firmware).
     std::string imageToFlash() const;
+    // Whether the identified jig already runs the firmware the mode needs.
+    bool runsModeFirmware() const;
 
     FtdiApi& api_;
     ModeView& view_;
