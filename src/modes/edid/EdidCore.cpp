@@ -5,6 +5,7 @@
 
 #include "modes/common/ImageFile.h"
 #include "jig/Text.h"
+#include "modes/Modes.h"
 
 namespace qj {
 
@@ -17,12 +18,7 @@ bool isStatus(const uint8_t* p, const char* s) { return p[0] == uint8_t(s[0]) &&
 
 EdidCore::EdidCore(FtdiApi& api, ModeView& view) : view_(view), link_(api) { data_.fill(0xFF); }
 
-OpenOptions EdidCore::openOptions() {
-    OpenOptions o = OpenOptions::modeWindow({"ENE_EDID_KB"});
-    o.countLine = true;
-    o.noAnswerLine = "-->  The programmer is not found or does not respond";
-    return o;
-}
+OpenOptions EdidCore::openOptions() { return mode(ModeId::Edid).open; }
 
 void EdidCore::logDump() {
     for (const std::string& l : hexDumpLines(data_.data(), kImage)) view_.log(l);

@@ -4,6 +4,7 @@
 
 #include "modes/common/ImageFile.h"
 #include "modes/ene/EneWiring.h"
+#include "modes/Modes.h"
 
 namespace qj::ene {
 
@@ -95,9 +96,8 @@ void Kb901xCore::ComboBox_KB901XSelect(int index) {
     view_.setEnabled(kCheckBox, false);
     view_.setColor(kBoardCombo, kButtonFace);
     view_.setColor(kCableCombo, kButtonFace);
-    OpenOptions opt = OpenOptions::modeWindow({"ENE_EDID_KB"});
-    opt.countLine = true;
-    if (link_.open(opt, [this](const std::string& s) { view_.log(s); }) != OpenResult::Ready) return;
+    if (link_.open(mode(ModeId::Ene).open, [this](const std::string& s) { view_.log(s); }) != OpenResult::Ready)
+        return;
     if (!detectAdapter()) {
         setLabel(" Error sending settings");
     } else {
@@ -190,9 +190,8 @@ Kb901xCore::Check Kb901xCore::eneCheck(bool adapter) {
 bool Kb901xCore::beginOperation() {
     if (!busy_.idle()) return false;
     outcome_ = Outcome::Failed;
-    OpenOptions opt = OpenOptions::modeWindow({"ENE_EDID_KB"});
-    opt.countLine = true;
-    if (link_.open(opt, [this](const std::string& s) { view_.log(s); }) != OpenResult::Ready) return false;
+    if (link_.open(mode(ModeId::Ene).open, [this](const std::string& s) { view_.log(s); }) != OpenResult::Ready)
+        return false;
     if (eneCheck(adapterChosen()) != Check::Ok) {
         signal('O');
         link_.close();

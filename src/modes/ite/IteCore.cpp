@@ -4,6 +4,7 @@
 
 #include "jig/Text.h"
 #include "modes/common/WiringList.h"
+#include "modes/Modes.h"
 
 namespace qj::ite {
 
@@ -287,7 +288,7 @@ void IteCore::ITE_SETUP_BitBtnClick() {
     if (!busy_.idle()) return;
     outcome_ = Outcome::Failed;
     view_.timeStamp2();
-    if (link_.open(OpenOptions::ite(), view_) != OpenResult::Ready) return;
+    if (link_.open(mode(ModeId::Ite).open, view_) != OpenResult::Ready) return;
     const bool external = chosenExternal();
     ExternalTable ext{};
     if (external) {

@@ -5,6 +5,7 @@
 
 #include "jig/Text.h"
 #include "modes/ite/IteCore.h"
+#include "modes/Modes.h"
 
 namespace qj::ite {
 
@@ -20,7 +21,7 @@ void IteCore::ITE_CHECK_CON_BitBtnClick() {
     outcome_ = Outcome::Failed;
     view_.log2("");
     view_.log2("Проверка связи ...", "Check connection ...");
-    if (link_.open(OpenOptions::ite(), view_) != OpenResult::Ready) return;
+    if (link_.open(mode(ModeId::Ite).open, view_) != OpenResult::Ready) return;
     view_.log2("Программатор найден и готов к работе.", "The programmer is found and ready to go.");
     view_.log2("");
     opExternal_ = chosenExternal();
@@ -94,7 +95,7 @@ void IteCore::ITE_READ_BitBtnClick() {
         lockChoice(false);
     };
     view_.log2("");
-    if (link_.open(OpenOptions::ite(), view_) != OpenResult::Ready) return giveUp();
+    if (link_.open(mode(ModeId::Ite).open, view_) != OpenResult::Ready) return giveUp();
     const auto path = view_.askSavePath();
     if (!path) {
         view_.log2("Чтение отмененено пользователем. Все сворачиваем. (RD_DLG)",
@@ -215,7 +216,7 @@ void IteCore::ITE_WRITE_BitBtnClick() {
     lockChoice(true);
     view_.log2("");
     opExternal_ = chosenExternal();
-    if (link_.open(OpenOptions::ite(), view_) != OpenResult::Ready) return writeAbort(false);
+    if (link_.open(mode(ModeId::Ite).open, view_) != OpenResult::Ready) return writeAbort(false);
     const auto path = view_.askOpenPath();
     if (!path) {
         view_.log2("Запись отмененена пользователем. Все сворачиваем. (WR_DLG)",

@@ -1,4 +1,5 @@
 #include "modes/keyboard/KeyboardCore.h"
+#include "modes/Modes.h"
 
 #include <algorithm>
 
@@ -17,12 +18,7 @@ KeyboardCore::~KeyboardCore() {
     thread_.join();
 }
 
-OpenOptions KeyboardCore::openOptions() {
-    OpenOptions o = OpenOptions::modeWindow({"ENE_EDID_KB"});
-    o.latency = OpenOptions::Latency::BeforeTimeouts;
-    o.logLines = false;
-    return o;
-}
+OpenOptions KeyboardCore::openOptions() { return mode(ModeId::Keyboard).open; }
 
 bool KeyboardCore::isCell(int code) {
     if (code < 2 || code > 1024) return false;

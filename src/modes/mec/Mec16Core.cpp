@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "jig/Text.h"
+#include "modes/Modes.h"
 
 namespace qj::mec {
 
@@ -94,7 +95,7 @@ void Mec16Core::FormCreate() {
 
 // Opens the link; the window takes any jig that answers.
 bool Mec16Core::openJig() {
-    if (link_.open(OpenOptions::mec(), view_) != OpenResult::Ready) {
+    if (link_.open(mode(ModeId::Mec).open, view_) != OpenResult::Ready) {
         closeIdleFailed();
         return false;
     }

@@ -4,6 +4,7 @@
 #include <iterator>
 
 #include "jig/Text.h"
+#include "modes/Modes.h"
 
 namespace qj::npce {
 
@@ -92,7 +93,7 @@ bool NpceCore::beginOperation(BoxKind hintKind) {
     if (!busy_.idle()) return false;
     outcome_ = Outcome::Failed;
     view_.log("");
-    if (link_.open(OpenOptions::npce(), view_) != OpenResult::Ready) return false;
+    if (link_.open(mode(ModeId::NpceSpi).open, view_) != OpenResult::Ready) return false;
     if (targetCheck()) return true;
     // The hint follows the last orientation found, even when this detection failed.
     if (extBoard_) view_.messageBox(hintKind, kestra12_ ? kHint12 : kHint3132);

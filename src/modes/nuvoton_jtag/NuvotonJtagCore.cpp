@@ -4,6 +4,7 @@
 
 #include "jig/Text.h"
 #include "jig/firmware/StandIn.h"
+#include "modes/Modes.h"
 
 namespace qj::nuv {
 
@@ -111,7 +112,7 @@ bool NuvotonJtagCore::sendBatch(uint8_t mode, const std::vector<Pair>& ps, uint8
 
 bool NuvotonJtagCore::openLink() {
     jigSilent_ = false;
-    if (link_.open(OpenOptions::nuvJtag(), view_) != OpenResult::Ready) return false;
+    if (link_.open(mode(ModeId::NuvJtag).open, view_) != OpenResult::Ready) return false;
     jigIdent_ = link_.ident();
     return true;
 }
