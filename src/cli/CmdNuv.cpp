@@ -51,7 +51,7 @@ bool runSteps(nuv::NuvotonJtagCore& core, CliView& view, const Options& o, bool 
     core.waitIdle();
     // Nothing fires the window's timer here: its end of transfer runs now.
     if (!core.idle()) core.Timer_MSG_ERTimer();
-    return core.resultText() == "OK";
+    return core.lastOutcome() == Outcome::Ok;
 }
 }  // namespace
 

@@ -32,35 +32,6 @@ OpenOptions OpenOptions::modeWindow(std::vector<std::string> accepted) {
     return o;
 }
 
-OpenOptions OpenOptions::mec() {
-    OpenOptions o;
-    o.latency = Latency::AfterAnyAnswer;
-    return o;
-}
-
-OpenOptions OpenOptions::ite() {
-    OpenOptions o = modeWindow({"ITE", "EPM240"});
-    o.countLine = true;
-    o.bothMemos = true;
-    o.versionPrefixRu = "Версия FW программатора -> ";
-    o.versionPrefix = "Programmer FW version -> ";
-    return o;
-}
-
-OpenOptions OpenOptions::npce() {
-    OpenOptions o = modeWindow({"NPCE"});
-    o.timeoutMs = 500;
-    o.countLine = true;
-    return o;
-}
-
-OpenOptions OpenOptions::nuvJtag() {
-    OpenOptions o = modeWindow({"EPM240", "NPCE"});
-    o.versionPrefix.clear();
-    o.installedLine.clear();
-    return o;
-}
-
 JigLink::~JigLink() { close(); }
 
 OpenResult JigLink::open(const OpenOptions& opt, const Sink& sink) {

@@ -62,13 +62,8 @@ struct OpenOptions {
 
     // The main window's variant; `policy` is "CLOSE FTDI Handle" or anything else (keep open).
     static OpenOptions mainWindowOptions(const std::string& policy);
-    // A mode window accepting the given firmwares.
+    // A mode window accepting the given firmwares (each mode's own variant is in the mode table).
     static OpenOptions modeWindow(std::vector<std::string> accepted);
-    // The windows' own variants.
-    static OpenOptions mec();      // any answer is a jig; latency timer after any answer
-    static OpenOptions ite();      // both memos, "ITE" or "EPM240", the count line
-    static OpenOptions npce();     // 500 ms time-outs, "NPCE", the count line
-    static OpenOptions nuvJtag();  // "EPM240" or "NPCE"; neither the version nor the accepted line
 };
 
 class ModeView;

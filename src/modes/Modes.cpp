@@ -5,11 +5,7 @@
 namespace qj {
 
 namespace {
-OpenOptions accepting(std::vector<std::string> accepted) {
-    OpenOptions o;
-    o.accepted = std::move(accepted);
-    return o;
-}
+OpenOptions accepting(std::vector<std::string> accepted) { return OpenOptions::modeWindow(std::move(accepted)); }
 
 // The windows differ in what they log, what they accept and when they set the latency timer.
 OpenOptions keyboardOpen() {

@@ -129,13 +129,17 @@ TEST(ModeWindow, CloseBoxOfAnIdleWindowIsItsExitAndNeverEndsTheProgram) {
     QObject::disconnect(c);
 }
 
+namespace {
+QJ_BUSY_STATES(Busy, Reading)
+}  // namespace
+
 TEST(ModeWindow, BusyStateIsHandedBackOnlyAfterTheLastUpdatesAreShown) {
     ModeWindow w("Test_form", "test", 300, 200);
     auto* memo = w.makeMemo("Test_Memo", 0, 0, 300, 150);
     auto* button = w.makeButton("Test_BUTTON", "GO", 0, 180, 40, 20);
     w.setMemo(memo);
-    qj::BusyState busy;
-    busy.set("Reading");
+    qj::BusyState<Busy> busy;
+    busy.set(Busy::Reading);
     button->setEnabled(false);
     std::thread worker([&] {
         w.view().log("Reading completed successfully.");
@@ -143,7 +147,7 @@ TEST(ModeWindow, BusyStateIsHandedBackOnlyAfterTheLastUpdatesAreShown) {
         w.view().handBack([&] { busy.set("NONE"); });
     });
     worker.join();
-    EXPECT_EQ(busy.get(), "Reading");  // still the worker's until the UI has caught up
+    EXPECT_EQ(busy.text(), "Reading");  // still the worker's until the UI has caught up
     ASSERT_TRUE(waitFor([&] { return busy.idle(); }));
     EXPECT_TRUE(button->isEnabled());
     EXPECT_EQ(memo->toPlainText(), "Reading completed successfully.");

@@ -33,8 +33,6 @@ public:
     const std::array<uint8_t, kImage + 2>& data() const { return data_; }
     JigLink& link() { return link_; }
 
-    static OpenOptions openOptions();
-
 private:
     void logDump();
     void signal(bool ok);

@@ -29,7 +29,7 @@ void IteCore::ITE_CHECK_CON_BitBtnClick() {
     // The check owns the link: the settings wait for it.
     view_.setEnabled(kSetupButton, false);
     lockChoice(true);
-    busy_.set("Check_connection");
+    busy_.set(Busy::Check_connection);
     worker_.start();
 }
 
@@ -114,7 +114,7 @@ void IteCore::ITE_READ_BitBtnClick() {
     opExternal_ = chosenExternal();
     opKiB_ = flashKiB_;
     extPower(true);
-    busy_.set("INIT_READ_ITE");
+    busy_.set(Busy::INIT_READ_ITE);
     worker_.start();
 }
 
@@ -137,7 +137,7 @@ void IteCore::readPreparation() {
         if (regWrites(kReadPreparation, at) != Step::Ok) return failed(kReadPreparation[at].code);
     }
     view_.log2("Закончили преподготовку ...", "INIT complete.");
-    busy_.set("READ_ITE");
+    busy_.set(Busy::READ_ITE);
 }
 
 void IteCore::readFlash() {
@@ -242,7 +242,7 @@ void IteCore::ITE_WRITE_BitBtnClick() {
         noAnswer("(Wxxx)");
         return writeAbort(true);
     }
-    busy_.set(chipId_ == kId8580 ? "WRITE_ITE_8580" : "WRITE_ITE_step_one");
+    busy_.set(chipId_ == kId8580 ? Busy::WRITE_ITE_8580 : Busy::WRITE_ITE_step_one);
     worker_.start();
 }
 

@@ -73,12 +73,8 @@ std::string valueText(const uint8_t* b) { return hexBytes(b, 2) + " " + hexBytes
 std::string addressChars(uint32_t a) { return hexNumber(a & 0xFFFFFF, 6); }
 std::string dataChars(uint32_t d) { return hexNumber(d, 8); }
 
-void ReadThread_MEC16::start() {
-    t_.start([this] { c_.Execute(); });
-}
-
 Mec16Core::Mec16Core(FtdiApi& api, ModeView& view)
-    : api_(api), view_(view), link_(api), xbuf_(kExchangeBuffer, 0), image_(kMainSize, 0xFF) {
+    : Operations(api, view), api_(api), xbuf_(kExchangeBuffer, 0), image_(kMainSize, 0xFF) {
     view_.setTimeLabel("Current time ");
 }
 
@@ -107,11 +103,11 @@ bool Mec16Core::openJig() {
 void Mec16Core::closeIdleFailed() {
     link_.close();
     outcome_ = Outcome::Failed;
-    busy_.set("NONE");
+    busy_.set(Busy::NONE);
 }
 
 // The common start of a read or write: state, result, gauge.
-void Mec16Core::beginTransfer(const char* state, uint32_t color, int gaugeMax) {
+void Mec16Core::beginTransfer(Busy state, uint32_t color, int gaugeMax) {
     stop_ = false;
     busy_.set(state);
     outcome_ = Outcome::Failed;
@@ -128,12 +124,7 @@ void Mec16Core::closeAndFinish(bool ok, const char* stampLabel) {
     else
         view_.timeStamp();
     view_.log("");
-    finishIdle(ok);
-}
-
-void Mec16Core::finishIdle(bool ok) {
-    outcome_ = ok ? Outcome::Ok : Outcome::Failed;
-    view_.handBack([this] { busy_.set("NONE"); });
+    finish(ok);
 }
 
 // ---------------------------------------------------------------- exchanges
@@ -289,7 +280,7 @@ Mec16Core::Wait Mec16Core::awaitBlock(bool stoppable) {
 
 void Mec16Core::BitBtn_MEC16Click() {
     if (!busy_.idle()) return;
-    busy_.set("ID");
+    busy_.set(Busy::ID);
     outcome_ = Outcome::Failed;
     view_.gaugePos(0);
     paintShapes(kBlack, kBlack);
@@ -343,7 +334,7 @@ void Mec16Core::EXIT_MEC16Click() {
 
 void Mec16Core::BitBtn_RD_MEC16Click() {
     if (!busy_.idle()) return;
-    beginTransfer("READ_MAIN", kGreen, kMainBlocks);
+    beginTransfer(Busy::READ_MAIN, kGreen, kMainBlocks);
     if (!openJig()) return;
     const auto path = view_.askSavePath();
     if (!path || !dump_.create(*path)) {
@@ -372,7 +363,7 @@ void Mec16Core::BitBtn_RD_MEC16Click() {
     worker_.start();
     // The worker only waits for blocks; it takes the link once the request is out.
     flashReadCommand("000000");
-    firstCommandSent_.release();
+    handLinkToWorker();
 }
 
 void Mec16Core::readStartFailed() {
@@ -384,16 +375,16 @@ void Mec16Core::readStartFailed() {
     view_.timeStamp();
     view_.log("");
     outcome_ = Outcome::Failed;
-    busy_.set("NONE");
+    busy_.set(Busy::NONE);
 }
 
 void Mec16Core::Execute() {
-    firstCommandSent_.acquire();
-    if (busy_.is("READ_MAIN")) {
+    takeLink();
+    if (busy_.is(Busy::READ_MAIN)) {
         if (readMain()) readInfoBlocks();
-    } else if (busy_.is("WRITE_MAIN")) {
+    } else if (busy_.is(Busy::WRITE_MAIN)) {
         writePages();
-    } else if (busy_.is("ERASE")) {
+    } else if (busy_.is(Busy::ERASE)) {
         erase();
     }
 }
@@ -482,7 +473,7 @@ bool Mec16Core::readMain() {
             readDone();
             return false;
         }
-        busy_.set("READ_INFO");
+        busy_.set(Busy::READ_INFO);
         counter_ = 1;
         regStep(kRegFlashCommand, kCmdIdle, kReg3908To100, "Потеряна связь с MEC16 (P107).");
         view_.log("Read INFO ...");
@@ -518,7 +509,7 @@ void Mec16Core::readInfoBlocks() {
 
 void Mec16Core::BitBtn_MEC16_ERASEClick() {
     if (!busy_.idle()) return;
-    busy_.set("ERASE");
+    busy_.set(Busy::ERASE);
     stop_ = false;
     outcome_ = Outcome::Failed;
     view_.gaugePos(0);
@@ -528,7 +519,7 @@ void Mec16Core::BitBtn_MEC16_ERASEClick() {
     // The erase's busy poll takes seconds (a minute for a stuck busy bit): it
     // runs on the worker, so the window stays alive and ignores clicks meanwhile.
     worker_.start();
-    firstCommandSent_.release();
+    handLinkToWorker();
 }
 
 // The erase itself, on ReadThread_MEC16; it runs to its end (STOP does not cut it).
@@ -582,7 +573,7 @@ void Mec16Core::erase() {
 
 void Mec16Core::BitBtn_MEC16_WRITEClick() {
     if (!busy_.idle()) return;
-    beginTransfer("WRITE_MAIN", kRed, kGaugeMax);
+    beginTransfer(Busy::WRITE_MAIN, kRed, kGaugeMax);
     if (!openJig()) return;
     const auto path = view_.askOpenPath();
     // An empty file, or one that cannot be read whole, is refused before the MEC is touched.
@@ -622,7 +613,7 @@ void Mec16Core::BitBtn_MEC16_WRITEClick() {
     counter_ = 1;
     worker_.start();
     link_.write({'W'});
-    firstCommandSent_.release();
+    handLinkToWorker();
 }
 
 void Mec16Core::writeStartFailed() {
@@ -633,7 +624,7 @@ void Mec16Core::writeStartFailed() {
     view_.timeStamp(kRuTime);
     view_.log("");
     outcome_ = Outcome::Failed;
-    busy_.set("NONE");
+    busy_.set(Busy::NONE);
 }
 
 void Mec16Core::writeClosingSteps() {

@@ -8,7 +8,6 @@
 // check on the caller's thread.
 #include <atomic>
 #include <cstdint>
-#include <semaphore>
 #include <string>
 #include <vector>
 
@@ -56,21 +55,14 @@ std::string dataChars(uint32_t d);
 
 class Mec16Core;
 
-// The transfer worker: created running for one read or write.
-class ReadThread_MEC16 {
-public:
-    explicit ReadThread_MEC16(Mec16Core& c) : c_(c) {}
-    void start();
-    void join() { t_.join(); }
+// The busy states, by the names the window knows them.
+QJ_BUSY_STATES(Busy, ID, READ_MAIN, READ_INFO, ERASE, WRITE_MAIN)
 
-private:
-    Mec16Core& c_;
-    WorkerThread t_;
-};
+// The transfer worker: created running for one read, erase or write.
+using ReadThread_MEC16 = ReadThread<Mec16Core>;
 
-class Mec16Core {
+class Mec16Core : public Operations<Busy> {
 public:
-    enum class Outcome { None, Ok, Failed };
     // The jig commands that have names.
     enum class Named { AlteraReset, SpiOff, SpiOn, JtagReset, IdRead };
 
@@ -94,10 +86,7 @@ public:
     void Execute();
 
     // For the window, the CLI and the tests.
-    std::string busy() const { return busy_.get(); }
-    bool idle() const { return busy_.idle(); }
     void waitIdle() { worker_.join(); }
-    Outcome lastOutcome() const { return outcome_.load(); }
     bool stopRequested() const { return stop_.load(); }
     bool readInfo() const { return readInfo_; }
     bool eraseInfo() const { return eraseInfo_; }
@@ -108,9 +97,8 @@ private:
     bool epm240() const;
     bool openJig();
     void closeIdleFailed();
-    void beginTransfer(const char* state, uint32_t color, int gaugeMax);
+    void beginTransfer(Busy state, uint32_t color, int gaugeMax);
     void closeAndFinish(bool ok, const char* stampLabel = nullptr);
-    void finishIdle(bool ok);
 
     // Exchanges.
     Xfer sendMecCommand(Named c);
@@ -148,11 +136,7 @@ private:
     void writeStartFailed();
 
     FtdiApi& api_;
-    ModeView& view_;
-    JigLink link_;
-    BusyState busy_;
     std::atomic<bool> stop_{false};
-    std::atomic<Outcome> outcome_{Outcome::None};
     std::string jigIdent_;
     std::string lastResult_;
     bool readInfo_ = false;
@@ -166,7 +150,6 @@ private:
     size_t imageBytes_ = 0;       // bytes the file gave
     int counter_ = 0;             // block or page counter, from 1
     image::DumpFile dump_;
-    std::binary_semaphore firstCommandSent_{0};
     ReadThread_MEC16 worker_{*this};
 };
 

@@ -17,12 +17,8 @@ constexpr uint8_t kEndOfWrite = 0x07;
 constexpr uint8_t kPageReady = '*';
 }  // namespace
 
-void ReadThread_NPCE::start() {
-    t_.start([this] { c_.Execute(); });
-}
-
 NpceCore::NpceCore(FtdiApi& api, ModeView& view)
-    : view_(view), link_(api), image_(kImageSize, 0xFF), xbuf_(kReadBlock) {}
+    : Operations(api, view), image_(kImageSize, 0xFF), xbuf_(kReadBlock) {}
 
 NpceCore::~NpceCore() { worker_.join(); }
 
@@ -112,10 +108,9 @@ void NpceCore::enableButtons() {
     view_.setEnabled(kExitButton, true);
 }
 
-void NpceCore::finish(bool ok) {
-    outcome_ = ok ? Outcome::Ok : Outcome::Failed;
+void NpceCore::done(bool ok) {
     enableButtons();
-    view_.handBack([this] { busy_.set("NONE"); });
+    finish(ok);
 }
 
 // ---------------------------------------------------------------- read
@@ -141,18 +136,18 @@ void NpceCore::NPCE_READClick() {
     view_.timeStamp();
     // State first, then the worker, then the first request: the worker takes
     // the link only once that request is out.
-    busy_.set("Reading_NPCE");
+    busy_.set(Busy::Reading_NPCE);
     counter_ = 1;
     worker_.start();
     link_.write({'r'});
-    firstCommandSent_.release();
+    handLinkToWorker();
 }
 
 void NpceCore::Execute() {
-    if (busy_.is("Reading_NPCE")) {
-        firstCommandSent_.acquire();
+    if (busy_.is(Busy::Reading_NPCE)) {
+        takeLink();
         readBlocks();
-    } else if (busy_.is("Write_NPCE")) {
+    } else if (busy_.is(Busy::Write_NPCE)) {
         writeAll();
     }
 }
@@ -193,7 +188,7 @@ void NpceCore::endOfRead(bool ok) {
     (void)ack({'V', '2'});
     link_.close();
     file_.close();
-    finish(ok);
+    done(ok);
 }
 
 // ---------------------------------------------------------------- write
@@ -219,7 +214,7 @@ void NpceCore::NPCE_WRITEClick() {
     view_.setEnabled(kReadButton, false);
     view_.setEnabled(kExitButton, false);
     // The erase takes seconds: it runs on the worker, so the window stays alive.
-    busy_.set("Write_NPCE");
+    busy_.set(Busy::Write_NPCE);
     worker_.start();
 }
 
@@ -235,7 +230,7 @@ bool NpceCore::eraseAndBlankCheck() {
         signal('O');
         (void)ack({'V', '2'});
         link_.close();
-        finish(false);
+        done(false);
         return false;
     };
     std::vector<uint8_t> a;
@@ -261,7 +256,7 @@ bool NpceCore::writePages() {
             view_.log("** HOST/Q37 Protocol ERROR **");
             view_.timeStamp();
             link_.close();
-            finish(false);
+            done(false);
             return false;
         }
         link_.write(image_.data() + offset_, kPage);
@@ -277,7 +272,7 @@ bool NpceCore::writePages() {
             view_.log("** ERROR write or ERROR timeout **");
             view_.timeStamp();
             link_.close();
-            finish(false);
+            done(false);
             return false;
         }
         if (counter_ == kPages) return true;
@@ -323,7 +318,7 @@ void NpceCore::verify() {
     (void)ack({'V', '2'});
     view_.timeStamp();
     link_.close();
-    finish(ok);
+    done(ok);
 }
 
 // ---------------------------------------------------------------- leaving

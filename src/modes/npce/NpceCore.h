@@ -7,7 +7,6 @@
 #include <atomic>
 #include <cstdint>
 #include <initializer_list>
-#include <semaphore>
 #include <string>
 #include <vector>
 
@@ -40,22 +39,14 @@ inline constexpr const char* kNoAnswerLine = "The programmer does not answer (ti
 
 class NpceCore;
 
+// The busy states, by the names the window knows them.
+QJ_BUSY_STATES(Busy, Reading_NPCE, Write_NPCE)
+
 // The transfer worker: created running for one read or write, ends with it.
-class ReadThread_NPCE {
+using ReadThread_NPCE = ReadThread<NpceCore>;
+
+class NpceCore : public Operations<Busy> {
 public:
-    explicit ReadThread_NPCE(NpceCore& c) : c_(c) {}
-    void start();
-    void join() { t_.join(); }
-
-private:
-    NpceCore& c_;
-    WorkerThread t_;
-};
-
-class NpceCore {
-public:
-    enum class Outcome { None, Ok, Failed };
-
     NpceCore(FtdiApi& api, ModeView& view);
     ~NpceCore();
     NpceCore(const NpceCore&) = delete;
@@ -72,12 +63,8 @@ public:
 
     // For the window, the CLI and the tests.
     bool extBoard() const { return extBoard_; }
-    std::string busy() const { return busy_.get(); }
-    bool idle() const { return busy_.idle(); }
     // Waits for the worker of the last transfer to end (CLI, tests, shutdown).
     void waitIdle() { worker_.join(); }
-    // How the last operation that got past the busy check ended.
-    Outcome lastOutcome() const { return outcome_.load(); }
     // The last adapter detection found it fitted (1-2); false before any.
     bool orientation12() const { return kestra12_; }
 
@@ -90,7 +77,7 @@ private:
     bool beginOperation(BoxKind hintKind);
     void endWithoutTransfer();  // 'V' '2', close: a click that stops before its transfer
     void enableButtons();
-    void finish(bool ok);       // busy state back to "NONE" once the screen shows the end
+    void done(bool ok);         // the buttons back, then the end
 
     void readBlocks();
     void endOfRead(bool blocksOk);
@@ -98,11 +85,6 @@ private:
     bool eraseAndBlankCheck();
     bool writePages();
     void verify();
-
-    ModeView& view_;
-    JigLink link_;
-    BusyState busy_;
-    std::atomic<Outcome> outcome_{Outcome::None};
 
     bool extBoard_ = false;
     bool kestra12_ = false;
@@ -113,7 +95,6 @@ private:
     uint32_t counter_ = 0;
     int offset_ = 0;
     image::DumpFile file_;
-    std::binary_semaphore firstCommandSent_{0};
     ReadThread_NPCE worker_{*this};
 };
 

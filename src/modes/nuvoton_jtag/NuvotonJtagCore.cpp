@@ -52,26 +52,12 @@ const std::vector<std::string>& initialMemo() {
     return lines;
 }
 
-void ReadThread_JTAG_NUV::start() {
-    t_.start([this] { c_.Execute(); });
-}
-
 NuvotonJtagCore::NuvotonJtagCore(FtdiApi& api, ModeView& view, std::string programDir)
-    : api_(api), view_(view), programDir_(std::move(programDir)), link_(api) {}
+    : Operations(api, view), api_(api), programDir_(std::move(programDir)) {}
 
 NuvotonJtagCore::~NuvotonJtagCore() {
     worker_.join();
     if (script_) std::fclose(script_);
-}
-
-std::string NuvotonJtagCore::resultText() const {
-    std::lock_guard<std::mutex> g(resultMu_);
-    return result_;
-}
-
-void NuvotonJtagCore::setResult(const std::string& r) {
-    std::lock_guard<std::mutex> g(resultMu_);
-    result_ = r;
 }
 
 // ---------------------------------------------------------------- exchanges
@@ -128,7 +114,7 @@ void NuvotonJtagCore::setStep(Step s) {
 // ResetNuvotonSteps: back to the settings step.
 void NuvotonJtagCore::resetSteps(bool setIdle) {
     setStep(Step::Settings);
-    if (setIdle) view_.handBack([this] { busy_.set("NONE"); });
+    if (setIdle) view_.handBack([this] { busy_.set(Busy::NONE); });
 }
 
 // ---------------------------------------------------------------- settings
@@ -214,15 +200,15 @@ void NuvotonJtagCore::BitBtn_CONNECTClick() {
         connectFailed();
         return;
     }
-    busy_.set("TXT_SEND");
+    busy_.set(Busy::TXT_SEND);
     worker_.start();
 }
 
 void NuvotonJtagCore::Execute() {
-    const std::string what = busy_.get();
-    if (what == "TXT_SEND") playScript();
-    else if (what == "NUVOTON_READ") readFlash();
-    else if (what == "ERASE_NUVOTON") eraseAndWrite();
+    const Busy what = busy_.get();
+    if (what == Busy::TXT_SEND) playScript();
+    else if (what == Busy::NUVOTON_READ) readFlash();
+    else if (what == Busy::ERASE_NUVOTON) eraseAndWrite();
 }
 
 void NuvotonJtagCore::scriptFailed(const std::string& line) {
@@ -259,14 +245,14 @@ void NuvotonJtagCore::playScript() {
     view_.log("I`m ready to READ or WRITE.");
     // The link is closed before the window is idle again.
     link_.close();
-    view_.handBack([this] { busy_.set("NONE"); });
+    view_.handBack([this] { busy_.set(Busy::NONE); });
 }
 
 // ---------------------------------------------------------------- read
 
 void NuvotonJtagCore::BitBtn_NUV_JTAG_RDClick() {
     if (!busy_.idle() || step_ != Step::Transfer || !openLink()) return;
-    setResult("");
+    outcome_ = Outcome::None;
     const auto path = view_.askSavePath();
     if (!path || path->empty()) {
         view_.log("Write to file is interrupted. All stop.");
@@ -280,7 +266,7 @@ void NuvotonJtagCore::BitBtn_NUV_JTAG_RDClick() {
         return;
     }
     view_.log("Data from NUVOTON save to file: " + *path);
-    busy_.set("NUVOTON_READ");
+    busy_.set(Busy::NUVOTON_READ);
     view_.gaugeColor(kGreen);
     view_.gaugeMax(kBlocks);
     view_.gaugePos(0);
@@ -316,7 +302,7 @@ void NuvotonJtagCore::readFlash() {
 
 void NuvotonJtagCore::BitBtn_NUV_JTAG_WRClick() {
     if (!busy_.idle() || step_ != Step::Transfer || !openLink()) return;
-    setResult("");
+    outcome_ = Outcome::None;
     const auto path = view_.askOpenPath();
     if (!path || path->empty()) {
         view_.log("Read to file is interrupted. All stop.");
@@ -335,7 +321,7 @@ void NuvotonJtagCore::BitBtn_NUV_JTAG_WRClick() {
     }
     ignoreAnswers_ = contains(jigIdent_, "NPCE VC");
     view_.log("Write from file: " + *path);
-    busy_.set("ERASE_NUVOTON");
+    busy_.set(Busy::ERASE_NUVOTON);
     view_.gaugeColor(kFuchsia);
     view_.gaugeMax(kSectors);
     view_.gaugePos(0);
@@ -419,14 +405,14 @@ void NuvotonJtagCore::transferEnd(bool ok) {
     if (!ok) link_.purge();
     ack(ok ? kBuzOk : kBuzEr);
     resetSteps(false);
-    setResult(ok ? "OK" : "ERROR");
+    outcome_ = ok ? Outcome::Ok : Outcome::Failed;
     view_.armTimer("Timer_MSG_ER");
 }
 
 void NuvotonJtagCore::Timer_MSG_ERTimer() {
     worker_.join();
     if (busy_.idle()) return;
-    if (resultText() == "ERROR")
+    if (lastOutcome() == Outcome::Failed)
         view_.messageBox(BoxKind::Error,
                          " ERASE or WRITE protocol error! \n Lost communication with a chip EC \n Please disconnect the "
                          "power supply from the motherboard!");
@@ -435,7 +421,7 @@ void NuvotonJtagCore::Timer_MSG_ERTimer() {
     ack(kResetAltera);
     ack(kSpiOn);
     link_.close();
-    busy_.set("NONE");
+    busy_.set(Busy::NONE);
 }
 
 // ---------------------------------------------------------------- leave

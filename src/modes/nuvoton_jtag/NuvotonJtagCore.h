@@ -10,7 +10,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <initializer_list>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -34,19 +33,13 @@ const std::vector<std::string>& initialMemo();
 
 class NuvotonJtagCore;
 
+// The busy states, by the names the window knows them.
+QJ_BUSY_STATES(Busy, TXT_SEND, NUVOTON_READ, ERASE_NUVOTON)
+
 // The worker: created running for one script, read or write.
-class ReadThread_JTAG_NUV {
-public:
-    explicit ReadThread_JTAG_NUV(NuvotonJtagCore& c) : c_(c) {}
-    void start();
-    void join() { t_.join(); }
+using ReadThread_JTAG_NUV = ReadThread<NuvotonJtagCore>;
 
-private:
-    NuvotonJtagCore& c_;
-    WorkerThread t_;
-};
-
-class NuvotonJtagCore {
+class NuvotonJtagCore : public Operations<Busy> {
 public:
     // Which step button is enabled.
     enum class Step { Settings, Connect, Transfer };
@@ -74,10 +67,6 @@ public:
     const std::string& scriptPath() const { return scriptPath_; }
     bool pin1ToPin1() const { return pin1ToPin1_; }
     Step step() const { return step_.load(); }
-    std::string busy() const { return busy_.get(); }
-    bool idle() const { return busy_.idle(); }
-    // "OK" or "ERROR" after a read or write (empty before one ends).
-    std::string resultText() const;
     // Waits for the worker to end (CLI, tests, shutdown). After a read or a
     // write the window stays busy until Timer_MSG_ERTimer has run.
     void waitIdle() { worker_.join(); }
@@ -96,7 +85,6 @@ private:
     void resetSteps(bool setIdle);
     void setStep(Step s);
     void connectFailed();
-    void setResult(const std::string& r);
 
     void playScript();
     void scriptFailed(const std::string& line);
@@ -108,13 +96,8 @@ private:
     void transferEnd(bool ok);
 
     FtdiApi& api_;
-    ModeView& view_;
     std::string programDir_;
-    JigLink link_;
-    BusyState busy_;
     std::atomic<Step> step_{Step::Settings};
-    mutable std::mutex resultMu_;
-    std::string result_;
 
     // User-interface thread.
     bool pin1ToPin1_ = true;
