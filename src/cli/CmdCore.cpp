@@ -31,10 +31,9 @@ int cmdDevices(CliContext& c) {
 int cmdIdentify(CliContext& c) {
     if (!c.args.empty()) return kMisuse;
     JigLink link(c.api);
-    std::vector<std::string> trace;
     link.open(OpenOptions::mainWindowOptions("CLOSE FTDI Handle"), [&](const std::string&) {});
     std::printf("%s\n", link.ident().c_str());
-    return link.ident() == "FTDI device not found" || link.ident() == "FTDI found, ERROR answer" ? kFailed : kOk;
+    return link.identified() == Identified::Answered ? kOk : kFailed;
 }
 
 int cmdStart(CliContext& c) {

@@ -38,8 +38,9 @@ JigControl::StartOutcome JigControl::start(const std::string& mode) {
     log_.append("**************************************");
     link_.open(OpenOptions::mainWindowOptions("NOT CLOSE FTDI Handle"), [this](const std::string& s) { log_.append(s); });
     JigIdent = link_.ident();
+    identified_ = link_.identified();
 
-    if (JigIdent == "FTDI device not found") {
+    if (identified_ == Identified::NoDevice) {
         view_.messageBox(BoxKind::Error, "JIG not connected to the USB port!");
         return StartOutcome::NoJig;
     }
@@ -74,11 +75,11 @@ std::string JigControl::imageToFlash() const {
 
 bool JigControl::runsModeFirmware() const {
     const Mode* m = modeByItem(mode_);
-    return JigIdent != "FTDI found, ERROR answer" && m && contains(JigIdent, m->firmware);
+    return identified_ == Identified::Answered && m && contains(JigIdent, m->firmware);
 }
 
 std::vector<std::string> JigControl::waitingDeviceNotice() const {
-    if (JigIdent != "FTDI found, ERROR answer" || link_.deviceCount() < 2 || !link_.isOpen()) return {};
+    if (identified_ != Identified::NoAnswer || link_.deviceCount() < 2 || !link_.isOpen()) return {};
     const std::string k = std::to_string(link_.deviceIndex());
     return {std::to_string(link_.deviceCount()) + " FTDI devices, none answered: waiting for the bootloader on device " +
                 k + ".",
@@ -111,7 +112,7 @@ void JigControl::Execute() {
     if (contains(JigIdent, "M328_EPM240")) {
         link_.close();
         view_.showWindow("UPDATE_FORM", true);
-        if (UpdateJigV3() == "OK") {
+        if (UpdateJigV3() == V3Result::Ok) {
             view_.showWindow("UPDATE_FORM", false);
             view_.gaugePos(0);
             view_.armTimer("Timer_RUN");

@@ -12,6 +12,7 @@
 #include "jig/ModeView.h"
 #include "jig/StartLog.h"
 #include "jig/Worker.h"
+#include "jig/firmware/V3Update.h"
 #include "modes/Modes.h"
 
 namespace qj {
@@ -76,8 +77,8 @@ public:
     std::atomic<bool> GiveUpRequested{false};
     void requestGiveUp() { GiveUpRequested.store(true); }
 
-    // The version 3 update (raw image at 921600 baud): "OK" or "ERROR".
-    std::string UpdateJigV3();
+    // The version 3 update (raw image at 921600 baud).
+    V3Result UpdateJigV3();
     // Steps 3.2 to 10 of the upgrade: boot entry, bootloader, flashing, restart.
     void bootAndFlash();
     // With several devices and none answering, the upgrade waits on the one
@@ -97,6 +98,7 @@ private:
     std::string programDir_;
     JigLink link_;
     std::string JigIdent;
+    Identified identified_ = Identified::NoDevice;
     std::string mode_;
     std::atomic<int64_t> fiveSecondsDeadline_{0};
     ReadThread_UPD thread_;

@@ -24,7 +24,7 @@ void JigControl::bootAndFlash() {
         view_.setEnabled("SpeedButton_UPD_EXIT", true);
     };
 
-    if (JigIdent != "FTDI found, ERROR answer") {
+    if (identified_ != Identified::NoAnswer) {
         view_.log("Command go to BOOT ... ");
         link_.write({'?'});
         uint8_t b = 0;
@@ -85,7 +85,7 @@ void JigControl::bootAndFlash() {
     }
 }
 
-std::string JigControl::UpdateJigV3() {
+V3Result JigControl::UpdateJigV3() {
     return runV3Update(V3UpdateContext{api_, view_, log_, programDir_, JigIdent, GiveUpRequested});
 }
 

@@ -32,7 +32,9 @@ struct V3UpdateContext {
     std::atomic<bool>& giveUp;    // set by the update window's EXIT
 };
 
-// UpdateJigV3: "OK" or "ERROR".
-std::string runV3Update(const V3UpdateContext& c);
+enum class V3Result { Ok, Error };
+
+// UpdateJigV3.
+V3Result runV3Update(const V3UpdateContext& c);
 
 }  // namespace qj

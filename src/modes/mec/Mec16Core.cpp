@@ -16,6 +16,8 @@ constexpr uint32_t kBlockAnswer = kBlockSize + 1;  // data and the status byte
 constexpr uint8_t kGoodBlock = 0x01;
 constexpr uint8_t kPageGood = 'G';
 constexpr size_t kExchangeBuffer = 1100;
+// A register's answer: as long as the jig's read time-out.
+constexpr uint32_t kRegisterAnswerMs = 300;
 // A read's waits are cut in slices this long, so "STOP and EXIT" ends them early.
 constexpr uint32_t kStopSliceMs = 50;
 
@@ -142,22 +144,27 @@ Xfer Mec16Core::sendMecCommand(Named c) {
     return x;
 }
 
-std::string Mec16Core::readMecRegister(uint32_t address) {
-    const std::string cmd = (epm240() ? "Mr" : "r") + addressChars(address);
-    uint32_t got = 0;
-    if (link_.write(bytesOf(cmd)) == FT_OK) link_.read(xbuf_.data(), 5, got);
-    if (got == 5) return valueText(xbuf_.data());
-    settle();  // the rest of a late answer must not pass for the next one
-    return "MEC_lost";
+// A register access: the command, then its answer of `count` bytes at the
+// start of the exchange buffer (what came of it even when short).
+Xfer Mec16Core::registerExchange(const std::string& cmd, uint32_t count) {
+    std::vector<uint8_t> a;
+    const Xfer x = link_.write(bytesOf(cmd)) == FT_OK ? link_.collect(count, a, kRegisterAnswerMs) : Xfer::Failed;
+    std::copy(a.begin(), a.end(), xbuf_.begin());
+    return x;
 }
 
-std::string Mec16Core::writeMecRegister(uint32_t address, uint32_t data) {
-    const std::string cmd = (epm240() ? "Mw" : "w") + addressChars(address) + dataChars(data);
-    uint32_t got = 0;
-    if (link_.write(bytesOf(cmd)) == FT_OK) link_.read(xbuf_.data(), 1, got);
-    if (got == 1 && xbuf_[0] == 0x01) return "MEC_OK";
-    if (got == 0) settle();
-    return "MEC_lost";
+std::optional<std::string> Mec16Core::readMecRegister(uint32_t address) {
+    if (registerExchange((epm240() ? "Mr" : "r") + addressChars(address), 5) == Xfer::Ok)
+        return valueText(xbuf_.data());
+    settle();  // the rest of a late answer must not pass for the next one
+    return std::nullopt;
+}
+
+Mec16Core::RegWrite Mec16Core::writeMecRegister(uint32_t address, uint32_t data) {
+    const Xfer x = registerExchange((epm240() ? "Mw" : "w") + addressChars(address) + dataChars(data), 1);
+    if (x == Xfer::Ok && xbuf_[0] == 0x01) return RegWrite::Ok;
+    if (x != Xfer::Ok) settle();
+    return RegWrite::Lost;
 }
 
 void Mec16Core::signalMecResult(bool ok) {
@@ -220,7 +227,7 @@ bool Mec16Core::identify(bool plainOnly, bool atLeast) {
 }
 
 bool Mec16Core::regStep(uint32_t address, uint32_t data, const char* okLine, const char* lostLine) {
-    if (writeMecRegister(address, data) == "MEC_lost") {
+    if (writeMecRegister(address, data) == RegWrite::Lost) {
         view_.log(lostLine);
         return false;
     }
@@ -300,12 +307,11 @@ void Mec16Core::BitBtn_MEC16Click() {
         {kRegFlashStatus, "REG FF390Ch -> ", "Потеряна связь с MEC (I103)"},
     };
     for (const auto& r : kRegs) {
-        const std::string v = readMecRegister(r.address);
-        if (v == "MEC_lost") {
+        if (const auto v = readMecRegister(r.address)) {
+            view_.log(r.line + *v);
+        } else {
             view_.log(r.lost);
             fault = true;
-        } else {
-            view_.log(r.line + v);
         }
     }
     // Painted from the buffer even after a lost read: the shapes show what the jig last said.
@@ -527,14 +533,13 @@ void Mec16Core::erase() {
     bool done = false;
     bool fault = !identify(true, false);
     view_.log("Получен ID от MEC16 -> " + idText());
-    const std::string status = readMecRegister(kRegFlashStatus);
-    if (status == "MEC_lost") {
+    if (const auto status = readMecRegister(kRegFlashStatus)) {
+        view_.log("Регистр FF390Ch -> " + *status);
+        fault = evaluateProtection(false) || fault;
+    } else {
         // Protection unknown: never judged from what an earlier answer left in the buffer.
         view_.log("Потеряна связь с MEC16 (E100)");
         fault = true;
-    } else {
-        view_.log("Регистр FF390Ch -> " + status);
-        fault = evaluateProtection(false) || fault;
     }
     if (fault) {
         link_.write({'O'});
@@ -548,7 +553,7 @@ void Mec16Core::erase() {
         const int64_t end = c.nowMs() + Deadlines::kChipEraseMs;
         bool busyBit = true;
         while (busyBit) {
-            if (readMecRegister(kRegFlashStatus) == "MEC_lost") break;
+            if (!readMecRegister(kRegFlashStatus)) break;
             busyBit = (xbuf_[3] & kStatusBusy) != 0;
             if (busyBit && c.nowMs() >= end) break;
             if (busyBit) c.sleepMs(kErasePollMs);
@@ -598,7 +603,7 @@ void Mec16Core::BitBtn_MEC16_WRITEClick() {
         view_.log("Неверный ID. Операция прервана!");
         return writeStartFailed();
     }
-    if (readMecRegister(kRegFlashStatus) == "MEC_lost") {
+    if (!readMecRegister(kRegFlashStatus)) {
         view_.log("Потеряна связь с MEC16 (TW001)");
         return writeStartFailed();
     }

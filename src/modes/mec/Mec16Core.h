@@ -8,6 +8,7 @@
 // check on the caller's thread.
 #include <atomic>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -102,8 +103,11 @@ private:
 
     // Exchanges.
     Xfer sendMecCommand(Named c);
-    std::string readMecRegister(uint32_t address);
-    std::string writeMecRegister(uint32_t address, uint32_t data);
+    Xfer registerExchange(const std::string& cmd, uint32_t count);
+    // A register's value as the log shows it, or nothing when the MEC is lost.
+    std::optional<std::string> readMecRegister(uint32_t address);
+    enum class RegWrite { Ok, Lost };
+    RegWrite writeMecRegister(uint32_t address, uint32_t data);
     void signalMecResult(bool ok);
     void releaseMec();
     bool readMecIdPlain(bool atLeast);
