@@ -151,4 +151,13 @@ int verify(const std::string& file, const ReadOnce& readOnce) {
     return kOk;
 }
 
+int transfer(const std::string& sub, const std::string& file, const Transfer& t) {
+    if (sub == "read") return read(file, t.twice, t.read);
+    if (sub == "verify") return verify(file, t.read);
+    const int st = t.write(file);
+    if (st != kOk) return st;
+    printChecksum(file);
+    return t.verifyAfterWrite ? verify(file, t.read) : kOk;
+}
+
 }  // namespace qj::cli::checks

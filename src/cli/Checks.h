@@ -33,6 +33,18 @@ std::optional<std::string> checksumLine(const std::string& path);
 // Prints the checksum line of `path` after a successful read or write.
 void printChecksum(const std::string& path);
 
+// What a mode's read, verify and write commands drive: one complete read into
+// a path, and the write of FILE; each returns the exit status.
+struct Transfer {
+    ReadOnce read;
+    ReadOnce write;
+    bool twice = false;             // read: two reads, compared
+    bool verifyAfterWrite = false;  // write: then read back and compare
+};
+// The tail every mode's `read|verify|write FILE` shares: the checks around
+// the mode's own operations, and the checksum line after a good write.
+int transfer(const std::string& sub, const std::string& file, const Transfer& t);
+
 struct Difference {
     size_t first = 0;  // address of the first differing byte
     size_t count = 0;  // how many bytes differ

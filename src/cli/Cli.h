@@ -73,6 +73,12 @@ struct Words {
 bool readWords(const std::vector<std::string>& args, size_t from, const std::vector<std::string>& flags,
                const std::vector<std::string>& valued, Words& out, std::string& err);
 
+// A mode command's misuse: "qjig WORD: WHY" (when there is a why), then its
+// usage text, on stderr; returns kMisuse.
+int misuse(const char* word, const char* usage, const std::string& why);
+// The view of a command run: the progress bar when stderr is a terminal.
+CliView commandView(const CliContext& c);
+
 // A whole number option value: decimal digits only, from 0 to `max`. A value
 // that does not fit is refused, never clipped.
 bool parseCount(const std::string& s, int64_t max, int64_t& v);

@@ -19,11 +19,7 @@ const char* kEdidUsage =
     "--twice reads the EEPROM two times and writes FILE only when both reads are equal.\n"
     "write refuses a file whose base block has a wrong header or checksum unless --force is given.\n";
 
-int misuse(const std::string& why) {
-    if (!why.empty()) std::fprintf(stderr, "qjig edid: %s\n", why.c_str());
-    std::fputs(kEdidUsage, stderr);
-    return kMisuse;
-}
+int misuse(const std::string& why) { return cli::misuse("edid", kEdidUsage, why); }
 
 std::optional<std::vector<uint8_t>> slurp(const std::string& path) {
     std::ifstream f(path, std::ios::binary);
@@ -61,19 +57,27 @@ static int cmdEdid(CliContext& c) {
         return edid::check(*image).good() ? kOk : kFailed;
     }
 
-    auto readOnce = [&](const std::string& path) {
+    checks::Transfer t;
+    t.twice = twice;
+    t.read = [&](const std::string& path) {
         CliView view;
         view.savePath = path;
         EdidCore core(c.api, view);
         return core.EDID_READClick() ? kOk : kFailed;
     };
+    t.write = [&](const std::string& path) {
+        CliView view;
+        view.openPath = path;
+        EdidCore core(c.api, view);
+        return core.EDID_WRITEClick() ? kOk : kFailed;
+    };
     if (sub == "read") {
-        const int st = checks::read(file, twice, readOnce);
+        const int st = checks::transfer(sub, file, t);
         if (st == kOk && decode)
             if (const auto image = slurp(file)) printDecoded(*image);
         return st;
     }
-    if (sub == "verify") return checks::verify(file, readOnce);
+    if (sub == "verify") return checks::transfer(sub, file, t);
 
     // write: the image as the EEPROM will hold it (padded with 0xFF, cut at 256 bytes).
     if (!force) {
@@ -89,12 +93,7 @@ static int cmdEdid(CliContext& c) {
             }
         }
     }
-    CliView view;
-    view.openPath = file;
-    EdidCore core(c.api, view);
-    if (!core.EDID_WRITEClick()) return kFailed;
-    checks::printChecksum(file);
-    return kOk;
+    return checks::transfer(sub, file, t);
 }
 
 const ModeCommand kCommand{"edid", cmdEdid};

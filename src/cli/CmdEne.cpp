@@ -1,5 +1,4 @@
 #include <cstdio>
-#include <unistd.h>
 
 #include "cli/Checks.h"
 #include "cli/Cli.h"
@@ -23,11 +22,7 @@ const char* kEneUsage =
     "--twice reads the flash two times and writes FILE only when both reads are equal;\n"
     "verify reads the flash and compares it with FILE (nothing is written).\n";
 
-int misuse(const std::string& why) {
-    if (!why.empty()) std::fprintf(stderr, "qjig ene: %s\n", why.c_str());
-    std::fputs(kEneUsage, stderr);
-    return kMisuse;
-}
+int misuse(const std::string& why) { return cli::misuse("ene", kEneUsage, why); }
 
 bool allDigits(const std::string& s) {
     if (s.empty()) return false;
@@ -65,8 +60,7 @@ static int cmdEne(CliContext& c) {
         if (cableIndex < 0) return misuse("no " + cable + " pin cable (18, 20, 24, 25, 26, 28, 30 or 32)");
     }
 
-    CliView view;
-    view.progress = isatty(2);
+    CliView view = commandView(c);
     ene::Kb901xCore core(c.api, view);
     core.FormCreate();
     int boardIndex = kestra ? 0 : -1;
@@ -96,20 +90,16 @@ static int cmdEne(CliContext& c) {
         const std::string& l = core.labelResult();
         return l.rfind("Please connect GND and: ", 0) == 0 || l == " Selected KESTRA board " ? kOk : kFailed;
     }
-    auto readOnce = [&](const std::string& path) {
-        view.savePath = path;
-        core.KB901X_READClick();
+    auto run = [&](void (ene::Kb901xCore::*click)()) {
+        (core.*click)();
         core.waitIdle();
-        return core.lastOutcome() == ene::Kb901xCore::Outcome::Ok ? kOk : kFailed;
+        return core.lastOutcome() == Outcome::Ok ? kOk : kFailed;
     };
-    if (sub == "read") return checks::read(file, twice, readOnce);
-    if (sub == "verify") return checks::verify(file, readOnce);
-    view.openPath = file;
-    core.KB901X_WRITEClick();
-    core.waitIdle();
-    if (core.lastOutcome() != ene::Kb901xCore::Outcome::Ok) return kFailed;
-    checks::printChecksum(file);
-    return kOk;
+    checks::Transfer t;
+    t.twice = twice;
+    t.read = [&](const std::string& path) { return view.savePath = path, run(&ene::Kb901xCore::KB901X_READClick); };
+    t.write = [&](const std::string& path) { return view.openPath = path, run(&ene::Kb901xCore::KB901X_WRITEClick); };
+    return checks::transfer(sub, file, t);
 }
 
 const ModeCommand kCommand{"ene", cmdEne};

@@ -1,5 +1,4 @@
 #include <cstdio>
-#include <unistd.h>
 
 #include "cli/Checks.h"
 #include "cli/Cli.h"
@@ -23,13 +22,9 @@ const char* kIteUsage =
     "and writes FILE only when both reads are equal; verify reads the flash and\n"
     "compares it with FILE (nothing is written).\n";
 
-int misuse(const std::string& why) {
-    if (!why.empty()) std::fprintf(stderr, "qjig ite: %s\n", why.c_str());
-    std::fputs(kIteUsage, stderr);
-    return kMisuse;
-}
+int misuse(const std::string& why) { return cli::misuse("ite", kIteUsage, why); }
 
-bool ok(const ite::IteCore& core) { return core.lastOutcome() == ite::IteCore::Outcome::Ok; }
+bool ok(const ite::IteCore& core) { return core.lastOutcome() == Outcome::Ok; }
 }  // namespace
 
 static int cmdIte(CliContext& c) {
@@ -51,9 +46,7 @@ static int cmdIte(CliContext& c) {
     if (chipErase && sub != "write") return misuse("--chip-erase is for a write");
     if (reversed && board == "external") return misuse("--reversed is for a motherboard's wiring");
 
-    CliView view;
-    view.lang = c.lang;
-    view.progress = isatty(2);
+    CliView view = commandView(c);
     ite::IteCore core(c.api, view);
     core.FormCreate();
     if (!core.wiringLoaded()) {
@@ -81,20 +74,16 @@ static int cmdIte(CliContext& c) {
     core.ITE_CHECK_CON_BitBtnClick();
     core.waitIdle();
     if (!ok(core)) return kFailed;
-    auto readOnce = [&](const std::string& path) {
-        view.savePath = path;
-        core.ITE_READ_BitBtnClick();
+    auto run = [&](void (ite::IteCore::*click)()) {
+        (core.*click)();
         core.waitIdle();
         return ok(core) ? kOk : kFailed;
     };
-    if (sub == "read") return checks::read(file, twice, readOnce);
-    if (sub == "verify") return checks::verify(file, readOnce);
-    view.openPath = file;
-    core.ITE_WRITE_BitBtnClick();
-    core.waitIdle();
-    if (!ok(core)) return kFailed;
-    checks::printChecksum(file);
-    return kOk;
+    checks::Transfer t;
+    t.twice = twice;
+    t.read = [&](const std::string& path) { return view.savePath = path, run(&ite::IteCore::ITE_READ_BitBtnClick); };
+    t.write = [&](const std::string& path) { return view.openPath = path, run(&ite::IteCore::ITE_WRITE_BitBtnClick); };
+    return checks::transfer(sub, file, t);
 }
 
 const ModeCommand kCommand{"ite", cmdIte};

@@ -1,5 +1,4 @@
 #include <cstdio>
-#include <unistd.h>
 
 #include "cli/Checks.h"
 #include "cli/Cli.h"
@@ -23,11 +22,7 @@ const char* kMecUsage =
     "         with FFh); the flash must be erased first. --erase erases MAIN before writing,\n"
     "         --verify reads MAIN back and compares it with the file.\n";
 
-int misuse(const std::string& why) {
-    if (!why.empty()) std::fprintf(stderr, "qjig mec: %s\n", why.c_str());
-    std::fputs(kMecUsage, stderr);
-    return kMisuse;
-}
+int misuse(const std::string& why) { return cli::misuse("mec", kMecUsage, why); }
 }  // namespace
 
 static int cmdMec(CliContext& c) {
@@ -45,38 +40,31 @@ static int cmdMec(CliContext& c) {
     if (twice && sub != "read") return misuse("--twice is for read");
     if ((erase || verify) && sub != "write") return misuse("--erase and --verify are for write");
 
-    CliView view;
-    view.progress = isatty(2);
+    CliView view = commandView(c);
     mec::Mec16Core core(c.api, view);
-    auto ok = [&] { return core.lastOutcome() == mec::Mec16Core::Outcome::Ok; };
-    auto readOnce = [&](bool withInfo) {
-        return [&, withInfo](const std::string& path) {
-            core.CheckBox_MEC16_RDClick(withInfo);
-            view.savePath = path;
-            core.BitBtn_RD_MEC16Click();
-            core.waitIdle();
-            return ok() ? kOk : kFailed;
-        };
-    };
-    if (sub == "check") {
-        core.BitBtn_MEC16Click();
-        return ok() ? kOk : kFailed;
-    }
-    if (sub == "read") return checks::read(file, twice, readOnce(info));
-    if (sub == "verify") return checks::verify(file, readOnce(false));
-    if (sub == "erase" || erase) {
-        core.CheckBox_erase_mec16Click(info);
-        core.BitBtn_MEC16_ERASEClick();
+    auto run = [&](void (mec::Mec16Core::*click)()) {
+        (core.*click)();
         core.waitIdle();
-        if (!ok() || sub == "erase") return ok() ? kOk : kFailed;
-    }
-    view.openPath = file;
-    core.BitBtn_MEC16_WRITEClick();
-    core.waitIdle();
-    if (!ok()) return kFailed;
-    checks::printChecksum(file);
+        return core.lastOutcome() == Outcome::Ok ? kOk : kFailed;
+    };
+    if (sub == "check") return run(&mec::Mec16Core::BitBtn_MEC16Click);
+    core.CheckBox_erase_mec16Click(info);
+    if (sub == "erase") return run(&mec::Mec16Core::BitBtn_MEC16_ERASEClick);
     // The window's write neither erases nor verifies; here both are asked for by name.
-    return verify ? checks::verify(file, readOnce(false)) : kOk;
+    checks::Transfer t;
+    t.twice = twice;
+    t.verifyAfterWrite = verify;
+    t.read = [&](const std::string& path) {
+        core.CheckBox_MEC16_RDClick(info && sub == "read");
+        view.savePath = path;
+        return run(&mec::Mec16Core::BitBtn_RD_MEC16Click);
+    };
+    t.write = [&](const std::string& path) {
+        if (erase && run(&mec::Mec16Core::BitBtn_MEC16_ERASEClick) != kOk) return kFailed;
+        view.openPath = path;
+        return run(&mec::Mec16Core::BitBtn_MEC16_WRITEClick);
+    };
+    return checks::transfer(sub, file, t);
 }
 
 const ModeCommand kCommand{"mec", cmdMec};

@@ -1,5 +1,4 @@
 #include <cstdio>
-#include <unistd.h>
 
 #include "cli/Checks.h"
 #include "cli/Cli.h"
@@ -26,25 +25,20 @@ static int cmdNpce(CliContext& c) {
                      "--kestra: the target is reached through the KESTRA adapter board.\n");
         return kMisuse;
     }
-    CliView view;
-    view.progress = isatty(2);
+    CliView view = commandView(c);
     view.gaugeMax(npce::kGaugeMax);
     npce::NpceCore core(c.api, view);
     core.CheckBox_EXTBOARDClick(kestra);
-    auto readOnce = [&](const std::string& path) {
-        view.savePath = path;
-        core.NPCE_READClick();
+    auto run = [&](void (npce::NpceCore::*click)()) {
+        (core.*click)();
         core.waitIdle();
-        return core.lastOutcome() == npce::NpceCore::Outcome::Ok ? kOk : kFailed;
+        return core.lastOutcome() == Outcome::Ok ? kOk : kFailed;
     };
-    if (sub == "read") return checks::read(file, twice, readOnce);
-    if (sub == "verify") return checks::verify(file, readOnce);
-    view.openPath = file;
-    core.NPCE_WRITEClick();
-    core.waitIdle();
-    if (core.lastOutcome() != npce::NpceCore::Outcome::Ok) return kFailed;
-    checks::printChecksum(file);
-    return kOk;
+    checks::Transfer t;
+    t.twice = twice;
+    t.read = [&](const std::string& path) { return view.savePath = path, run(&npce::NpceCore::NPCE_READClick); };
+    t.write = [&](const std::string& path) { return view.openPath = path, run(&npce::NpceCore::NPCE_WRITEClick); };
+    return checks::transfer(sub, file, t);
 }
 
 const ModeCommand kCommand{"npce", cmdNpce};

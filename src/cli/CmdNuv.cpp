@@ -1,5 +1,4 @@
 #include <cstdio>
-#include <unistd.h>
 
 #include "cli/Checks.h"
 #include "cli/Cli.h"
@@ -20,11 +19,7 @@ const char* kNuvUsage =
     "FILE only when both reads are equal; verify (and write --verify, after the write)\n"
     "reads the flash and compares it with FILE.\n";
 
-int misuse(const std::string& why) {
-    if (!why.empty()) std::fprintf(stderr, "qjig nuv: %s\n", why.c_str());
-    std::fputs(kNuvUsage, stderr);
-    return kMisuse;
-}
+int misuse(const std::string& why) { return cli::misuse("nuv", kNuvUsage, why); }
 
 struct Options {
     std::string sub, file, script;
@@ -73,15 +68,14 @@ static int cmdNuv(CliContext& c) {
     o.script = w.value("--script");
     if (o.file.empty()) return misuse(o.sub + " needs FILE");
 
-    CliView view;
-    view.progress = isatty(2);
+    CliView view = commandView(c);
     nuv::NuvotonJtagCore core(c.api, view, c.programDir);
-    auto readOnce = [&](const std::string& path) { return runSteps(core, view, o, true, path) ? kOk : kFailed; };
-    if (o.sub == "read") return checks::read(o.file, o.twice, readOnce);
-    if (o.sub == "verify") return checks::verify(o.file, readOnce);
-    if (!runSteps(core, view, o, false, o.file)) return kFailed;
-    checks::printChecksum(o.file);
-    return o.verify ? checks::verify(o.file, readOnce) : kOk;
+    checks::Transfer t;
+    t.twice = o.twice;
+    t.verifyAfterWrite = o.verify;
+    t.read = [&](const std::string& path) { return runSteps(core, view, o, true, path) ? kOk : kFailed; };
+    t.write = [&](const std::string& path) { return runSteps(core, view, o, false, path) ? kOk : kFailed; };
+    return checks::transfer(o.sub, o.file, t);
 }
 
 const ModeCommand kCommand{"nuv", cmdNuv};

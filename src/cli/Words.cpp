@@ -1,4 +1,6 @@
 #include <algorithm>
+#include <cstdio>
+#include <unistd.h>
 
 #include "cli/Cli.h"
 
@@ -34,6 +36,19 @@ bool readWords(const std::vector<std::string>& args, size_t from, const std::vec
         }
     }
     return true;
+}
+
+int misuse(const char* word, const char* usage, const std::string& why) {
+    if (!why.empty()) std::fprintf(stderr, "qjig %s: %s\n", word, why.c_str());
+    std::fputs(usage, stderr);
+    return kMisuse;
+}
+
+CliView commandView(const CliContext& c) {
+    CliView v;
+    v.lang = c.lang;
+    v.progress = isatty(2);
+    return v;
 }
 
 }  // namespace qj::cli
