@@ -1,28 +1,20 @@
 #include "cli/Checks.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
+#include <cstring>
 #include <openssl/evp.h>
 #include <zlib.h>
 
 #include "cli/Cli.h"
+#include "modes/common/ImageFile.h"
 
 namespace qj::cli::checks {
 
 namespace {
-std::optional<std::vector<uint8_t>> slurp(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    if (!f) return std::nullopt;
-    std::vector<uint8_t> v((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-    if (f.bad()) return std::nullopt;
-    return v;
-}
-
 void removeQuietly(const std::string& path) {
-    std::error_code ec;
-    std::filesystem::remove(path, ec);
+    if (!path.empty()) std::remove(path.c_str());
 }
 
 std::string hex(const uint8_t* p, size_t n) {
@@ -33,6 +25,24 @@ std::string hex(const uint8_t* p, size_t n) {
         s += d[p[i] & 15];
     }
     return s;
+}
+
+// The dump just stored, read back for its checksum line: what is on disk.
+int printChecksum(const std::string& path, size_t cap) {
+    if (auto line = checksumLine(path, cap)) {
+        std::printf("%s\n", line->c_str());
+        std::fflush(stdout);
+        return kOk;
+    }
+    std::printf("checksum: cannot read %s\n", path.c_str());
+    std::fflush(stdout);
+    return kFailed;
+}
+
+// A read that is kept: under its usual name or the next free one, never over a file.
+std::string keep(const std::string& scratch, const std::string& name) {
+    const std::string kept = image::keepAs(scratch, name);
+    return kept.empty() ? scratch : kept;
 }
 }  // namespace
 
@@ -55,95 +65,132 @@ std::string describe(const Difference& d) {
     return buf;
 }
 
-std::optional<std::string> checksumLine(const std::string& path) {
-    const auto bytes = slurp(path);
-    if (!bytes) return std::nullopt;
+std::string checksumLine(const std::vector<uint8_t>& bytes) {
     uLong crc = crc32(0L, Z_NULL, 0);
-    for (size_t at = 0; at < bytes->size(); at += 1u << 30) {
-        const uInt n = static_cast<uInt>(std::min<size_t>(bytes->size() - at, 1u << 30));
-        crc = crc32(crc, bytes->data() + at, n);
+    for (size_t at = 0; at < bytes.size(); at += 1u << 30) {
+        const uInt n = static_cast<uInt>(std::min<size_t>(bytes.size() - at, 1u << 30));
+        crc = crc32(crc, bytes.data() + at, n);
     }
     unsigned char md[EVP_MAX_MD_SIZE];
     unsigned int mdLen = 0;
-    if (EVP_Digest(bytes->data(), bytes->size(), md, &mdLen, EVP_sha256(), nullptr) != 1) return std::nullopt;
+    EVP_Digest(bytes.data(), bytes.size(), md, &mdLen, EVP_sha256(), nullptr);
     char c[16];
     std::snprintf(c, sizeof c, "%08lx", static_cast<unsigned long>(crc));
-    return "checksum: " + std::to_string(bytes->size()) + " bytes, CRC-32 " + c + ", SHA-256 " + hex(md, mdLen);
+    return "checksum: " + std::to_string(bytes.size()) + " bytes, CRC-32 " + c + ", SHA-256 " + hex(md, mdLen);
 }
 
-void printChecksum(const std::string& path) {
-    if (auto line = checksumLine(path)) std::printf("%s\n", line->c_str());
-    else std::printf("checksum: cannot read %s\n", path.c_str());
-    std::fflush(stdout);
+std::optional<std::string> checksumLine(const std::string& path, size_t cap) {
+    const image::FileRead r = image::readHead(path, cap);
+    if ((!r.ok() && r.result != image::Load::Empty) || r.longer) return std::nullopt;
+    return checksumLine(r.bytes);
 }
 
-int read(const std::string& file, bool twice, const ReadOnce& readOnce) {
+bool lookAtInput(const std::string& file, size_t image, bool* empty) {
+    const image::FileRead r = image::readHead(file, image);
+    if (empty) *empty = r.result == image::Load::Empty;
+    if (r.ok() || r.result == image::Load::Empty) return true;
+    std::fprintf(stderr, "qjig: %s\n", image::whyRefused(file, r).c_str());
+    return false;
+}
+
+bool lookAtOutput(const std::string& file) {
+    // A device, a FIFO or a folder is never replaced by a dump, nor written into.
+    const std::string why = image::whyNotWritable(file);
+    if (!why.empty()) std::fprintf(stderr, "qjig: no dump is written to %s: %s\n", file.c_str(), why.c_str());
+    return why.empty();
+}
+
+bool lookFirst(const std::string& sub, const std::string& file, size_t image) {
+    if (sub == "read") return lookAtOutput(file);
+    if (sub == "write" || sub == "verify") return lookAtInput(file, image);
+    return true;
+}
+
+int read(const std::string& file, bool twice, const Target& t) {
+    if (!lookAtOutput(file)) return kFailed;
     if (!twice) {
-        const int st = readOnce(file);
-        if (st == kOk) printChecksum(file);
-        return st;
+        const int st = t.read(file);
+        return st == kOk ? printChecksum(file, t.image) : st;
     }
-    const std::string first = file + ".read1", second = file + ".read2";
-    std::printf("first read\n");
-    int st = readOnce(first);
-    if (st != kOk) {
+    const std::string first = image::createScratch(file, ".read1"), second = image::createScratch(file, ".read2");
+    auto drop = [&] {
         removeQuietly(first);
+        removeQuietly(second);
+    };
+    if (first.empty() || second.empty()) {
+        std::fprintf(stderr, "qjig: cannot create a scratch file beside %s: %s\n", file.c_str(), std::strerror(errno));
+        drop();
+        return kFailed;
+    }
+    std::printf("first read\n");
+    int st = t.read(first);
+    if (st != kOk) {
+        drop();
         return st;
     }
     std::printf("second read\n");
-    st = readOnce(second);
+    st = t.read(second);
     if (st != kOk) {
-        removeQuietly(first);
-        removeQuietly(second);
+        drop();
         return st;
     }
-    const auto a = slurp(first), b = slurp(second);
-    if (!a || !b) {
+    const image::FileRead a = image::readHead(first, t.image), b = image::readHead(second, t.image);
+    if (!a.ok() || !b.ok() || a.longer || b.longer) {
         std::printf("The reads cannot be compared: a dump cannot be read back.\n");
+        drop();
         return kFailed;
     }
-    if (auto d = compare(*b, *a)) {
+    if (auto d = compare(b.bytes, a.bytes)) {
+        const std::string k1 = keep(first, file + ".read1"), k2 = keep(second, file + ".read2");
         std::printf("The two reads differ: %s. %s is not written; the reads are kept as %s and %s.\n",
-                    describe(*d).c_str(), file.c_str(), first.c_str(), second.c_str());
+                    describe(*d).c_str(), file.c_str(), k1.c_str(), k2.c_str());
         return kFailed;
     }
-    std::error_code ec;
-    std::filesystem::rename(second, file, ec);
-    if (ec) {
-        std::printf("Cannot write %s: %s\n", file.c_str(), ec.message().c_str());
+    // Written as a single read writes it: in place, through a link, every byte checked.
+    if (!image::storeDump(file, b.bytes)) {
+        std::printf("%s\n", t.writeError.c_str());
         removeQuietly(first);
+        std::printf("The two reads are equal, but %s cannot be written; the read is kept as %s.\n", file.c_str(),
+                    keep(second, file + ".read1").c_str());
         return kFailed;
     }
-    removeQuietly(first);
+    drop();
     std::printf("The two reads are equal.\n");
-    printChecksum(file);
-    return kOk;
+    return printChecksum(file, t.image);
 }
 
-int verify(const std::string& file, const ReadOnce& readOnce) {
-    const auto want = slurp(file);
-    if (!want || want->empty()) {
+int verify(const std::string& file, const Target& t) {
+    const image::FileRead want = image::readHead(file, t.image);
+    if (want.result == image::Load::Empty) {
         // A write refuses an empty file; there is nothing to verify against either.
-        std::fprintf(stderr, "qjig: %s %s\n", want ? "nothing to compare in the empty file" : "cannot read", file.c_str());
+        std::fprintf(stderr, "qjig: nothing to compare in the empty file %s\n", file.c_str());
         return kMisuse;
     }
-    const std::string dump = file + ".verify";
-    const int st = readOnce(dump);
-    const auto got = st == kOk ? slurp(dump) : std::nullopt;
+    if (!want.ok()) {
+        std::fprintf(stderr, "qjig: %s\n", image::whyRefused(file, want).c_str());
+        return kFailed;
+    }
+    const std::string dump = image::createScratch(file, ".verify");
+    if (dump.empty()) {
+        std::fprintf(stderr, "qjig: cannot create a scratch file beside %s: %s\n", file.c_str(), std::strerror(errno));
+        return kFailed;
+    }
+    const int st = t.read(dump);
+    const image::FileRead got = st == kOk ? image::readHead(dump, t.image) : image::FileRead{};
     removeQuietly(dump);
     if (st != kOk) return st;
-    if (!got) {
+    if (!got.ok() || got.longer) {
         std::printf("Verify: the read cannot be compared.\n");
         return kFailed;
     }
-    std::vector<uint8_t> image = *want;
-    if (image.size() > got->size()) {
+    std::vector<uint8_t> image = want.bytes;
+    if (want.size > got.bytes.size()) {
         // A write takes only the image's size from a longer file.
-        std::printf("Verify: %s is longer than the target's image; its last %zu bytes are not compared.\n",
-                    file.c_str(), image.size() - got->size());
-        image.resize(got->size());
+        std::printf("Verify: %s is longer than the target's image; its last %llu bytes are not compared.\n",
+                    file.c_str(), static_cast<unsigned long long>(want.size - got.bytes.size()));
+        if (image.size() > got.bytes.size()) image.resize(got.bytes.size());
     }
-    if (auto d = compare(*got, image)) {
+    if (auto d = compare(got.bytes, image)) {
         std::printf("Verify: the target differs from %s: %s.\n", file.c_str(), describe(*d).c_str());
         return kFailed;
     }
@@ -151,13 +198,26 @@ int verify(const std::string& file, const ReadOnce& readOnce) {
     return kOk;
 }
 
-int transfer(const std::string& sub, const std::string& file, const Transfer& t) {
-    if (sub == "read") return read(file, t.twice, t.read);
-    if (sub == "verify") return verify(file, t.read);
-    const int st = t.write(file);
+int write(const std::string& file, size_t image, const std::function<int()>& writeOnce) {
+    if (!lookAtInput(file, image)) return kFailed;
+    const int st = writeOnce();
     if (st != kOk) return st;
-    printChecksum(file);
-    return t.verifyAfterWrite ? verify(file, t.read) : kOk;
+    // The bytes the write took: FILE up to the image's size.
+    const image::FileRead r = image::readHead(file, image);
+    if (!r.ok()) {
+        std::printf("checksum: cannot read %s\n", file.c_str());
+        return kFailed;
+    }
+    std::printf("%s\n", checksumLine(r.bytes).c_str());
+    std::fflush(stdout);
+    return kOk;
+}
+
+int transfer(const std::string& sub, const std::string& file, const Transfer& t) {
+    if (sub == "read") return read(file, t.twice, t.target);
+    if (sub == "verify") return verify(file, t.target);
+    const int st = write(file, t.target.image, t.write);
+    return st == kOk && t.verifyAfterWrite ? verify(file, t.target) : st;
 }
 
 }  // namespace qj::cli::checks

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "jig/ModeView.h"
+#include "jig/Worker.h"
 #include "jig/ftdi/FtdiApi.h"
 
 namespace qj::cli {
@@ -78,6 +79,14 @@ bool readWords(const std::vector<std::string>& args, size_t from, const std::vec
 int misuse(const char* word, const char* usage, const std::string& why);
 // The view of a command run: the progress bar when stderr is a terminal.
 CliView commandView(const CliContext& c);
+
+// Runs a core's handler, waits for its worker, and gives its outcome as an exit status.
+template <class Core>
+int runOperation(Core& core, void (Core::*handler)()) {
+    (core.*handler)();
+    core.waitIdle();
+    return core.lastOutcome() == Outcome::Ok ? kOk : kFailed;
+}
 
 // A whole number option value: decimal digits only, from 0 to `max`. A value
 // that does not fit is refused, never clipped.

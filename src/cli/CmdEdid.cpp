@@ -1,9 +1,8 @@
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 
 #include "cli/Checks.h"
 #include "cli/Cli.h"
+#include "modes/common/ImageFile.h"
 #include "modes/edid/EdidCore.h"
 #include "modes/edid/EdidDecode.h"
 
@@ -21,10 +20,17 @@ const char* kEdidUsage =
 
 int misuse(const std::string& why) { return cli::misuse("edid", kEdidUsage, why); }
 
-std::optional<std::vector<uint8_t>> slurp(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    if (!f) return std::nullopt;
-    return std::vector<uint8_t>((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+// The longest EDID: a base block and 255 extension blocks of 128 bytes.
+constexpr size_t kLongestEdid = 256 * 128;
+
+// A file looked at and read no further than an EDID can go; refused by name.
+std::optional<std::vector<uint8_t>> readEdidFile(const std::string& path, size_t cap) {
+    const image::FileRead r = image::readHead(path, cap);
+    if (!r.ok() && r.result != image::Load::Empty) {
+        std::fprintf(stderr, "qjig edid: %s\n", image::whyRefused(path, r).c_str());
+        return std::nullopt;
+    }
+    return r.bytes;
 }
 
 void printDecoded(const std::vector<uint8_t>& image) {
@@ -48,52 +54,43 @@ static int cmdEdid(CliContext& c) {
     if (file.empty()) return misuse(sub + " needs FILE");
 
     if (sub == "decode") {
-        const auto image = slurp(file);
-        if (!image) {
-            std::fprintf(stderr, "qjig edid: cannot read %s\n", file.c_str());
-            return kFailed;
-        }
+        const auto image = readEdidFile(file, kLongestEdid);
+        if (!image) return kFailed;
         printDecoded(*image);
         return edid::check(*image).good() ? kOk : kFailed;
     }
 
-    checks::Transfer t;
-    t.twice = twice;
-    t.read = [&](const std::string& path) {
+    auto readOnce = [&](const std::string& path) {
         CliView view;
         view.savePath = path;
         EdidCore core(c.api, view);
         return core.EDID_READClick() ? kOk : kFailed;
     };
-    t.write = [&](const std::string& path) {
-        CliView view;
-        view.openPath = path;
-        EdidCore core(c.api, view);
-        return core.EDID_WRITEClick() ? kOk : kFailed;
-    };
-    if (sub == "read") {
-        const int st = checks::transfer(sub, file, t);
-        if (st == kOk && decode)
-            if (const auto image = slurp(file)) printDecoded(*image);
-        return st;
-    }
-    if (sub == "verify") return checks::transfer(sub, file, t);
-
-    // write: the image as the EEPROM will hold it (padded with 0xFF, cut at 256 bytes).
-    if (!force) {
-        if (auto image = slurp(file); image && !image->empty()) {
-            image->resize(EdidCore::kImage, 0xFF);
-            const edid::Checks chk = edid::check(*image);
+    checks::Transfer t;
+    t.target = {EdidCore::kImage, "!box error: Ошибка создания файла.", readOnce};
+    t.twice = twice;
+    t.write = [&] {
+        // The image as the EEPROM will hold it (padded with 0xFF, cut at 256 bytes).
+        std::vector<uint8_t> image;
+        if (!force && image::load(file, image, EdidCore::kImage).ok()) {
+            const edid::Checks chk = edid::check(image);
             if (!chk.good()) {
                 std::printf("Refused: %s is not a valid EDID (%s). Give --force to write it anyway.\n", file.c_str(),
                             !chk.header ? "the base block's header is not 00 FF FF FF FF FF FF 00"
                                         : "a block's checksum is wrong");
-                printDecoded(*image);
+                printDecoded(image);
                 return kFailed;
             }
         }
-    }
-    return checks::transfer(sub, file, t);
+        CliView view;
+        view.openPath = file;
+        EdidCore core(c.api, view);
+        return core.EDID_WRITEClick() ? kOk : kFailed;
+    };
+    const int st = checks::transfer(sub, file, t);
+    if (st == kOk && sub == "read" && decode)
+        if (const auto image = readEdidFile(file, EdidCore::kImage)) printDecoded(*image);
+    return st;
 }
 
 const ModeCommand kCommand{"edid", cmdEdid};

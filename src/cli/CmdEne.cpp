@@ -60,13 +60,17 @@ static int cmdEne(CliContext& c) {
         if (cableIndex < 0) return misuse("no " + cable + " pin cable (18, 20, 24, 25, 26, 28, 30 or 32)");
     }
 
+    if (!checks::lookFirst(sub, file, ene::kImageSize)) return kFailed;
     CliView view = commandView(c);
     ene::Kb901xCore core(c.api, view);
     core.FormCreate();
     int boardIndex = kestra ? 0 : -1;
     if (haveBoard) {
         if (!core.wiringLoaded()) {
-            std::fprintf(stderr, "qjig ene: cannot read \"%s\" in the current directory\n", ene::kWiringFile);
+            std::string why;
+            wiring::readList(ene::kWiringFile, &why);
+            std::fprintf(stderr, "qjig ene: cannot read \"%s\" in the current directory%s\n", ene::kWiringFile,
+                         why.empty() ? "" : (" (" + why + ")").c_str());
             return kFailed;
         }
         // --board 0 is the adapter, the item before the list's lines.
@@ -90,15 +94,13 @@ static int cmdEne(CliContext& c) {
         const std::string& l = core.labelResult();
         return l.rfind("Please connect GND and: ", 0) == 0 || l == " Selected KESTRA board " ? kOk : kFailed;
     }
-    auto run = [&](void (ene::Kb901xCore::*click)()) {
-        (core.*click)();
-        core.waitIdle();
-        return core.lastOutcome() == Outcome::Ok ? kOk : kFailed;
-    };
     checks::Transfer t;
+    t.target = {ene::kImageSize, checks::kWriteError, [&](const std::string& path) {
+                    view.savePath = path;
+                    return runOperation(core, &ene::Kb901xCore::KB901X_READClick);
+                }};
+    t.write = [&] { return view.openPath = file, runOperation(core, &ene::Kb901xCore::KB901X_WRITEClick); };
     t.twice = twice;
-    t.read = [&](const std::string& path) { return view.savePath = path, run(&ene::Kb901xCore::KB901X_READClick); };
-    t.write = [&](const std::string& path) { return view.openPath = path, run(&ene::Kb901xCore::KB901X_WRITEClick); };
     return checks::transfer(sub, file, t);
 }
 

@@ -1,5 +1,6 @@
 #include <cstdio>
 
+#include "cli/Checks.h"
 #include "cli/Cli.h"
 #include "jig/Text.h"
 #include "jig/firmware/IntelHex.h"
@@ -13,6 +14,7 @@ int cmdHex(CliContext& c) {
         std::fprintf(stderr, "usage: qjig hex FILE\n");
         return kMisuse;
     }
+    if (!checks::lookAtInput(c.args[0], kHexFileLimit)) return kFailed;
     CliView view;
     const JigImage img = loadJigImageFile(c.args[0], view);
     if (!img.decode.ok)

@@ -2,7 +2,10 @@
 
 #include "cli/Checks.h"
 #include "cli/Cli.h"
+#include "jig/Text.h"
+#include "modes/common/WiringList.h"
 #include "modes/ite/IteCore.h"
+#include "modes/ite/IteWiring.h"
 
 namespace qj::cli {
 
@@ -25,6 +28,8 @@ const char* kIteUsage =
 int misuse(const std::string& why) { return cli::misuse("ite", kIteUsage, why); }
 
 bool ok(const ite::IteCore& core) { return core.lastOutcome() == Outcome::Ok; }
+
+constexpr size_t kLargestImage = 196608;  // the 192 KiB chips
 }  // namespace
 
 static int cmdIte(CliContext& c) {
@@ -50,7 +55,10 @@ static int cmdIte(CliContext& c) {
     ite::IteCore core(c.api, view);
     core.FormCreate();
     if (!core.wiringLoaded()) {
-        std::fprintf(stderr, "qjig ite: cannot read \"%s\" in the current directory\n", ite::kWiringFile);
+        std::string why;
+        wiring::readList(ite::kWiringFile, &why);
+        std::fprintf(stderr, "qjig ite: cannot read \"%s\" in the current directory%s\n", ite::kWiringFile,
+                     why.empty() ? "" : (" (" + why + ")").c_str());
         return kFailed;
     }
     const auto& items = core.boardItems();
@@ -61,6 +69,12 @@ static int cmdIte(CliContext& c) {
     }
     const int index = board == "external" ? 1 : findBoardItem(items, kFirstLine, board, err);
     if (index < 0) return misuse(err);
+    // A line of the list can name the external board too: it has no contacts to mirror.
+    if (reversed && contains(items[static_cast<size_t>(index)], ite::kExternalWord))
+        return misuse("--reversed is for a motherboard's wiring; \"" + items[static_cast<size_t>(index)] +
+                      "\" is the external board");
+    // The file is looked at before the settings open the jig.
+    if (!checks::lookFirst(sub, file, kLargestImage)) return kFailed;
     core.ITE_ComboBox_MB_SWITCHSelect(index);
     if (core.boardIndex() != index) return kFailed;  // the entry's bad key is logged
     if (reversed) {
@@ -74,15 +88,14 @@ static int cmdIte(CliContext& c) {
     core.ITE_CHECK_CON_BitBtnClick();
     core.waitIdle();
     if (!ok(core)) return kFailed;
-    auto run = [&](void (ite::IteCore::*click)()) {
-        (core.*click)();
-        core.waitIdle();
-        return ok(core) ? kOk : kFailed;
-    };
     checks::Transfer t;
+    t.target = {kLargestImage, c.lang == Lang::Ru ? "Ошибка записи в файл!" : checks::kWriteError,
+                [&](const std::string& path) {
+                    view.savePath = path;
+                    return runOperation(core, &ite::IteCore::ITE_READ_BitBtnClick);
+                }};
+    t.write = [&] { return view.openPath = file, runOperation(core, &ite::IteCore::ITE_WRITE_BitBtnClick); };
     t.twice = twice;
-    t.read = [&](const std::string& path) { return view.savePath = path, run(&ite::IteCore::ITE_READ_BitBtnClick); };
-    t.write = [&](const std::string& path) { return view.openPath = path, run(&ite::IteCore::ITE_WRITE_BitBtnClick); };
     return checks::transfer(sub, file, t);
 }
 

@@ -40,30 +40,28 @@ static int cmdMec(CliContext& c) {
     if (twice && sub != "read") return misuse("--twice is for read");
     if ((erase || verify) && sub != "write") return misuse("--erase and --verify are for write");
 
+    const size_t readSize = info ? mec::kMainSize + mec::kInfoSize : mec::kMainSize;
+    if (!checks::lookFirst(sub, file, readSize)) return kFailed;
     CliView view = commandView(c);
     mec::Mec16Core core(c.api, view);
-    auto run = [&](void (mec::Mec16Core::*click)()) {
-        (core.*click)();
-        core.waitIdle();
-        return core.lastOutcome() == Outcome::Ok ? kOk : kFailed;
-    };
-    if (sub == "check") return run(&mec::Mec16Core::BitBtn_MEC16Click);
+    if (sub == "check") return runOperation(core, &mec::Mec16Core::BitBtn_MEC16Click);
     core.CheckBox_erase_mec16Click(info);
-    if (sub == "erase") return run(&mec::Mec16Core::BitBtn_MEC16_ERASEClick);
+    if (sub == "erase") return runOperation(core, &mec::Mec16Core::BitBtn_MEC16_ERASEClick);
+    const bool withInfo = info && sub == "read";
     // The window's write neither erases nor verifies; here both are asked for by name.
     checks::Transfer t;
+    t.target = {withInfo ? readSize : mec::kMainSize, checks::kWriteError, [&](const std::string& path) {
+                    core.CheckBox_MEC16_RDClick(withInfo);
+                    view.savePath = path;
+                    return runOperation(core, &mec::Mec16Core::BitBtn_RD_MEC16Click);
+                }};
+    t.write = [&]() -> int {
+        if (erase && runOperation(core, &mec::Mec16Core::BitBtn_MEC16_ERASEClick) != kOk) return kFailed;
+        view.openPath = file;
+        return runOperation(core, &mec::Mec16Core::BitBtn_MEC16_WRITEClick);
+    };
     t.twice = twice;
     t.verifyAfterWrite = verify;
-    t.read = [&](const std::string& path) {
-        core.CheckBox_MEC16_RDClick(info && sub == "read");
-        view.savePath = path;
-        return run(&mec::Mec16Core::BitBtn_RD_MEC16Click);
-    };
-    t.write = [&](const std::string& path) {
-        if (erase && run(&mec::Mec16Core::BitBtn_MEC16_ERASEClick) != kOk) return kFailed;
-        view.openPath = path;
-        return run(&mec::Mec16Core::BitBtn_MEC16_WRITEClick);
-    };
     return checks::transfer(sub, file, t);
 }
 

@@ -25,19 +25,18 @@ static int cmdNpce(CliContext& c) {
                      "--kestra: the target is reached through the KESTRA adapter board.\n");
         return kMisuse;
     }
+    if (!checks::lookFirst(sub, file, npce::kImageSize)) return kFailed;
     CliView view = commandView(c);
     view.gaugeMax(npce::kGaugeMax);
     npce::NpceCore core(c.api, view);
     core.CheckBox_EXTBOARDClick(kestra);
-    auto run = [&](void (npce::NpceCore::*click)()) {
-        (core.*click)();
-        core.waitIdle();
-        return core.lastOutcome() == Outcome::Ok ? kOk : kFailed;
-    };
     checks::Transfer t;
+    t.target = {npce::kImageSize, checks::kWriteError, [&](const std::string& path) {
+                    view.savePath = path;
+                    return runOperation(core, &npce::NpceCore::NPCE_READClick);
+                }};
+    t.write = [&] { return view.openPath = file, runOperation(core, &npce::NpceCore::NPCE_WRITEClick); };
     t.twice = twice;
-    t.read = [&](const std::string& path) { return view.savePath = path, run(&npce::NpceCore::NPCE_READClick); };
-    t.write = [&](const std::string& path) { return view.openPath = path, run(&npce::NpceCore::NPCE_WRITEClick); };
     return checks::transfer(sub, file, t);
 }
 

@@ -21,6 +21,14 @@ const char* kNuvUsage =
 
 int misuse(const std::string& why) { return cli::misuse("nuv", kNuvUsage, why); }
 
+// The script named by --script, looked at before the jig is opened: what is no
+// script file at all is refused here; the connect step says the rest, as the window does.
+bool lookAtScript(const std::string& path) {
+    const nuv::Script s = nuv::readScript(path);
+    if (!s.refused.empty()) std::fprintf(stderr, "qjig nuv: --script: %s\n", s.refused.c_str());
+    return s.refused.empty();
+}
+
 struct Options {
     std::string sub, file, script;
     bool typeA = false, verify = false, twice = false;
@@ -68,13 +76,16 @@ static int cmdNuv(CliContext& c) {
     o.script = w.value("--script");
     if (o.file.empty()) return misuse(o.sub + " needs FILE");
 
+    if (!checks::lookFirst(o.sub, o.file, nuv::kImageSize)) return kFailed;
+    if (!o.script.empty() && !lookAtScript(o.script)) return kFailed;
     CliView view = commandView(c);
     nuv::NuvotonJtagCore core(c.api, view, c.programDir);
     checks::Transfer t;
+    t.target = {nuv::kImageSize, checks::kWriteError,
+                [&](const std::string& path) { return runSteps(core, view, o, true, path) ? kOk : kFailed; }};
+    t.write = [&] { return runSteps(core, view, o, false, o.file) ? kOk : kFailed; };
     t.twice = o.twice;
     t.verifyAfterWrite = o.verify;
-    t.read = [&](const std::string& path) { return runSteps(core, view, o, true, path) ? kOk : kFailed; };
-    t.write = [&](const std::string& path) { return runSteps(core, view, o, false, path) ? kOk : kFailed; };
     return checks::transfer(o.sub, o.file, t);
 }
 

@@ -73,10 +73,10 @@ TEST(Checks, VerifyComparesTheTargetWithAFilePaddedWithFF) {
 TEST(Checks, ChecksumLineGivesTheValuesOfCrc32AndSha256sum) {
     qjt::ScratchDir dir;
     qjt::writeFile(dir.file("check.bin"), "123456789");  // the standard check string of both algorithms
-    EXPECT_EQ(qj::cli::checks::checksumLine(dir.file("check.bin")),
+    EXPECT_EQ(qj::cli::checks::checksumLine(dir.file("check.bin"), 64),
               "checksum: 9 bytes, CRC-32 cbf43926, SHA-256 "
               "15e2b0d3c33891ebb0f1ef609ec419420c20e320ce94c65fbc8c3312448eb225");
-    EXPECT_FALSE(qj::cli::checks::checksumLine(dir.file("missing.bin")));
+    EXPECT_FALSE(qj::cli::checks::checksumLine(dir.file("missing.bin"), 64));
 }
 
 TEST(Checks, EdidDecodeAndWriteRefusesABadBlockWithoutForce) {

@@ -12,6 +12,8 @@
 #include <fstream>
 #include <map>
 #include <sstream>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 #include "support/CliRun.h"
 #include "support/TestSupport.h"
@@ -225,6 +227,98 @@ public:
     qjt::ScratchDir dir_;
     std::vector<uint8_t> initial_, image_;
 };
+
+// A dump checked by reading twice never lands on a full device: a device node
+// at FILE is refused before the jig hears a byte and stays what it is, a disk
+// that fills under the reads fails the read that could not be stored, and a
+// jig unplugged after the first read fails the second with its own message.
+TEST(FaultSweep, ReadTwiceOntoAFullDeviceOrAFullDiskClaimsNoDump) {
+    bool mknodRefused = false;
+    for (const Op& op : operations()) {
+        if (op.kind != Kind::Read) continue;
+        qjt::ScratchDir dir;
+        qjt::writeFile("MB connection ITE.txt", "Board PD0=10 PD1=11 PD2=12 PD3=13 PD4=14 PD5=15 PD6=16 PD7=17 BUSY=5 "
+                                                "STB=6 AFD=7 INIT=8 SLIN=9 KSI4=3 KSI5=4\n");
+        const bool device = ::mknod("full", S_IFCHR | 0666, makedev(1, 7)) == 0;
+        mknodRefused |= !device;
+        for (const bool toDevice : {true, false}) {
+            if (toDevice && !device) continue;
+            std::vector<std::string> args = {"--sim", op.spec + ",mode=instant,stats-out=" + dir.file("stats.txt")};
+            for (const std::string& a : op.args) args.push_back(a == "{dump}" ? (toDevice ? "full" : "dump.bin") : a);
+            args.push_back("--twice");
+            // The disk fills before any one dump is whole (the EDID's 256 bytes included).
+            const auto r = qjt::runQjigProcess(args, 10, toDevice ? 0 : 200);
+            const std::string what = op.name + (toDevice ? " --twice into a full device\n" : " --twice onto a full disk\n") +
+                                     r.out + r.err;
+            ASSERT_EQ(r.signal, 0) << what;
+            EXPECT_EQ(r.status, 1) << what;
+            EXPECT_EQ(r.out.find("checksum: "), std::string::npos) << what;
+            EXPECT_EQ(r.out.find("The two reads are equal."), std::string::npos) << what;
+            std::vector<std::string> names;
+            for (const auto& e : std::filesystem::directory_iterator(dir.path())) names.push_back(e.path().filename());
+            std::sort(names.begin(), names.end());
+            if (toDevice) {
+                EXPECT_NE(r.err.find("no dump is written to full: it is a device"), std::string::npos) << what;
+                EXPECT_NE(readStats(dir.file("stats.txt")).count("host-bytes"), 0u) << what;
+                EXPECT_EQ(readStats(dir.file("stats.txt"))["host-bytes"], 0) << what;
+                EXPECT_TRUE(std::filesystem::is_character_file("full")) << what;
+            } else {
+                const bool edid = op.name == "edid read";
+                EXPECT_NE(r.out.find(edid ? "!box error: Ошибка создания файла." : "Error writing the file!"),
+                          std::string::npos)
+                    << what;
+                EXPECT_FALSE(std::filesystem::exists("dump.bin")) << what;
+            }
+            // No scratch read is left behind.
+            for (const auto& n : names) EXPECT_EQ(n.find(".read"), std::string::npos) << what << n;
+        }
+    }
+    if (mknodRefused) std::printf("fault sweep: mknod is not permitted here: the full device cases are skipped\n");
+}
+
+// The second step of a check (the second read of --twice, the read of a write's
+// --verify) is judged on its own: wherever in it the jig vanishes, the run
+// either completes whole or fails with that step's own message, never the
+// first step's result, and leaves no dump and no scratch file behind.
+TEST(FaultSweep, SecondStepOfACheckFailsWithItsOwnMessage) {
+    int runs = 0;
+    for (const Op& op : operations()) {
+        const bool write = op.kind == Kind::Write && (op.name == "nuv write" || op.name == "mec write");
+        if (op.kind != Kind::Read && !write) continue;
+        Sweep s(op);
+        const std::string second = write ? "--verify" : "--twice";
+        Op twice = op;
+        twice.args.push_back(second);
+        Sweep t(twice);
+        const int64_t oneMs = s.run("").stats.at("clock-ms");
+        const Result clean = t.run("");
+        ASSERT_EQ(clean.status, 0) << twice.name << "\n" << clean.out;
+        const int64_t bothMs = clean.stats.at("clock-ms");
+        // Steps finer than the identification's read, so that every open of the second step is hit.
+        const int64_t step = std::max<int64_t>(50, (bothMs - oneMs) / 30);
+        for (int64_t at = oneMs; at < bothMs; at += step, ++runs) {
+            const Result r = t.run("unplug-at=" + std::to_string(at));
+            const std::string what = twice.name + " " + second + " [unplug-at=" + std::to_string(at) + "]\n" + r.out;
+            ASSERT_TRUE(r.status == 0 || r.status == 1) << what;
+            if (r.status == 0) continue;
+            const size_t from = r.out.find(write ? "checksum: " : "second read\n");
+            if (from == std::string::npos) continue;  // the first step failed: the sweep's case
+            const std::string tail = r.out.substr(from);
+            EXPECT_TRUE(std::any_of(op.failures.begin(), op.failures.end(),
+                                    [&](const std::string& f) { return tail.find(f) != std::string::npos; }))
+                << what;
+            EXPECT_EQ(tail.find("cannot be compared"), std::string::npos) << what;
+            if (!write) {
+                EXPECT_FALSE(std::filesystem::exists(t.dir_.file("dump.bin"))) << what;
+            }
+            for (const auto& e : std::filesystem::directory_iterator(t.dir_.path())) {
+                const std::string n = e.path().filename().string();
+                EXPECT_TRUE(n.find(".read") == std::string::npos && n.find(".verify") == std::string::npos) << what << n;
+            }
+        }
+    }
+    std::printf("fault sweep: %d runs unplugged in the second step of a check\n", runs);
+}
 
 TEST(FaultSweep, EveryOperationEndsCleanlyWhateverByteTheJigVanishesAt) {
     std::map<std::string, int> tally;

@@ -1,6 +1,12 @@
 #include "support/TestSupport.h"
 
 #include <algorithm>
+#include <csignal>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <cstdlib>
 #include <fstream>
 #include <random>
@@ -183,6 +189,87 @@ void writeBytes(const std::string& path, const std::vector<uint8_t>& content) {
 
 std::string binDir() { return QJ_BIN_DIR; }
 std::string sourceDir() { return QJ_SOURCE_DIR; }
+
+FullDisk::FullDisk(uint64_t bytes) {
+    rlimit r{};
+    getrlimit(RLIMIT_FSIZE, &r);
+    soft_ = r.rlim_cur;
+    oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);  // the write fails instead of ending the process
+    r.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &r);
+}
+
+FullDisk::~FullDisk() {
+    rlimit r{};
+    getrlimit(RLIMIT_FSIZE, &r);
+    r.rlim_cur = soft_;
+    setrlimit(RLIMIT_FSIZE, &r);
+    std::signal(SIGXFSZ, oldHandler_);
+}
+
+ProcessRun runQjigProcess(const std::vector<std::string>& args, unsigned boundSeconds, uint64_t fileSizeLimit) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    constexpr bool kLimitMemory = false;  // the sanitizers' shadow memory needs the address space
+    boundSeconds *= 10;                   // and their pace
+#else
+    constexpr bool kLimitMemory = true;
+#endif
+    const std::string exe = binDir() + "qjig";
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(exe.c_str()));
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    // Pipes, not files: a file size limit does not cut what the run prints.
+    int out[2], err[2];
+    if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) return {};
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        // Only async-signal-safe calls between fork and exec.
+        const int in = ::open("/dev/null", O_RDONLY);
+        ::dup2(in, 0);
+        ::dup2(out[1], 1);
+        ::dup2(err[1], 2);
+        if (kLimitMemory) {
+            const rlimit as{4ull << 30, 4ull << 30};
+            ::setrlimit(RLIMIT_AS, &as);
+        }
+        if (fileSizeLimit) {
+            ::signal(SIGXFSZ, SIG_IGN);  // kept across exec: a write past the limit fails instead
+            rlimit fsize{};
+            ::getrlimit(RLIMIT_FSIZE, &fsize);
+            fsize.rlim_cur = fileSizeLimit;
+            ::setrlimit(RLIMIT_FSIZE, &fsize);
+        }
+        ::alarm(boundSeconds);
+        ::execv(exe.c_str(), argv.data());
+        ::_exit(127);
+    }
+    ::close(out[1]);
+    ::close(err[1]);
+    ProcessRun r;
+    pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
+    std::string* sink[2] = {&r.out, &r.err};
+    int open = 2;
+    while (open > 0 && ::poll(fds, 2, -1) > 0) {
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd < 0 || !fds[i].revents) continue;
+            char buf[4096];
+            const ssize_t n = ::read(fds[i].fd, buf, sizeof buf);
+            if (n > 0) {
+                sink[i]->append(buf, static_cast<size_t>(n));
+            } else {
+                ::close(fds[i].fd);
+                fds[i].fd = -1;
+                --open;
+            }
+        }
+    }
+    int ws = 0;
+    ::waitpid(pid, &ws, 0);
+    if (WIFEXITED(ws)) r.status = WEXITSTATUS(ws);
+    if (WIFSIGNALED(ws)) r.signal = WTERMSIG(ws);
+    return r;
+}
 
 Env::Env(const char* name, const std::string& value) : name_(name) {
     if (const char* old = std::getenv(name)) old_ = old;

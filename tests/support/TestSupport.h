@@ -78,6 +78,33 @@ private:
     std::filesystem::path dir_, old_;
 };
 
+// A disk that fills up: while it lives, no file of this process grows past
+// `bytes` (a write beyond fails as on a full disk). Keep it around the
+// operation only, so that the test's own reports still reach their log.
+class FullDisk {
+public:
+    explicit FullDisk(uint64_t bytes);
+    ~FullDisk();
+    FullDisk(const FullDisk&) = delete;
+    FullDisk& operator=(const FullDisk&) = delete;
+
+private:
+    uint64_t soft_ = 0;
+    void (*oldHandler_)(int) = nullptr;
+};
+
+// qjig as a process of its own, in the current folder, so that an abort or a
+// hang shows as what it is. An alarm ends a run that outlives `boundSeconds`
+// (signal SIGALRM); its address space is capped (outside the sanitizers) so a
+// read that never ends stops instead of taking the machine; `fileSizeLimit`
+// (when not 0) makes every file it writes stop growing there, as on a full disk.
+struct ProcessRun {
+    int status = -1;  // the exit status; -1 when a signal ended it
+    int signal = 0;
+    std::string out, err;
+};
+ProcessRun runQjigProcess(const std::vector<std::string>& args, unsigned boundSeconds, uint64_t fileSizeLimit = 0);
+
 // Sets an environment variable for one test.
 class Env {
 public:

@@ -1,5 +1,7 @@
 #include "modes/common/WiringList.h"
 
+#include "modes/common/ImageFile.h"
+
 namespace qj::wiring {
 
 namespace {
@@ -28,9 +30,14 @@ std::vector<std::string> splitLines(const std::string& bytes) {
     return b.take();
 }
 
-std::vector<std::string> readLines(std::FILE* f) {
+std::optional<std::vector<std::string>> readList(const std::string& path, std::string* why) {
+    const image::FileRead r = image::readHead(path, kListCap);
+    std::string refused = r.result == image::Load::Empty ? "" : image::whyRefused(path, r);
+    if (r.longer) refused = path + " is longer than " + std::to_string(kListCap) + " bytes: no wiring list";
+    if (why) *why = refused;
+    if (!refused.empty()) return std::nullopt;
     LineBuilder b;
-    for (int c = std::fgetc(f); c != EOF; c = std::fgetc(f)) b.put(static_cast<char>(c));
+    for (uint8_t c : r.bytes) b.put(static_cast<char>(c));
     return b.take();
 }
 

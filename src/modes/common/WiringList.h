@@ -12,8 +12,11 @@ namespace qj::wiring {
 // Splits the list's bytes into entries: LF ends a line, CR is dropped wherever
 // it stands, text after the last LF is not a line. Empty lines are entries.
 std::vector<std::string> splitLines(const std::string& bytes);
-// Reads the list from an open file, byte by byte (same rules).
-std::vector<std::string> readLines(std::FILE* f);
+// The longest list read: a board a line, so a larger file is no wiring list.
+inline constexpr size_t kListCap = 1u << 20;
+// Reads the list at `path` (same rules); nothing when it is no regular file,
+// cannot be read or is longer than kListCap, with `why` saying which.
+std::optional<std::vector<std::string>> readList(const std::string& path, std::string* why = nullptr);
 
 // A contact number in a board line: the first occurrence of `key` (which
 // includes "="), then one or two characters: the one right after the key, and

@@ -1,7 +1,6 @@
 #include "modes/edid/EdidCore.h"
 
 #include <cstdio>
-#include <fstream>
 
 #include "modes/common/ImageFile.h"
 #include "jig/Text.h"
@@ -72,17 +71,15 @@ bool EdidCore::EDID_READClick() {
         view_.log("Write to file is interrupted.");
         return false;
     }
-    std::ofstream f(*path, std::ios::binary | std::ios::trunc);
-    if (!f) {
+    image::DumpFile f;
+    if (!f.create(*path)) {
         view_.messageBox(BoxKind::Error, "Ошибка создания файла.");
         view_.log("");
         return false;
     }
     view_.log("Save the file: ");
     view_.log(*path);
-    f.write(reinterpret_cast<const char*>(data_.data()), kImage);
-    f.close();
-    if (!f) {
+    if (!f.write(data_.data(), kImage) || !f.finish()) {
         // A full disk must not pass for a saved dump.
         view_.messageBox(BoxKind::Error, "Ошибка создания файла.");
         view_.log("");

@@ -16,7 +16,6 @@ inline constexpr const char* kWiringFile = "MB connection ENE.txt";
 
 // The list's lines (the rules of every wiring list).
 inline std::vector<std::string> splitWiringList(const std::string& bytes) { return wiring::splitLines(bytes); }
-inline std::vector<std::string> readWiringList(std::FILE* f) { return wiring::readLines(f); }
 
 // The scan lines in the order the hint names them (leads A to E).
 inline constexpr const char* kWiringKeys[5] = {"KSO3", "KSI4", "KSI7", "KSI6", "KSI5"};

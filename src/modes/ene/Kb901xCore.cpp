@@ -44,15 +44,8 @@ void Kb901xCore::FormCreate() {
     view_.setColor(kBoardCombo, kYellow);
 
     items_.clear();
-    std::FILE* f = std::fopen(kWiringFile, "rb");
-    std::vector<std::string> lines;
-    bool readable = f != nullptr;
-    if (f) {
-        lines = readWiringList(f);
-        readable = !std::ferror(f);  // a folder of that name opens but does not read
-        std::fclose(f);
-    }
-    if (!readable) {
+    auto lines = wiring::readList(kWiringFile);
+    if (!lines) {
         setLabel("Create base of connections KB90XX !");
         view_.setColor(kCableCombo, kButtonFace);
         view_.setColor(kBoardCombo, kButtonFace);
@@ -64,9 +57,9 @@ void Kb901xCore::FormCreate() {
     view_.setText(kCableCombo, kCablePrompt);
     view_.setText(kBoardCombo, kBoardPrompt);
     setLabel("");
-    items_.reserve(lines.size() + 1);
+    items_.reserve(lines->size() + 1);
     items_.push_back(kKestraItem);
-    for (auto& l : lines) items_.push_back(std::move(l));
+    for (auto& l : *lines) items_.push_back(std::move(l));
 }
 
 // A transfer owns the board choice (the adapter brackets it): the wiring
@@ -220,8 +213,7 @@ void Kb901xCore::KB901X_READClick() {
         link_.close();
         return;
     }
-    file_ = std::fopen(path->c_str(), "wb");
-    if (!file_) {
+    if (!file_.create(*path)) {
         view_.messageBox(BoxKind::Error, "Ошибка создания файла.");
         link_.close();
         return;
@@ -285,13 +277,6 @@ void Kb901xCore::Execute() {
     }
 }
 
-void Kb901xCore::closeFile() {
-    if (file_) std::fclose(file_);
-    file_ = nullptr;
-}
-
-bool Kb901xCore::flushFile() { return file_ && std::fflush(file_) == 0 && !std::ferror(file_); }
-
 // The target is gone or the jig stopped answering within its bound.
 void Kb901xCore::lost() {
     view_.log(kLostLine);
@@ -307,10 +292,10 @@ void Kb901xCore::readBlocks() {
             if (x == Xfer::Overflow) view_.log("Block answer longer than 257 bytes: protocol error.");
             return lost();
         }
-        const bool stored = std::fwrite(xbuf_.data(), 1, kBlockSize, file_) == static_cast<size_t>(kBlockSize);
+        const bool stored = file_.write(xbuf_.data(), kBlockSize);
         view_.gaugePos(kGaugeStep * block_);
         if (xbuf_[kBlockSize] == kLostStatus) return lost();
-        if (!stored || (block_ == kBlocks && !flushFile())) {
+        if (!stored || (block_ == kBlocks && !file_.finish())) {
             // A dump that did not reach the disk must not pass for a good one.
             link_.write({'X'});
             view_.log("Error writing the file!");

@@ -13,6 +13,7 @@
 #include "jig/JigLink.h"
 #include "jig/ModeView.h"
 #include "jig/Worker.h"
+#include "modes/common/ImageFile.h"
 
 namespace qj::ene {
 
@@ -87,8 +88,7 @@ private:
     Check eneCheck(bool adapter);
     bool beginOperation();
     bool startTransferCommon(bool adapter);
-    void closeFile();
-    bool flushFile();
+    void closeFile() { file_.close(); }
     void readBlocks();
     void writeBlocks();
     void lost();
@@ -108,7 +108,7 @@ private:
     std::vector<uint8_t> xbuf_;
     int block_ = 0;
     int pos_ = 0;
-    std::FILE* file_ = nullptr;
+    image::DumpFile file_;
     ReadThread_KB90 worker_{*this};
 };
 

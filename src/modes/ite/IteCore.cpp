@@ -70,22 +70,16 @@ void IteCore::FormCreate() {
     enableButtons({kSetupButton, kCheckButton, kReadButton, kWriteButton, kMirrorBox}, false);
     items_.clear();
     boardIndex_ = 0;
-    std::FILE* f = std::fopen(kWiringFile, "rb");
-    std::vector<std::string> lines;
-    loaded_ = f != nullptr;
-    if (f) {
-        lines = wiring::readLines(f);
-        loaded_ = !std::ferror(f);  // a folder of that name opens but does not read
-        std::fclose(f);
-    }
+    auto lines = wiring::readList(kWiringFile);
+    loaded_ = lines.has_value();
     if (!loaded_) {
         items_.push_back(kNotFoundItem);
         return;  // the window paints the item's text red
     }
-    items_.reserve(lines.size() + 2);
+    items_.reserve(lines->size() + 2);
     items_.push_back(kPromptItem);
     items_.push_back(kExternalItem);
-    for (auto& l : lines) items_.push_back(std::move(l));
+    for (auto& l : *lines) items_.push_back(std::move(l));
     view_.setColor(kBoardCombo, kYellow);
 }
 

@@ -1,5 +1,7 @@
 #include "modes/nuvoton_jtag/NuvJtagProtocol.h"
 
+#include "modes/common/ImageFile.h"
+
 namespace qj::nuv {
 
 namespace {
@@ -191,36 +193,51 @@ ScriptLine parseScriptLine(std::string_view line) {
     return out;
 }
 
-Script readScript(std::FILE* f) {
+Script readScript(const std::string& path) {
     Script s;
+    const image::FileRead file = image::readHead(path, kScriptCap);
+    if (file.result == image::Load::CannotOpen) {
+        s.missing = true;
+        return s;
+    }
+    if (file.result == image::Load::NotRegular) {
+        s.refused = image::whyRefused(path, file);
+        return s;
+    }
+    if (file.longer) {
+        s.refused = path + " is longer than " + std::to_string(kScriptCap) + " bytes: no JTAG script";
+        return s;
+    }
+    s.readError = file.result == image::Load::ReadError;
     std::string line;
     bool tooLong = false;
-    char piece[1024];
-    for (;;) {
-        const size_t n = std::fread(piece, 1, sizeof piece, f);
-        for (size_t i = 0; i < n; ++i) {
-            if (piece[i] != '\n') {
-                // Never collect past the line buffer; the line is refused at its end.
-                if (line.size() < kLineBuffer) line += piece[i];
-                else tooLong = true;
-                continue;
-            }
-            const int number = static_cast<int>(s.lines.size()) + 1;
-            ScriptLine l = tooLong ? malformed("longer than " + std::to_string(kLineBuffer) + " bytes")
-                                   : parseScriptLine(line);
-            if (l.kind == ScriptLine::Kind::Malformed) {
-                s.badLine = number;
-                s.why = l.why;
-                return s;
-            }
-            s.lines.push_back(std::move(l.commands));
-            line.clear();
-            tooLong = false;
+    for (const uint8_t b : file.bytes) {
+        const char c = static_cast<char>(b);
+        if (c != '\n') {
+            // Never collect past the line buffer; the line is refused at its end.
+            if (line.size() < kLineBuffer) line += c;
+            else tooLong = true;
+            continue;
         }
-        if (n < sizeof piece) break;
+        const int number = static_cast<int>(s.lines.size()) + 1;
+        ScriptLine l =
+            tooLong ? malformed("longer than " + std::to_string(kLineBuffer) + " bytes") : parseScriptLine(line);
+        if (l.kind == ScriptLine::Kind::Malformed) {
+            s.badLine = number;
+            s.why = l.why;
+            return s;
+        }
+        s.lines.push_back(std::move(l.commands));
+        line.clear();
+        tooLong = false;
     }
-    s.readError = std::ferror(f) != 0;
     return s;
+}
+
+bool playsNothing(const Script& s) {
+    for (const auto& line : s.lines)
+        if (!line.empty()) return false;
+    return true;
 }
 
 }  // namespace qj::nuv

@@ -101,14 +101,23 @@ struct ScriptLine {
 // the line. Numbers are upper-case hexadecimal digits at fixed positions.
 ScriptLine parseScriptLine(std::string_view line);
 
+// The longest script read: a larger file is no JTAG script.
+inline constexpr size_t kScriptCap = 4u << 20;
+
 struct Script {
     std::vector<std::vector<JtagCommand>> lines;  // one entry per line ended by a line feed
     int badLine = 0;                              // the first malformed line (1 = first), 0: none
     std::string why;
     bool readError = false;
+    bool missing = false;   // absent, or not to be opened (no permission)
+    std::string refused;    // why the file is no script at all (not a regular file, too long); empty: none
 };
 // Reads and checks a whole script; bytes after the last line feed are no line.
 // Stops at the first malformed line (lines.size() is then the lines before it).
-Script readScript(std::FILE* f);
+Script readScript(const std::string& path);
+// A script read whole that would send the chip nothing: empty, or no line in
+// it that the player carries out. Playing it would leave the chip's debug
+// interface closed while the transfers that follow report success.
+bool playsNothing(const Script& s);
 
 }  // namespace qj::nuv

@@ -1,7 +1,5 @@
 #include "modes/nuvoton_jtag/NuvotonJtagCore.h"
 
-#include <sys/stat.h>
-
 #include "jig/Text.h"
 #include "jig/firmware/StandIn.h"
 #include "modes/Modes.h"
@@ -25,12 +23,6 @@ const std::initializer_list<uint8_t> kBuzEr = {'O'};
 
 std::string hex2(uint8_t b) { return hexNumber(b, 2); }
 
-// A script that is a regular file and opens for reading, or nullptr.
-std::FILE* openScript(const std::string& path) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return nullptr;
-    return std::fopen(path.c_str(), "rb");
-}
 }  // namespace
 
 const std::vector<std::string>& initialMemo() {
@@ -55,10 +47,7 @@ const std::vector<std::string>& initialMemo() {
 NuvotonJtagCore::NuvotonJtagCore(FtdiApi& api, ModeView& view, std::string programDir)
     : Operations(api, view), api_(api), programDir_(std::move(programDir)) {}
 
-NuvotonJtagCore::~NuvotonJtagCore() {
-    worker_.join();
-    if (script_) std::fclose(script_);
-}
+NuvotonJtagCore::~NuvotonJtagCore() { worker_.join(); }
 
 // ---------------------------------------------------------------- exchanges
 
@@ -186,16 +175,22 @@ void NuvotonJtagCore::BitBtn_CONNECTClick() {
         scriptPath_ = programDir_ + kScriptFile;
         view_.log(std::string(" *** Default file -> ") + kScriptFile);
     }
-    script_ = openScript(scriptPath_);
-    if (!script_) {
+    // Read whole before the worker starts: what cannot be played ends here, as a missing script does.
+    script_ = readScript(scriptPath_);
+    if (script_.missing || !script_.refused.empty()) {
         view_.log("Break! Open file (.qjf) error or not found!");
+        if (!script_.refused.empty()) view_.log("Break! " + script_.refused + ".");
+        connectFailed();
+        return;
+    }
+    if (!script_.readError && !script_.badLine && playsNothing(script_)) {
+        view_.log("Break! The script " + scriptPath_ + " plays nothing: no line in it is carried out.");
         connectFailed();
         return;
     }
     // Made-up JTAG shifts must never reach a real EC.
     if (!api_.ReachesVirtualJig(link_.handle()) && isStandInFile(scriptPath_)) {
-        std::fclose(script_);
-        script_ = nullptr;
+        script_ = Script{};
         view_.log("Break! " + standInRefusal(scriptPath_));
         connectFailed();
         return;
@@ -221,9 +216,8 @@ void NuvotonJtagCore::playScript() {
     view_.timeStamp("Sending start: ");
     // The whole script is checked before its first line is played, so a bad
     // line never leaves the chip half set up.
-    const Script s = readScript(script_);
-    std::fclose(script_);
-    script_ = nullptr;
+    const Script s = std::move(script_);
+    script_ = Script{};
     view_.gaugePos(0);
     view_.gaugeColor(kYellow);
     view_.gaugeMax(static_cast<int>(s.lines.size()));
@@ -251,8 +245,10 @@ void NuvotonJtagCore::playScript() {
 // ---------------------------------------------------------------- read
 
 void NuvotonJtagCore::BitBtn_NUV_JTAG_RDClick() {
-    if (!busy_.idle() || step_ != Step::Transfer || !openLink()) return;
+    if (!busy_.idle()) return;
+    // A read whose start is refused has no result: never the last transfer's.
     outcome_ = Outcome::None;
+    if (step_ != Step::Transfer || !openLink()) return;
     const auto path = view_.askSavePath();
     if (!path || path->empty()) {
         view_.log("Write to file is interrupted. All stop.");
@@ -301,8 +297,9 @@ void NuvotonJtagCore::readFlash() {
 // ---------------------------------------------------------------- write
 
 void NuvotonJtagCore::BitBtn_NUV_JTAG_WRClick() {
-    if (!busy_.idle() || step_ != Step::Transfer || !openLink()) return;
+    if (!busy_.idle()) return;
     outcome_ = Outcome::None;
+    if (step_ != Step::Transfer || !openLink()) return;
     const auto path = view_.askOpenPath();
     if (!path || path->empty()) {
         view_.log("Read to file is interrupted. All stop.");

@@ -105,7 +105,7 @@ private:
     std::string jigIdent_;  // the identification of the last open
 
     // Owned by the worker while busy.
-    std::FILE* script_ = nullptr;
+    Script script_;
     image::DumpFile dump_;
     std::vector<uint8_t> image_;
     std::vector<uint8_t> xbuf_;

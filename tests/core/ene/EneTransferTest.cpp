@@ -373,9 +373,12 @@ TEST_F(EneTransfer, EmptyOrNonRegularImageIsRefusedBeforeAnyBlock) {
 
 TEST_F(EneTransfer, DumpThatCannotBeStoredIsNotReportedAsRead) {
     rig("");
-    view.saveAnswers.push_back("/dev/full");
-    core->KB901X_READClick();
-    core->waitIdle();
+    view.saveAnswers.push_back(dir.file("full.bin"));
+    {
+        qjt::FullDisk full(4096);
+        core->KB901X_READClick();
+        core->waitIdle();
+    }
     EXPECT_EQ(core->lastOutcome(), Outcome::Failed);
     EXPECT_TRUE(view.hasLine("Error writing the file!"));
     EXPECT_FALSE(view.hasLine("Reading completed successfully."));

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include "modes/npce/NpceCore.h"
 #include "sim/NpceModel.h"
 #include "sim/SimFtdi.h"
@@ -184,9 +186,12 @@ TEST_F(Npce, ReadFailures) {
 
 TEST_F(Npce, DumpThatCannotBeStoredIsNotReportedAsRead) {
     rig("");
-    view->saveAnswers.push_back("/dev/full");
-    core->NPCE_READClick();
-    core->waitIdle();
+    view->saveAnswers.push_back(dir.file("full.bin"));
+    {
+        qjt::FullDisk full(4096);
+        core->NPCE_READClick();
+        core->waitIdle();
+    }
     EXPECT_EQ(core->lastOutcome(), Outcome::Failed);
     EXPECT_EQ(lastMessage(), "Error writing the file!");
     EXPECT_EQ(tail(sim->hostWrites(), 3), (Writes{{'-'}, {'O'}, {'V', '2'}}));
@@ -268,7 +273,11 @@ TEST_F(Npce, CancelsAndFileErrorsStopBeforeTheFlash) {
         {true, dir.file("missing.bin"), "", "Ошибка открытия файла."},
         {true, dir.file("empty.bin"), "", "Ошибка открытия файла."},  // nothing to write: not an erased chip
         {true, dir.path().string(), "", "Ошибка открытия файла."},
+        {false, dir.file("fifo"), "", "Ошибка создания файла."},  // never waits for a reader
+        {false, dir.path().string(), "", "Ошибка создания файла."},
+        {true, dir.file("fifo"), "", "Ошибка открытия файла."},
     };
+    ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0600), 0);
     for (const auto& c : cases) {
         sim->clearRecord();
         const size_t boxesBefore = view->boxes().size();

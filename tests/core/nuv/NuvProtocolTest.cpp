@@ -140,10 +140,7 @@ TEST(NuvProtocol, ScriptFileLinesCountedByTheirLineFeeds) {
     qjt::ScratchDir dir;
     auto read = [&](const std::string& text) {
         qjt::writeFile(dir.file("s.qjf"), text);
-        std::FILE* f = std::fopen(dir.file("s.qjf").c_str(), "rb");
-        Script s = readScript(f);
-        std::fclose(f);
-        return s;
+        return readScript(dir.file("s.qjf"));
     };
     Script s = read("i 01\r\n; x\r\nD 00000001\r\nd 02");  // the last line has no line feed
     EXPECT_EQ(s.badLine, 0);

@@ -3,6 +3,8 @@
 // failures.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include "modes/nuvoton_jtag/NuvotonJtagCore.h"
 #include "sim/JtagLines.h"
 #include "sim/NuvJtagModel.h"
@@ -204,18 +206,24 @@ TEST_F(NuvTransfer, WrongOrMissingIdGoesBackToSettings) {
 
 TEST_F(NuvTransfer, ScriptThatCannotBePlayed) {
     struct Case {
-        std::string script;  // empty: no such file
+        std::optional<std::string> script;  // nullopt: no such file; "FIFO": a named pipe
         std::string line;
     };
+    const std::string nothing = "Break! The script " + dir.file("s.qjf") + " plays nothing: no line in it is carried out.";
     const std::vector<Case> cases = {
-        {"", "Break! Open file (.qjf) error or not found!"},
+        {std::nullopt, "Break! Open file (.qjf) error or not found!"},
+        {"FIFO", "Break! Open file (.qjf) error or not found!"},
+        {"", nothing},
+        {"; set-up follows\r\n\r\nI 01", nothing},  // a comment, a blank line, a line without its line feed
         {"i 01\r\nD 00000000\r\nd 0B   000107\r\ni 02\r\n",
          "Break! Script line 3: no eight hexadecimal digits at positions 7-14."},
         {"i 01\r\n; " + std::string(1100, '-') + "\r\n", "Break! Script line 2: longer than 1040 bytes."},
     };
     for (const Case& c : cases) {
         rig(kEpm240);
-        if (!c.script.empty()) qjt::writeFile(dir.file("s.qjf"), c.script);
+        std::filesystem::remove(dir.file("s.qjf"));
+        if (c.script == "FIFO") ASSERT_EQ(::mkfifo(dir.file("s.qjf").c_str(), 0600), 0);
+        else if (c.script) qjt::writeFile(dir.file("s.qjf"), *c.script);
         core->setScriptPath(dir.file("s.qjf"));
         EXPECT_FALSE(connect());
         EXPECT_TRUE(view->hasLine(c.line)) << c.line;
@@ -375,9 +383,16 @@ TEST_F(NuvTransfer, ImageFilesThatAreNotWrittenAndCancelledDialogs) {
     EXPECT_EQ(view->lines().end()[-2], "Read to file is interrupted. All stop.");
     core->BitBtn_NUV_JTAG_RDClick();
     EXPECT_EQ(view->lines().end()[-2], "Write to file is interrupted. All stop.");
-    view->saveAnswers.push_back(dir.file("no/such/dir/x.bin"));
-    core->BitBtn_NUV_JTAG_RDClick();
-    EXPECT_EQ(view->boxes().back().text, "Error create file!");
+    // No dump goes where it cannot be stored, nor into a FIFO (which would wait for a reader).
+    ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0600), 0);
+    for (const std::string& f : {dir.file("no/such/dir/x.bin"), dir.file("fifo"), dir.file("folder")}) {
+        const size_t boxes = view->boxes().size();
+        view->saveAnswers.push_back(f);
+        core->BitBtn_NUV_JTAG_RDClick();
+        ASSERT_EQ(view->boxes().size(), boxes + 1) << f;
+        EXPECT_EQ(view->boxes().back().text, "Error create file!") << f;
+    }
+    EXPECT_TRUE(std::filesystem::is_fifo(dir.file("fifo")));
     // Nothing but the identification reached the jig; the window still offers the transfer.
     for (const auto& w : sim->hostWrites()) EXPECT_EQ(w, std::vector<uint8_t>{'B'});
     EXPECT_EQ(core->step(), Step::Transfer);
