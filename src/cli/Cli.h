@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/Checks.h"
 #include "jig/ModeView.h"
 #include "jig/Worker.h"
 #include "jig/ftdi/FtdiApi.h"
@@ -62,6 +63,7 @@ struct CliContext {
 // The words after `qjig MODE SUB`: the flags that sub-command takes, its
 // options that take a value, and at most one FILE.
 struct Words {
+    std::string sub;  // the sub-command (readCommand)
     std::string file;
     std::vector<std::string> flags;
     std::map<std::string, std::string> values;
@@ -86,6 +88,27 @@ int runOperation(Core& core, void (Core::*handler)()) {
     (core.*handler)();
     core.waitIdle();
     return core.lastOutcome() == Outcome::Ok ? kOk : kFailed;
+}
+
+// `qjig WORD SUB ...`: SUB into `out.sub`, then the words after it as
+// readWords takes them; a flag written "SUB:--flag" is taken only after that
+// sub-command. Nothing when every word was taken, else why not ("" when there
+// is no sub-command at all).
+std::optional<std::string> readCommand(const std::vector<std::string>& args, const std::vector<std::string>& flags,
+                                       const std::vector<std::string>& valued, Words& out);
+
+// The transfer of a core whose read and write are two of its handlers: the
+// window's save and open dialogs are answered with the paths.
+template <class Core>
+checks::Transfer coreTransfer(Core& core, CliView& view, const std::string& file, size_t image,
+                              std::string writeError, void (Core::*read)(), void (Core::*write)()) {
+    checks::Transfer t;
+    t.target = {image, std::move(writeError), [&core, &view, read](const std::string& path) {
+                    view.savePath = path;
+                    return runOperation(core, read);
+                }};
+    t.write = [&core, &view, file, write] { return view.openPath = file, runOperation(core, write); };
+    return t;
 }
 
 // A whole number option value: decimal digits only, from 0 to `max`. A value

@@ -39,14 +39,10 @@ void printDecoded(const std::vector<uint8_t>& image) {
 }  // namespace
 
 static int cmdEdid(CliContext& c) {
-    if (c.args.empty()) return misuse("");
-    const std::string sub = c.args[0];
     Words w;
-    std::string err;
-    std::vector<std::string> flags;
-    if (sub == "read") flags = {"--twice", "--decode"};
-    if (sub == "write") flags = {"--force"};
-    if (!readWords(c.args, 1, flags, {}, w, err)) return misuse(err);
+    if (const auto bad = readCommand(c.args, {"read:--twice", "read:--decode", "write:--force"}, {}, w))
+        return misuse(*bad);
+    const std::string& sub = w.sub;
     const std::string file = w.file;
     const bool twice = w.flag("--twice"), decode = w.flag("--decode"), force = w.flag("--force");
     if (sub != "read" && sub != "write" && sub != "verify" && sub != "decode")

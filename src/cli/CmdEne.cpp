@@ -34,13 +34,11 @@ bool allDigits(const std::string& s) {
 }  // namespace
 
 static int cmdEne(CliContext& c) {
-    if (c.args.empty()) return misuse("");
-    const std::string sub = c.args[0];
     Words w;
+    if (const auto bad = readCommand(c.args, {"--kestra", "--reversed", "read:--twice"}, {"--board", "--cable"}, w))
+        return misuse(*bad);
+    const std::string& sub = w.sub;
     std::string err;
-    std::vector<std::string> flags = {"--kestra", "--reversed"};
-    if (sub == "read") flags.push_back("--twice");
-    if (!readWords(c.args, 1, flags, {"--board", "--cable"}, w, err)) return misuse(err);
     const std::string file = w.file, board = w.value("--board"), cable = w.value("--cable");
     const bool kestra = w.flag("--kestra"), reversed = w.flag("--reversed"), twice = w.flag("--twice");
     const bool haveBoard = w.has("--board");
@@ -94,12 +92,8 @@ static int cmdEne(CliContext& c) {
         const std::string& l = core.labelResult();
         return l.rfind("Please connect GND and: ", 0) == 0 || l == " Selected KESTRA board " ? kOk : kFailed;
     }
-    checks::Transfer t;
-    t.target = {ene::kImageSize, checks::kWriteError, [&](const std::string& path) {
-                    view.savePath = path;
-                    return runOperation(core, &ene::Kb901xCore::KB901X_READClick);
-                }};
-    t.write = [&] { return view.openPath = file, runOperation(core, &ene::Kb901xCore::KB901X_WRITEClick); };
+    checks::Transfer t = coreTransfer(core, view, file, ene::kImageSize, checks::kWriteError,
+                                      &ene::Kb901xCore::KB901X_READClick, &ene::Kb901xCore::KB901X_WRITEClick);
     t.twice = twice;
     return checks::transfer(sub, file, t);
 }

@@ -33,13 +33,11 @@ constexpr size_t kLargestImage = 196608;  // the 192 KiB chips
 }  // namespace
 
 static int cmdIte(CliContext& c) {
-    if (c.args.empty()) return misuse("");
-    const std::string sub = c.args[0];
     Words w;
+    if (const auto bad = readCommand(c.args, {"--reversed", "--chip-erase", "read:--twice"}, {"--board"}, w))
+        return misuse(*bad);
+    const std::string& sub = w.sub;
     std::string err;
-    std::vector<std::string> flags = {"--reversed", "--chip-erase"};
-    if (sub == "read") flags.push_back("--twice");
-    if (!readWords(c.args, 1, flags, {"--board"}, w, err)) return misuse(err);
     const std::string file = w.file, board = w.value("--board");
     const bool haveBoard = w.has("--board"), reversed = w.flag("--reversed"), chipErase = w.flag("--chip-erase");
     const bool twice = w.flag("--twice");
@@ -88,13 +86,9 @@ static int cmdIte(CliContext& c) {
     core.ITE_CHECK_CON_BitBtnClick();
     core.waitIdle();
     if (!ok(core)) return kFailed;
-    checks::Transfer t;
-    t.target = {kLargestImage, c.lang == Lang::Ru ? "Ошибка записи в файл!" : checks::kWriteError,
-                [&](const std::string& path) {
-                    view.savePath = path;
-                    return runOperation(core, &ite::IteCore::ITE_READ_BitBtnClick);
-                }};
-    t.write = [&] { return view.openPath = file, runOperation(core, &ite::IteCore::ITE_WRITE_BitBtnClick); };
+    checks::Transfer t = coreTransfer(core, view, file, kLargestImage,
+                                      c.lang == Lang::Ru ? "Ошибка записи в файл!" : checks::kWriteError,
+                                      &ite::IteCore::ITE_READ_BitBtnClick, &ite::IteCore::ITE_WRITE_BitBtnClick);
     t.twice = twice;
     return checks::transfer(sub, file, t);
 }

@@ -48,7 +48,7 @@ std::string keyboardPicture(const KeyboardCore& core) {
         row.replace(2 - (n.size() - 1), n.size(), n);
         for (int j = i + 1; j <= 32; ++j) {
             const uint32_t c = core.cellColor((i - 1) * 32 + j);
-            row[static_cast<size_t>(col(j))] = c == KeyboardCore::kAqua ? '.' : c == KeyboardCore::kBlack ? 'H' : 'X';
+            row[static_cast<size_t>(col(j))] = c == qj::kAqua ? '.' : c == qj::kBlack ? 'H' : 'X';
         }
         while (!row.empty() && row.back() == ' ') row.pop_back();
         out += row + "\n";

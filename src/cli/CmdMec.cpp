@@ -26,11 +26,9 @@ int misuse(const std::string& why) { return cli::misuse("mec", kMecUsage, why); 
 }  // namespace
 
 static int cmdMec(CliContext& c) {
-    if (c.args.empty()) return misuse("");
-    const std::string sub = c.args[0];
     Words w;
-    std::string err;
-    if (!readWords(c.args, 1, {"--info", "--twice", "--erase", "--verify"}, {}, w, err)) return misuse(err);
+    if (const auto bad = readCommand(c.args, {"--info", "--twice", "--erase", "--verify"}, {}, w)) return misuse(*bad);
+    const std::string& sub = w.sub;
     const std::string file = w.file;
     const bool info = w.flag("--info"), twice = w.flag("--twice"), erase = w.flag("--erase"), verify = w.flag("--verify");
     const bool needsFile = sub == "read" || sub == "write" || sub == "verify";

@@ -7,16 +7,14 @@
 namespace qj::cli {
 
 static int cmdNpce(CliContext& c) {
-    const std::string sub = c.args.empty() ? "" : c.args[0];
     Words w;
-    std::string err;
-    std::vector<std::string> flags = {"--kestra"};
-    if (sub == "read") flags.push_back("--twice");
-    const bool extra = !readWords(c.args, 1, flags, {}, w, err);
+    const auto bad = readCommand(c.args, {"--kestra", "read:--twice"}, {}, w);
+    const std::string& sub = w.sub;
+    const bool extra = bad && !bad->empty();
     const std::string file = w.file;
     const bool kestra = w.flag("--kestra"), twice = w.flag("--twice");
     if ((sub != "read" && sub != "write" && sub != "verify") || file.empty() || extra) {
-        if (extra) std::fprintf(stderr, "qjig npce: %s\n", err.c_str());
+        if (extra) std::fprintf(stderr, "qjig npce: %s\n", bad->c_str());
         std::fprintf(stderr,
                      "usage: qjig npce read FILE [--kestra] [--twice]   read the NPCE's 128 KiB SPI flash into FILE\n"
                      "       qjig npce write FILE [--kestra]            erase the flash, write FILE (a short file is\n"
@@ -30,12 +28,8 @@ static int cmdNpce(CliContext& c) {
     view.gaugeMax(npce::kGaugeMax);
     npce::NpceCore core(c.api, view);
     core.CheckBox_EXTBOARDClick(kestra);
-    checks::Transfer t;
-    t.target = {npce::kImageSize, checks::kWriteError, [&](const std::string& path) {
-                    view.savePath = path;
-                    return runOperation(core, &npce::NpceCore::NPCE_READClick);
-                }};
-    t.write = [&] { return view.openPath = file, runOperation(core, &npce::NpceCore::NPCE_WRITEClick); };
+    checks::Transfer t = coreTransfer(core, view, file, npce::kImageSize, checks::kWriteError,
+                                      &npce::NpceCore::NPCE_READClick, &npce::NpceCore::NPCE_WRITEClick);
     t.twice = twice;
     return checks::transfer(sub, file, t);
 }

@@ -59,16 +59,13 @@ bool runSteps(nuv::NuvotonJtagCore& core, CliView& view, const Options& o, bool 
 }  // namespace
 
 static int cmdNuv(CliContext& c) {
-    if (c.args.empty()) return misuse("");
-    Options o;
-    o.sub = c.args[0];
-    if (o.sub != "read" && o.sub != "write" && o.sub != "verify") return misuse("unknown sub-command \"" + o.sub + "\"");
     Words w;
-    std::string err;
-    std::vector<std::string> flags = {"--type-a"};
-    if (o.sub == "write") flags.push_back("--verify");
-    if (o.sub == "read") flags.push_back("--twice");
-    if (!readWords(c.args, 1, flags, {"--script"}, w, err)) return misuse(err);
+    const auto bad = readCommand(c.args, {"--type-a", "write:--verify", "read:--twice"}, {"--script"}, w);
+    Options o;
+    o.sub = w.sub;
+    if (c.args.empty()) return misuse("");
+    if (o.sub != "read" && o.sub != "write" && o.sub != "verify") return misuse("unknown sub-command \"" + o.sub + "\"");
+    if (bad) return misuse(*bad);
     o.file = w.file;
     o.typeA = w.flag("--type-a");
     o.verify = w.flag("--verify");

@@ -58,9 +58,6 @@ public:
     bool upgradeRunning() const { return thread_.running(); }
     void waitUpgrade() { thread_.join(); }
 
-    const std::string& jigIdent() const { return JigIdent; }
-    const std::string& mode() const { return mode_; }
-    JigLink& link() { return link_; }
     const StartLog& startLog() const { return log_; }
     ModeView& view() { return view_; }
     FtdiApi& api() { return api_; }

@@ -101,13 +101,12 @@ protected:
         outcome_ = ok ? Outcome::Ok : Outcome::Failed;
         view_.handBack([this] { busy_.set(State::NONE); });
     }
-    // The common tail: the link closed, the time stamp (the window's own
-    // label, or `label`), then the end.
-    void closeStampFinish(bool ok, const char* label = nullptr) {
+    // The tail most operations share before their end: the link closed, then
+    // the time stamp (the window's own label, or `label`).
+    void closeAndStamp(const char* label = nullptr) {
         link_.close();
         if (label) view_.timeStamp(label);
         else view_.timeStamp();
-        finish(ok);
     }
     // The caller starts the worker, sends the transfer's first command, then
     // hands the link over; the worker takes it before its first wait.

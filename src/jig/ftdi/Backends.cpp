@@ -132,7 +132,7 @@ bool takeBackendOptions(std::vector<std::string>& args, BackendOptions& opt, std
         const std::string& a = args[i];
         std::string* target = nullptr;
         std::string name;
-        for (auto [flag, dst] : {std::pair{"--backend", &opt.backend}, std::pair{"--sim", &opt.simSpec},
+        for (auto [flag, dst] : {std::pair{"--backend", &opt.backend}, std::pair{"--sim", &opt.simKeys},
                                  std::pair{"--trace", &opt.tracePath}}) {
             const std::string f = flag;
             if (a == f || a.rfind(f + "=", 0) == 0) {
@@ -159,7 +159,7 @@ bool takeBackendOptions(std::vector<std::string>& args, BackendOptions& opt, std
         }
     }
     args = rest;
-    if (!opt.simSpec.empty() && opt.backend == "auto") opt.backend = "sim";
+    if (!opt.simKeys.empty() && opt.backend == "auto") opt.backend = "sim";
     return true;
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 // Choosing the FtdiApi backend once at start-up, the same way in both binaries
-// and the tests: --backend auto|tty|d2xx|libftdi|sim, --sim SPEC, --trace FILE.
+// and the tests: --backend auto|tty|d2xx|libftdi|sim, --sim KEYS, --trace FILE.
 //
 // auto takes the first real backend that finds a device, in this order:
 //   tty      the kernel's own FTDI serial driver: works out of the box on every
@@ -25,7 +25,7 @@ namespace qj {
 
 struct BackendOptions {
     std::string backend = "auto";
-    std::string simSpec;    // non-empty: the virtual jig
+    std::string simKeys;    // non-empty: the virtual jig
     std::string tracePath;  // non-empty: wrap in TraceFtdi
     NoticeOnce::Sink notice;  // advice from the real backends; stderr when unset
 };

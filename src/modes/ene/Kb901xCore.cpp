@@ -357,8 +357,7 @@ void Kb901xCore::writeBlocks() {
 
 void Kb901xCore::endOfTransfer(bool ok) {
     if (transferAdapter_) ack({'V', '0'});
-    link_.close();
-    view_.timeStamp();
+    closeAndStamp();
     view_.setEnabled(kReadButton, true);
     view_.setEnabled(kWriteButton, true);
     view_.setEnabled(kExitButton, true);

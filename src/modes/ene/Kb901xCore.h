@@ -23,12 +23,6 @@ inline constexpr int kBlocks = kImageSize / kBlockSize;  // 512
 inline constexpr int kGaugeMax = 32768;
 inline constexpr int kGaugeStep = kGaugeMax / kBlocks;  // 64
 
-inline constexpr uint32_t kGreen = 0x00FF00;
-inline constexpr uint32_t kRed = 0x0000FF;
-inline constexpr uint32_t kYellow = 0x00FFFF;
-// The window system's button-face colour: a system-colour code, not an RGB value.
-using qj::kButtonFace;
-
 inline constexpr const char* kBoardPrompt = "Select MB or KESTRA here";
 inline constexpr const char* kCablePrompt = "Select FFC cable you used";
 inline constexpr const char* kKestraItem = "External board - KESTRA";
@@ -72,8 +66,6 @@ public:
     const std::string& labelResult() const { return label_; }
     // Waits for the worker of the last transfer to end (CLI, tests, shutdown).
     void waitIdle() { worker_.join(); }
-    // After a successful detection: contacts (1-2) grounded, else (31-32).
-    bool kestra12() const { return kestra12_; }
 
 private:
     enum class Check { Ok, NoChip, Lost };

@@ -20,11 +20,6 @@
 
 namespace qj::ite {
 
-inline constexpr uint32_t kLime = 0x00FF00;
-inline constexpr uint32_t kRed = 0x0000FF;
-inline constexpr uint32_t kYellow = 0x00FFFF;
-inline constexpr uint32_t kFuchsia = 0xFF00FF;
-inline constexpr uint32_t kSkyBlue = 0xF0CAA6;
 inline constexpr int kGaugeMax = 256;
 
 inline constexpr const char* kPromptItem = "Please select MOTHERBOARD first!";

@@ -30,9 +30,6 @@ using ReadThread_keyboard = ReadThread<KeyboardCore>;
 
 class KeyboardCore : public Operations<KeyboardBusy> {
 public:
-    // Colours 0x00BBGGRR.
-    static constexpr uint32_t kAqua = 0xFFFF00, kRed = 0x0000FF, kYellow = 0x00FFFF, kBlack = 0x000000,
-                              kGreen = 0x00FF00;
     static constexpr size_t kReportSize = 1024;
     static constexpr size_t kHiddenMax = 1000;
     static constexpr uint32_t kWatchdogMs = 500;      // Timer_KEYB
@@ -78,7 +75,6 @@ public:
     Hide hideState() const;
     bool linkError() const { return linkError_.load(); }
     bool overflowed() const { return overflow_.load(); }
-    JigLink& link() { return link_; }
 
     static bool isCell(int code);
     static std::string cellName(int code) { return "Shape" + std::to_string(code); }

@@ -120,11 +120,7 @@ void Mec16Core::beginTransfer(Busy state, uint32_t color, int gaugeMax) {
 
 // The end of an operation that got as far as the MEC: the link closed, the stamp, idle.
 void Mec16Core::closeAndFinish(bool ok, const char* stampLabel) {
-    link_.close();
-    if (stampLabel)
-        view_.timeStamp(stampLabel);
-    else
-        view_.timeStamp();
+    closeAndStamp(stampLabel);
     view_.log("");
     finish(ok);
 }
@@ -459,7 +455,7 @@ bool Mec16Core::readMain() {
             return false;
         }
         const bool stored = dump_.write(xbuf_.data(), kBlockSize);
-        view_.gaugePos((kMainBlocks / kMainBlocks) * counter_);
+        view_.gaugePos(counter_);
         if (stop_ || xbuf_[kBlockSize] != kGoodBlock || !stored) {
             if (stop_) readStopped(kBreak);
             else if (xbuf_[kBlockSize] != kGoodBlock) readLost(kLost, false);

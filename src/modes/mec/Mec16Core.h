@@ -41,10 +41,6 @@ inline constexpr uint32_t kEraseMain = 0x00F80000, kEraseMainInfo = 0x00FC0000;
 // Bits of the fourth status byte.
 inline constexpr uint8_t kStatusBusy = 0x01, kStatusBootLock = 0x08, kStatusFwp = 0x10;
 
-inline constexpr uint32_t kBlack = 0x000000;
-inline constexpr uint32_t kGreen = 0x00FF00;
-inline constexpr uint32_t kRed = 0x0000FF;
-
 // Pause between two reads of the status register while an erase runs.
 inline constexpr uint32_t kErasePollMs = 10;
 
@@ -88,9 +84,6 @@ public:
 
     // For the window, the CLI and the tests.
     void waitIdle() { worker_.join(); }
-    bool stopRequested() const { return stop_.load(); }
-    bool readInfo() const { return readInfo_; }
-    bool eraseInfo() const { return eraseInfo_; }
 
 private:
     enum class Wait { Ok, Timeout, Overflow, Failed, Stopped };

@@ -24,10 +24,6 @@ inline constexpr int kPage = 256;                        // one 'w' programs thi
 inline constexpr int kPages = kImageSize / kPage;        // 512
 inline constexpr int kGaugeMax = 512;
 
-inline constexpr uint32_t kGreen = 0x00FF00;
-inline constexpr uint32_t kRed = 0x0000FF;
-inline constexpr uint32_t kYellow = 0x00FFFF;
-
 // The flash the board carries: manufacturer EFh, type 40h, capacity 12h.
 inline constexpr uint8_t kJedecId[3] = {0xEF, 0x40, 0x12};
 
@@ -62,11 +58,8 @@ public:
     void Execute();
 
     // For the window, the CLI and the tests.
-    bool extBoard() const { return extBoard_; }
     // Waits for the worker of the last transfer to end (CLI, tests, shutdown).
     void waitIdle() { worker_.join(); }
-    // The last adapter detection found it fitted (1-2); false before any.
-    bool orientation12() const { return kestra12_; }
 
 private:
     bool ack(std::initializer_list<uint8_t> cmd);

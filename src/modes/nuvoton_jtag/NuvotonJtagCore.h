@@ -22,10 +22,6 @@
 namespace qj::nuv {
 
 inline constexpr int kGaugeMax = 512;
-inline constexpr uint32_t kGreen = 0x00FF00;
-inline constexpr uint32_t kRed = 0x0000FF;
-inline constexpr uint32_t kYellow = 0x00FFFF;
-inline constexpr uint32_t kFuchsia = 0xFF00FF;
 inline constexpr const char* kScriptFile = "NUVOTON.qjf";
 
 // What the log memo holds when the window is created.
@@ -64,7 +60,6 @@ public:
 
     // The script to play; empty means NUVOTON.qjf beside the program.
     void setScriptPath(std::string path) { scriptPath_ = std::move(path); }
-    const std::string& scriptPath() const { return scriptPath_; }
     bool pin1ToPin1() const { return pin1ToPin1_; }
     Step step() const { return step_.load(); }
     // Waits for the worker to end (CLI, tests, shutdown). After a read or a

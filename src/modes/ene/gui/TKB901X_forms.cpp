@@ -14,7 +14,7 @@
 
 
 TKB901X_forms::TKB901X_forms(const AppContext& ctx)
-    : ModeWindow("KB901X_forms", QString::fromUtf8("KB9010/9012/9016/9022  and KESTRA 01/07/2017"), 640, 520),
+    : CoreWindow("KB901X_forms", QString::fromUtf8("KB9010/9012/9016/9022  and KESTRA 01/07/2017"), 640, 520),
       ctx_(ctx) {
     setFont(courier(13));
 
@@ -57,11 +57,6 @@ TKB901X_forms::TKB901X_forms(const AppContext& ctx)
 
     FormCreate();
 }
-
-// The worker ends on its own, within its bounds, before the core goes.
-TKB901X_forms::~TKB901X_forms() { core_->waitIdle(); }
-
-bool TKB901X_forms::operationRunning() const { return !core_->idle(); }
 
 void TKB901X_forms::FormCreate() {
     core_->FormCreate();

@@ -9,8 +9,9 @@
 #include "ui/TCGauge.h"
 
 TITE_FORM::TITE_FORM(const AppContext& ctx)
-    : ModeWindow("ITE_FORM", QString::fromUtf8("ITE 02_02_2018"), 760, 584), ctx_(ctx) {
+    : CoreWindow("ITE_FORM", QString::fromUtf8("ITE 02_02_2018"), 760, 584), ctx_(ctx) {
     setFont(courier(13));
+    using namespace qj;
     using namespace qj::ite;
 
     board_ = makeCombo(kBoardCombo, 16, 12, 728, 26);
@@ -67,9 +68,6 @@ TITE_FORM::TITE_FORM(const AppContext& ctx)
     FormCreate();
 }
 
-// The worker ends on its own, within its bounds, before the core goes.
-TITE_FORM::~TITE_FORM() { core_->waitIdle(); }
-
 void TITE_FORM::FormCreate() {
     core_->FormCreate();
     board_->clear();
@@ -98,5 +96,3 @@ void TITE_FORM::ITE_CHECK_CON_BitBtnClick() { core_->ITE_CHECK_CON_BitBtnClick()
 void TITE_FORM::ITE_READ_BitBtnClick() { core_->ITE_READ_BitBtnClick(); }
 void TITE_FORM::ITE_WRITE_BitBtnClick() { core_->ITE_WRITE_BitBtnClick(); }
 void TITE_FORM::ITE_EXIT_BitBtnClick() { core_->ITE_EXIT_BitBtnClick(); }
-
-bool TITE_FORM::operationRunning() const { return !core_->idle(); }
