@@ -101,8 +101,9 @@ std::optional<std::string> readCommand(const std::vector<std::string>& args, con
 // window's save and open dialogs are answered with the paths.
 template <class Core>
 checks::Transfer coreTransfer(Core& core, CliView& view, const std::string& file, size_t image,
-                              std::string writeError, void (Core::*read)(), void (Core::*write)()) {
+                              std::string writeError, bool twice, void (Core::*read)(), void (Core::*write)()) {
     checks::Transfer t;
+    t.twice = twice;
     t.target = {image, std::move(writeError), [&core, &view, read](const std::string& path) {
                     view.savePath = path;
                     return runOperation(core, read);

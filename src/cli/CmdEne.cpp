@@ -92,10 +92,9 @@ static int cmdEne(CliContext& c) {
         const std::string& l = core.labelResult();
         return l.rfind("Please connect GND and: ", 0) == 0 || l == " Selected KESTRA board " ? kOk : kFailed;
     }
-    checks::Transfer t = coreTransfer(core, view, file, ene::kImageSize, checks::kWriteError,
-                                      &ene::Kb901xCore::KB901X_READClick, &ene::Kb901xCore::KB901X_WRITEClick);
-    t.twice = twice;
-    return checks::transfer(sub, file, t);
+    return checks::transfer(sub, file,
+                            coreTransfer(core, view, file, ene::kImageSize, checks::kWriteError, twice,
+                                         &ene::Kb901xCore::KB901X_READClick, &ene::Kb901xCore::KB901X_WRITEClick));
 }
 
 const ModeCommand kCommand{"ene", cmdEne};

@@ -86,11 +86,10 @@ static int cmdIte(CliContext& c) {
     core.ITE_CHECK_CON_BitBtnClick();
     core.waitIdle();
     if (!ok(core)) return kFailed;
-    checks::Transfer t = coreTransfer(core, view, file, kLargestImage,
-                                      c.lang == Lang::Ru ? "Ошибка записи в файл!" : checks::kWriteError,
-                                      &ite::IteCore::ITE_READ_BitBtnClick, &ite::IteCore::ITE_WRITE_BitBtnClick);
-    t.twice = twice;
-    return checks::transfer(sub, file, t);
+    const char* writeError = c.lang == Lang::Ru ? "Ошибка записи в файл!" : checks::kWriteError;
+    return checks::transfer(sub, file,
+                            coreTransfer(core, view, file, kLargestImage, writeError, twice,
+                                         &ite::IteCore::ITE_READ_BitBtnClick, &ite::IteCore::ITE_WRITE_BitBtnClick));
 }
 
 const ModeCommand kCommand{"ite", cmdIte};

@@ -28,10 +28,9 @@ static int cmdNpce(CliContext& c) {
     view.gaugeMax(npce::kGaugeMax);
     npce::NpceCore core(c.api, view);
     core.CheckBox_EXTBOARDClick(kestra);
-    checks::Transfer t = coreTransfer(core, view, file, npce::kImageSize, checks::kWriteError,
-                                      &npce::NpceCore::NPCE_READClick, &npce::NpceCore::NPCE_WRITEClick);
-    t.twice = twice;
-    return checks::transfer(sub, file, t);
+    return checks::transfer(sub, file,
+                            coreTransfer(core, view, file, npce::kImageSize, checks::kWriteError, twice,
+                                         &npce::NpceCore::NPCE_READClick, &npce::NpceCore::NPCE_WRITEClick));
 }
 
 const ModeCommand kCommand{"npce", cmdNpce};

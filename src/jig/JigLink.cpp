@@ -259,8 +259,7 @@ Xfer JigLink::sendAwaitByte(std::initializer_list<uint8_t> cmd, uint8_t& answer,
 Xfer JigLink::awaitCount(uint32_t count, bool exact, std::vector<uint8_t>& answer, uint32_t deadlineMs) {
     answer.clear();
     if (!handle_) return Xfer::Failed;
-    Clock& c = api_->clock();
-    const int64_t end = c.nowMs() + deadlineMs;
+    const int64_t end = api_->clock().nowMs() + deadlineMs;
     for (;;) {
         uint32_t rx = 0, tx = 0;
         if (status(rx, tx) != FT_OK) return Xfer::Failed;
@@ -285,8 +284,7 @@ Xfer JigLink::sendAwaitCount(const std::vector<uint8_t>& cmd, uint32_t count, bo
 Xfer JigLink::collect(uint32_t count, std::vector<uint8_t>& answer, uint32_t deadlineMs) {
     answer.clear();
     if (!handle_) return Xfer::Failed;
-    Clock& c = api_->clock();
-    const int64_t end = c.nowMs() + deadlineMs;
+    const int64_t end = api_->clock().nowMs() + deadlineMs;
     while (answer.size() < count) {
         uint32_t rx = 0, tx = 0;
         if (status(rx, tx) != FT_OK) return Xfer::Failed;
@@ -308,8 +306,7 @@ Xfer JigLink::sendAwaitXonLine(const std::vector<uint8_t>& cmd, std::vector<uint
                                size_t maxLen) {
     answer.clear();
     if (!cmd.empty() && write(cmd) != FT_OK) return Xfer::Failed;
-    Clock& c = api_->clock();
-    const int64_t end = c.nowMs() + deadlineMs;
+    const int64_t end = api_->clock().nowMs() + deadlineMs;
     for (;;) {
         uint32_t rx = 0, tx = 0;
         if (status(rx, tx) != FT_OK) return Xfer::Failed;
@@ -332,8 +329,7 @@ Xfer JigLink::sendAwaitXonLine(const std::vector<uint8_t>& cmd, std::vector<uint
 
 Xfer JigLink::drainTransmit(uint32_t deadlineMs) {
     if (!handle_) return Xfer::Failed;
-    Clock& c = api_->clock();
-    const int64_t end = c.nowMs() + deadlineMs;
+    const int64_t end = api_->clock().nowMs() + deadlineMs;
     for (;;) {
         uint32_t rx = 0, tx = 0;
         if (status(rx, tx) != FT_OK) return Xfer::Failed;

@@ -222,6 +222,15 @@ bool Mec16Core::identify(bool plainOnly, bool atLeast) {
     return epm240() && !plainOnly ? readMecIdEpm240() : readMecIdPlain(atLeast);
 }
 
+// The ID before a read or write, logged; false (said with `invalidLine`) when it reads all FFh.
+bool Mec16Core::idForTransfer(bool plainOnly, const char* idLine, const char* invalidLine) {
+    identify(plainOnly, false);
+    view_.log(idLine + idText());
+    if (!idAllFF()) return true;
+    view_.log(invalidLine);
+    return false;
+}
+
 bool Mec16Core::regStep(uint32_t address, uint32_t data, const char* okLine, const char* lostLine) {
     if (writeMecRegister(address, data) == RegWrite::Lost) {
         view_.log(lostLine);
@@ -352,12 +361,7 @@ void Mec16Core::BitBtn_RD_MEC16Click() {
     scopeInfo_ = readInfo_;
     view_.log(scopeInfo_ ? "Read FLASH and INFO to file" : "Read only FLASH to file");
     view_.log("Read FLASH MEC ...");
-    identify(false, false);
-    view_.log("ID from MEC -> " + idText());
-    if (idAllFF()) {
-        view_.log("Invalid ID. Read break!");
-        return readStartFailed();
-    }
+    if (!idForTransfer(false, "ID from MEC -> ", "Invalid ID. Read break!")) return readStartFailed();
     if (!regStep(kRegFlashEnable, 1, "Write to reg FF3910h 1", "Потеряна связь с MEC (R100)") ||
         !regStep(kRegFlashCommand, kCmdRead, kReg3908To105, "Потеряна связь с MEC (R101)"))
         return readStartFailed();
@@ -593,12 +597,7 @@ void Mec16Core::BitBtn_MEC16_WRITEClick() {
     // The INFO box is disabled: the write covers the MAIN block only.
     view_.log("Выбрана запись только MAIN блока");
     view_.log("Начали запись MEC16 main block ...");
-    identify(true, false);
-    view_.log("Получен ID от MEC16 -> " + idText());
-    if (idAllFF()) {
-        view_.log("Неверный ID. Операция прервана!");
-        return writeStartFailed();
-    }
+    if (!idForTransfer(true, "Получен ID от MEC16 -> ", "Неверный ID. Операция прервана!")) return writeStartFailed();
     if (!readMecRegister(kRegFlashStatus)) {
         view_.log("Потеряна связь с MEC16 (TW001)");
         return writeStartFailed();

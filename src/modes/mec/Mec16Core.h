@@ -106,6 +106,7 @@ private:
     bool readMecIdPlain(bool atLeast);
     bool readMecIdEpm240();
     bool identify(bool plainOnly, bool atLeast);
+    bool idForTransfer(bool plainOnly, const char* idLine, const char* invalidLine);
     std::string idText() const { return valueText(xbuf_.data()); }
     bool idAllFF() const;
     void clearIdBytes();

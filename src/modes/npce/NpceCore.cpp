@@ -115,13 +115,19 @@ void NpceCore::done(bool ok) {
 
 // ---------------------------------------------------------------- read
 
-void NpceCore::NPCE_READClick() {
-    if (!beginOperation(BoxKind::Information)) return;
-    const auto path = view_.askSavePath();
+std::optional<std::string> NpceCore::beginWithFile(BoxKind hintKind, bool save, const char* cancelLine) {
+    if (!beginOperation(hintKind)) return std::nullopt;
+    auto path = save ? view_.askSavePath() : view_.askOpenPath();
     if (!path) {
-        view_.log("Write to file is interrupted.");
-        return endWithoutTransfer();
+        view_.log(cancelLine);
+        endWithoutTransfer();
     }
+    return path;
+}
+
+void NpceCore::NPCE_READClick() {
+    const auto path = beginWithFile(BoxKind::Information, true, "Write to file is interrupted.");
+    if (!path) return;
     if (!file_.create(*path)) {
         view_.messageBox(BoxKind::Error, "Ошибка создания файла.");
         return endWithoutTransfer();
@@ -194,12 +200,8 @@ void NpceCore::endOfRead(bool ok) {
 // ---------------------------------------------------------------- write
 
 void NpceCore::NPCE_WRITEClick() {
-    if (!beginOperation(BoxKind::Error)) return;
-    const auto path = view_.askOpenPath();
-    if (!path) {
-        view_.log("Write operation is interrupted.");
-        return endWithoutTransfer();
-    }
+    const auto path = beginWithFile(BoxKind::Error, false, "Write operation is interrupted.");
+    if (!path) return;
     // An empty file would leave an erased chip behind a "success": refused like a missing one.
     if (!image::load(*path, image_, kImageSize, 0xFF).ok()) {
         view_.messageBox(BoxKind::Error, "Ошибка открытия файла.");

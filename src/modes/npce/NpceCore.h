@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdint>
 #include <initializer_list>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -68,6 +69,8 @@ private:
     bool targetCheck();
     // Open, identify and check; on a failed check the hint box, 'V' '2' and close.
     bool beginOperation(BoxKind hintKind);
+    // beginOperation, then the file the user names (nothing when cancelled, said with `cancelLine`).
+    std::optional<std::string> beginWithFile(BoxKind hintKind, bool save, const char* cancelLine);
     void endWithoutTransfer();  // 'V' '2', close: a click that stops before its transfer
     void enableButtons();
     void done(bool ok);         // the buttons back, then the end

@@ -244,18 +244,26 @@ void NuvotonJtagCore::playScript() {
 
 // ---------------------------------------------------------------- read
 
-void NuvotonJtagCore::BitBtn_NUV_JTAG_RDClick() {
-    if (!busy_.idle()) return;
-    // A read whose start is refused has no result: never the last transfer's.
+// The start both transfers share: idle, at the transfer step, the link open,
+// then the file the user names (nothing when cancelled, said with `cancelLine`).
+std::optional<std::string> NuvotonJtagCore::beginTransfer(bool save, const char* cancelLine) {
+    if (!busy_.idle()) return std::nullopt;
+    // A transfer whose start is refused has no result: never the last transfer's.
     outcome_ = Outcome::None;
-    if (step_ != Step::Transfer || !openLink()) return;
-    const auto path = view_.askSavePath();
+    if (step_ != Step::Transfer || !openLink()) return std::nullopt;
+    auto path = save ? view_.askSavePath() : view_.askOpenPath();
     if (!path || path->empty()) {
-        view_.log("Write to file is interrupted. All stop.");
+        view_.log(cancelLine);
         view_.log("");
         link_.close();
-        return;
+        return std::nullopt;
     }
+    return path;
+}
+
+void NuvotonJtagCore::BitBtn_NUV_JTAG_RDClick() {
+    const auto path = beginTransfer(true, "Write to file is interrupted. All stop.");
+    if (!path) return;
     if (!dump_.create(*path)) {
         view_.messageBox(BoxKind::Error, "Error create file!");
         link_.close();
@@ -297,16 +305,8 @@ void NuvotonJtagCore::readFlash() {
 // ---------------------------------------------------------------- write
 
 void NuvotonJtagCore::BitBtn_NUV_JTAG_WRClick() {
-    if (!busy_.idle()) return;
-    outcome_ = Outcome::None;
-    if (step_ != Step::Transfer || !openLink()) return;
-    const auto path = view_.askOpenPath();
-    if (!path || path->empty()) {
-        view_.log("Read to file is interrupted. All stop.");
-        view_.log("");
-        link_.close();
-        return;
-    }
+    const auto path = beginTransfer(false, "Read to file is interrupted. All stop.");
+    if (!path) return;
     // The whole image is read before the chip is touched: an empty file, or one
     // that fails half-way, must never be written as erased flash.
     const image::Loaded loaded = image::load(*path, image_, kImageSize, 0xFF);

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <initializer_list>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -77,6 +78,7 @@ private:
     // Sends a batch and waits for its one-byte answer.
     bool sendBatch(uint8_t mode, const std::vector<Pair>& ps, uint8_t& answer);
     bool openLink();
+    std::optional<std::string> beginTransfer(bool save, const char* cancelLine);
     void resetSteps(bool setIdle);
     void setStep(Step s);
     void connectFailed();

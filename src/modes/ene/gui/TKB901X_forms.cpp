@@ -51,9 +51,8 @@ TKB901X_forms::TKB901X_forms(const AppContext& ctx)
     connect(board_, &QComboBox::activated, this, &TKB901X_forms::ComboBox_KB901XSelect);
     connect(cable_, &QComboBox::activated, this, &TKB901X_forms::ComboBox_KB901X_FFCSelect);
     connect(pin1_, &QCheckBox::clicked, this, &TKB901X_forms::CheckBox_KB901XClick);
-    connect(read, &QPushButton::clicked, this, &TKB901X_forms::KB901X_READClick);
-    connect(write, &QPushButton::clicked, this, &TKB901X_forms::KB901X_WRITEClick);
-    connect(exit, &QPushButton::clicked, this, &TKB901X_forms::EXIT_KB901XClick);
+    onClicks(this, {{read, &TKB901X_forms::KB901X_READClick}, {write, &TKB901X_forms::KB901X_WRITEClick},
+                    {exit, &TKB901X_forms::EXIT_KB901XClick}});
 
     FormCreate();
 }

@@ -59,11 +59,9 @@ TITE_FORM::TITE_FORM(const AppContext& ctx)
     connect(mirror_, &QCheckBox::clicked, this, &TITE_FORM::ITE_CheckBoxClick);
     connect(lang, &QCheckBox::clicked, this, &TITE_FORM::CheckBox_RUS_ENGClick);
     connect(blockErase, &QCheckBox::toggled, this, [this](bool on) { core_->CheckBox_BL_SECClick(on); });
-    connect(setup_, &QPushButton::clicked, this, &TITE_FORM::ITE_SETUP_BitBtnClick);
-    connect(check, &QPushButton::clicked, this, &TITE_FORM::ITE_CHECK_CON_BitBtnClick);
-    connect(read, &QPushButton::clicked, this, &TITE_FORM::ITE_READ_BitBtnClick);
-    connect(write, &QPushButton::clicked, this, &TITE_FORM::ITE_WRITE_BitBtnClick);
-    connect(exit_, &QPushButton::clicked, this, &TITE_FORM::ITE_EXIT_BitBtnClick);
+    onClicks(this, {{setup_, &TITE_FORM::ITE_SETUP_BitBtnClick}, {check, &TITE_FORM::ITE_CHECK_CON_BitBtnClick},
+                    {read, &TITE_FORM::ITE_READ_BitBtnClick}, {write, &TITE_FORM::ITE_WRITE_BitBtnClick},
+                    {exit_, &TITE_FORM::ITE_EXIT_BitBtnClick}});
 
     FormCreate();
 }

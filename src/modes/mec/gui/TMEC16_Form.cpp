@@ -40,12 +40,9 @@ TMEC16_Form::TMEC16_Form(const AppContext& ctx)
     setOpenDialog(QString::fromUtf8("Укажите файл за заливки."),
                   QString::fromUtf8("BIN файл MEC16 (*.bin)|*.bin|Другие|*.*"));
 
-    connect(check, &QPushButton::clicked, this, &TMEC16_Form::BitBtn_MEC16Click);
-    connect(read, &QPushButton::clicked, this, &TMEC16_Form::BitBtn_RD_MEC16Click);
-    connect(erase, &QPushButton::clicked, this, &TMEC16_Form::BitBtn_MEC16_ERASEClick);
-    connect(write, &QPushButton::clicked, this, &TMEC16_Form::BitBtn_MEC16_WRITEClick);
-    connect(help, &QPushButton::clicked, this, &TMEC16_Form::BitBtn_MEC16_HELPClick);
-    connect(exit, &QPushButton::clicked, this, &TMEC16_Form::EXIT_MEC16Click);
+    onClicks(this, {{check, &TMEC16_Form::BitBtn_MEC16Click}, {read, &TMEC16_Form::BitBtn_RD_MEC16Click},
+                    {erase, &TMEC16_Form::BitBtn_MEC16_ERASEClick}, {write, &TMEC16_Form::BitBtn_MEC16_WRITEClick},
+                    {help, &TMEC16_Form::BitBtn_MEC16_HELPClick}, {exit, &TMEC16_Form::EXIT_MEC16Click}});
     connect(readInfo, &QCheckBox::toggled, this, [this](bool on) { core_->CheckBox_MEC16_RDClick(on); });
     connect(eraseInfo, &QCheckBox::toggled, this, [this](bool on) { core_->CheckBox_erase_mec16Click(on); });
 

@@ -30,9 +30,8 @@ TNPCE_FORM::TNPCE_FORM(const AppContext& ctx)
     core_ = std::make_unique<qj::npce::NpceCore>(ctx.api, view());
 
     connect(board, &QCheckBox::toggled, this, &TNPCE_FORM::CheckBox_EXTBOARDClick);
-    connect(read, &QPushButton::clicked, this, &TNPCE_FORM::NPCE_READClick);
-    connect(write, &QPushButton::clicked, this, &TNPCE_FORM::NPCE_WRITEClick);
-    connect(exit, &QPushButton::clicked, this, &TNPCE_FORM::EXIT_NPCEClick);
+    onClicks(this, {{read, &TNPCE_FORM::NPCE_READClick}, {write, &TNPCE_FORM::NPCE_WRITEClick},
+                    {exit, &TNPCE_FORM::EXIT_NPCEClick}});
 }
 
 void TNPCE_FORM::CheckBox_EXTBOARDClick(bool checked) { core_->CheckBox_EXTBOARDClick(checked); }

@@ -46,11 +46,9 @@ TForm_NUVOTON_JTAG::TForm_NUVOTON_JTAG(const AppContext& ctx)
     setOpenDialog(QString(), "BIN file NPCE (*.bin)|*.bin|other|*.*");
 
     connect(pin1, &QCheckBox::clicked, this, &TForm_NUVOTON_JTAG::CheckBox1Click);
-    connect(settings, &QPushButton::clicked, this, &TForm_NUVOTON_JTAG::BitBtn_SETTINGSClick);
-    connect(connectBtn, &QPushButton::clicked, this, &TForm_NUVOTON_JTAG::BitBtn_CONNECTClick);
-    connect(read, &QPushButton::clicked, this, &TForm_NUVOTON_JTAG::BitBtn_NUV_JTAG_RDClick);
-    connect(write, &QPushButton::clicked, this, &TForm_NUVOTON_JTAG::BitBtn_NUV_JTAG_WRClick);
-    connect(exit, &QPushButton::clicked, this, &TForm_NUVOTON_JTAG::BitBtn_EXIT_NUVClick);
+    onClicks(this, {{settings, &TForm_NUVOTON_JTAG::BitBtn_SETTINGSClick}, {connectBtn, &TForm_NUVOTON_JTAG::BitBtn_CONNECTClick},
+                    {read, &TForm_NUVOTON_JTAG::BitBtn_NUV_JTAG_RDClick}, {write, &TForm_NUVOTON_JTAG::BitBtn_NUV_JTAG_WRClick},
+                    {exit, &TForm_NUVOTON_JTAG::BitBtn_EXIT_NUVClick}});
     connect(timer, &QTimer::timeout, this, &TForm_NUVOTON_JTAG::Timer_MSG_ERTimer);
 }
 
