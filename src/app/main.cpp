@@ -6,10 +6,34 @@
 #include "app/Application.h"
 #include "app/TForm1.h"
 #include "jig/ProgramDir.h"
+#include "jig/Version.h"
 #include "jig/ftdi/Backends.h"
 #include "sim/SimBackend.h"
 
+namespace {
+const char* kUsage =
+    "usage: quillmore-jig [--sim KEYS] [--backend NAME] [--device SERIAL] [--trace FILE]\n"
+    "       quillmore-jig --help | --version\n"
+    "\n"
+    "  --sim KEYS       use the virtual jig (\"demo\", or keys such as jig=ENE_EDID_KB,devices=2;\n"
+    "                   qjig sim-keys lists them)\n"
+    "  --backend NAME   auto (default), tty, d2xx, libftdi or sim; tty:PATH[,PATH] names\n"
+    "                   serial nodes directly\n"
+    "  --device SERIAL  use only the FTDI device with this serial number (qjig devices lists them)\n"
+    "  --trace FILE     append a byte trace of every FTDI call to FILE\n"
+    "\n"
+    "Jig firmware images are looked up in the program's folder, then in\n"
+    "$XDG_DATA_HOME/quillmore-jig/firmware/ (~/.local/share/...), then in the\n"
+    "installation's share/quillmore-jig/firmware/. See quillmore-jig(1).\n";
+}  // namespace
+
 int main(int argc, char** argv) {
+    // Answered before the toolkit starts: they need no display.
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--help" || a == "-h") return std::fputs(kUsage, stdout), 0;
+        if (a == "--version") return std::printf("quillmore-jig %s\n", qj::versionText().c_str()), 0;
+    }
     JigApplication app(argc, argv);
     qj::sim::registerSimBackend();
     std::vector<std::string> args(argv + 1, argv + argc);
@@ -20,11 +44,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     for (const auto& a : args) {
-        if (a == "--help" || a == "-h") {
-            std::printf("usage: quillmore-jig [--sim KEYS] [--backend auto|tty|d2xx|libftdi|sim|tty:PATH] [--trace FILE]\n");
-            return 0;
-        }
-        std::fprintf(stderr, "quillmore-jig: unknown argument %s\n", a.c_str());
+        std::fprintf(stderr, "quillmore-jig: unknown argument %s\n%s", a.c_str(), kUsage);
         return 2;
     }
     // Advice from a real backend (no permission, latency timer) reaches the

@@ -57,6 +57,7 @@ struct CliContext {
     std::vector<std::string> args;  // after the command word
     std::string programDir;         // the executable's folder, trailing separator included
     std::string backend = "auto";   // the --backend choice (`devices` lists every real backend under auto)
+    std::string device;             // --device: the serial of the one device used ("" any)
     Lang lang = Lang::En;           // --lang: the memo a two-language window prints
 };
 
@@ -120,6 +121,8 @@ int cmdDevices(CliContext& c);
 int cmdIdentify(CliContext& c);
 int cmdStart(CliContext& c);
 int cmdHex(CliContext& c);
+int cmdImages(CliContext& c);
+int cmdSimKeys(CliContext& c);
 
 using Command = int (*)(CliContext&);
 // A mode's command file registers its command under the mode's qjig word (one

@@ -6,6 +6,7 @@
 #include "jig/JigLink.h"
 #include "jig/StartLog.h"
 #include "jig/ftdi/Backends.h"
+#include "jig/ftdi/OneDeviceFtdi.h"
 
 namespace qj::cli {
 
@@ -13,10 +14,14 @@ int cmdDevices(CliContext& c) {
     if (!c.args.empty()) return kMisuse;
     BackendOptions bo;
     bo.backend = c.backend;
-    const auto rows = c.backend == "auto" ? listAllDevices(bo) : listDevices(c.api);
+    // With --device only its row, at its place in the backend's own list.
+    FtdiApi* api = &c.api;
+    if (auto* one = dynamic_cast<OneDeviceFtdi*>(api)) api = &one->inner();
+    const auto rows = c.backend == "auto" ? listAllDevices(bo) : listDevices(*api);
     std::printf("backend  index  description                     serial\n");
     bool failed = false;
     for (const auto& r : rows) {
+        if (!c.device.empty() && (!r.note.empty() || r.info.serial != c.device)) continue;
         failed |= r.failed;
         if (!r.note.empty()) {
             std::printf("%-8s -      (%s)\n", r.backend.c_str(), r.note.c_str());

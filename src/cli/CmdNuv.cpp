@@ -13,11 +13,11 @@ const char* kNuvUsage =
     "       qjig nuv verify FILE [--type-a] [--script FILE]\n"
     "\n"
     "Sends the pin settings, checks the Nuvoton EC's JTAG ID, plays the JTAG script\n"
-    "(NUVOTON.qjf beside qjig unless --script names one) and reads the 128 KiB flash\n"
-    "into FILE or writes FILE to it. --type-a: the flat cable's contact 1 does not meet\n"
-    "contact 1 of the keyboard connector. --twice reads the flash two times and writes\n"
-    "FILE only when both reads are equal; verify (and write --verify, after the write)\n"
-    "reads the flash and compares it with FILE.\n";
+    "(NUVOTON.qjf where the jig's images are, see qjig images, unless --script names\n"
+    "one) and reads the 128 KiB flash into FILE or writes FILE to it. --type-a: the\n"
+    "flat cable's contact 1 does not meet contact 1 of the keyboard connector. --twice\n"
+    "reads the flash two times and writes FILE only when both reads are equal; verify\n"
+    "(and write --verify, after the write) reads the flash and compares it with FILE.\n";
 
 int misuse(const std::string& why) { return cli::misuse("nuv", kNuvUsage, why); }
 

@@ -5,9 +5,11 @@
 #include <unistd.h>
 
 #include "cli/Cli.h"
-#include "modes/Modes.h"
 #include "jig/ProgramDir.h"
+#include "jig/Version.h"
+#include "modes/Modes.h"
 #include "jig/ftdi/Backends.h"
+#include "jig/ftdi/OneDeviceFtdi.h"
 #include "jig/ftdi/TraceFtdi.h"
 #include "sim/SimBackend.h"
 
@@ -21,13 +23,16 @@ std::map<std::string, Command>& registry() {
 
 std::string usage() {
     std::string u =
-        "usage: qjig [--sim KEYS] [--backend NAME] [--trace FILE] COMMAND ...\n"
+        "usage: qjig [--sim KEYS] [--backend NAME] [--device SERIAL] [--trace FILE] [--lang en|ru] COMMAND ...\n"
+        "       qjig --help | --version\n"
         "\n"
         "commands:\n"
         "  devices                 list the FTDI devices of the backend\n"
         "  identify                open the jig and print its identification\n"
         "  start MODE              Start for a mode given by its item text (\"EDID lcd\", ...)\n"
-        "  hex FILE                decode a jig firmware image (Intel HEX)\n";
+        "  images                  where each mode's jig firmware image is found, and what it is\n"
+        "  hex FILE                decode a jig firmware image (Intel HEX)\n"
+        "  sim-keys                list the virtual jig's presets and keys\n";
     for (const Mode& m : modes()) {
         char line[160];
         std::snprintf(line, sizeof line, "  %-22s  %s\n", m.synopsis.c_str(), m.summary.c_str());
@@ -36,15 +41,30 @@ std::string usage() {
     return u +
            "\n"
            "global options:\n"
-           "  --sim KEYS      use the virtual jig (\"demo\", or keys such as jig=ENE_EDID_KB,devices=2)\n"
-           "  --backend NAME  auto (default), tty, d2xx, libftdi or sim; tty:PATH[,PATH] names\n"
-           "                  serial nodes directly (a pseudo-terminal served by qjig-sim)\n"
-           "  --trace FILE    append a byte trace of every FTDI call to FILE\n"
-           "  --lang en|ru    which memo a two-language window prints (default en)\n"
+           "  --sim KEYS       use the virtual jig (\"demo\", or keys such as jig=ENE_EDID_KB,devices=2)\n"
+           "  --backend NAME   auto (default), tty, d2xx, libftdi or sim; tty:PATH[,PATH] names\n"
+           "                   serial nodes directly (a pseudo-terminal served by qjig-sim)\n"
+           "  --device SERIAL  use only the FTDI device with this serial number (see devices)\n"
+           "  --trace FILE     append a byte trace of every FTDI call to FILE\n"
+           "  --lang en|ru     which memo a two-language window prints (default en)\n"
            "\n"
+           "Jig firmware images are looked up in the program's folder, then in\n"
+           "$XDG_DATA_HOME/quillmore-jig/firmware/ (~/.local/share/...), then in the\n"
+           "installation's share/quillmore-jig/firmware/.\n"
            "Log lines are printed as they are; a message box prints as \"!box KIND: TEXT\".\n"
-           "Exit status: 0 success, 1 failure, 2 misuse.\n";
+           "Exit status: 0 success, 1 failure, 2 misuse. See qjig(1).\n";
 }
+
+// The commands beside the modes' own (which register under their words, and reach the jig).
+struct Fixed {
+    const char* word;
+    Command fn;
+    bool jig;  // reaches the jig: the backend is built (and --sim, --device checked)
+};
+const Fixed kFixed[] = {
+    {"devices", cmdDevices, true}, {"identify", cmdIdentify, true}, {"start", cmdStart, true},
+    {"images", cmdImages, false},  {"hex", cmdHex, false},          {"sim-keys", cmdSimKeys, false},
+};
 }  // namespace
 
 ModeCommand::ModeCommand(const char* word, Command fn) { registry()[word] = fn; }
@@ -79,27 +99,36 @@ int run(std::vector<std::string> args) {
         std::fputs(usage().c_str(), args.empty() ? stderr : stdout);
         return args.empty() ? kMisuse : kOk;
     }
+    if (args[0] == "--version") {
+        std::printf("qjig %s\n", versionText().c_str());
+        return kOk;
+    }
     const std::string cmd = args[0];
     args.erase(args.begin());
-    Command fn = nullptr;
-    if (cmd == "devices") fn = cmdDevices;
-    else if (cmd == "identify") fn = cmdIdentify;
-    else if (cmd == "start") fn = cmdStart;
-    else if (cmd == "hex") fn = cmdHex;
-    else if (modeByWord(cmd)) fn = modeCommand(cmd);
+    Command fn = modeByWord(cmd) ? modeCommand(cmd) : nullptr;
+    bool jig = true;
+    for (const Fixed& k : kFixed) {
+        if (cmd != k.word) continue;
+        fn = k.fn;
+        jig = k.jig;
+    }
     if (!fn) {
         std::fprintf(stderr, "qjig: unknown command \"%s\"\n%s", cmd.c_str(), usage().c_str());
         return kMisuse;
     }
-    auto api = makeBackend(bo, err);
+    std::unique_ptr<FtdiApi> api;
+    if (jig) api = makeBackend(bo, err);
+    else api = std::make_unique<NoDevicesFtdi>("none");
     if (!api) {
         std::fprintf(stderr, "qjig: %s\n", err.c_str());
         return kMisuse;
     }
-    CliContext ctx{*api, args, programDir(), bo.backend, lang};
+    CliContext ctx{*api, args, programDir(), bo.backend, bo.device, lang};
     const int status = fn(ctx);
     // The trace asked for is incomplete (said on stderr when it happened): not a clean run.
-    auto* trace = dynamic_cast<TraceFtdi*>(api.get());
+    FtdiApi* traced = api.get();
+    if (auto* one = dynamic_cast<OneDeviceFtdi*>(traced)) traced = &one->inner();
+    auto* trace = dynamic_cast<TraceFtdi*>(traced);
     return status == kOk && trace && trace->writeFailed() ? kFailed : status;
 }
 

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "jig/Text.h"
+#include "jig/firmware/JigFiles.h"
 #include "jig/firmware/StandIn.h"
 #include "jig/firmware/V3Update.h"
 
@@ -66,11 +67,12 @@ JigControl::StartOutcome JigControl::start(const std::string& mode) {
 }
 
 std::string JigControl::imageToFlash() const {
+    // Looked up as the upgrade looks it up, in every folder that may hold it.
     if (contains(JigIdent, "M328_EPM240"))
-        return contains(JigIdent, "M328_EPM240_v19") ? "" : programDir_ + kV3ImageFile;
+        return contains(JigIdent, "M328_EPM240_v19") ? "" : findJigFile(kV3ImageFile, programDir_).path;
     if (runsModeFirmware()) return "";
     const Mode* m = modeByItem(mode_);
-    return m ? programDir_ + m->image : "";
+    return m ? findJigFile(m->image, programDir_).path : "";
 }
 
 bool JigControl::runsModeFirmware() const {

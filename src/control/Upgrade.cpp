@@ -66,7 +66,7 @@ void JigControl::bootAndFlash() {
     view_.log("Update firmware ... ");
 
     const Mode* m = modeByItem(mode_);
-    JigImage img = loadJigImageFile(programDir_ + (m ? m->image : ""), view_);
+    JigImage img = loadJigImage(m ? m->image : "", programDir_, view_);
     const std::string outcome = img.loaded() ? FlashJigImage(link_, view_, img.flash, img.end) : img.outcome;
     if (outcome == kErrorFileFormat) view_.log("Error format .hex file for Q37!");
     else if (outcome == kErrorFwUpgrade) view_.log("Flashing Q37 error!");

@@ -68,12 +68,12 @@ const std::vector<Mode>& modes() {
         {ModeId::NuvJtag, "NUVOTON jtag", "Form_NUVOTON_JTAG", "NPCE", "Q37_NPCE288.hex", "nuv", "nuv ...",
          "Nuvoton EC over JTAG: read, write, verify", nuvOpen()},
         {ModeId::Ene, "ENE KB90XX", "KB901X_forms", "ENE_EDID_KB", "ENE_EDID_KB.hex", "ene", "ene ...",
-         "ENE KB90xx: wiring, read, write", eneOpen()},
+         "ENE KB90xx: wiring, read, write, verify", eneOpen()},
         {ModeId::Mec, "MEC jtag", "MEC16_Form", "V42", "Q37_jtag.hex", "mec", "mec ...",
-         "MEC16xx over JTAG: check, read, erase, write", mecOpen()},
-        {ModeId::Edid, "EDID lcd", "EDID_form", "ENE_EDID_KB", "ENE_EDID_KB.hex", "edid", "edid read|write FILE",
-         "display EDID EEPROM", edidOpen()},
-        {ModeId::Ite, "ITE", "ITE_FORM", "ITE2", "ITE2_PROJ_Q37.hex", "ite", "ite ...", "ITE EC: boards, read, write",
+         "MEC16xx over JTAG: check, read, verify, erase, write", mecOpen()},
+        {ModeId::Edid, "EDID lcd", "EDID_form", "ENE_EDID_KB", "ENE_EDID_KB.hex", "edid", "edid ...",
+         "display EDID EEPROM: read, write, verify, decode", edidOpen()},
+        {ModeId::Ite, "ITE", "ITE_FORM", "ITE2", "ITE2_PROJ_Q37.hex", "ite", "ite ...", "ITE EC: boards, read, write, verify",
          iteOpen()},
     };
     return table;

@@ -17,6 +17,15 @@ const std::map<std::string, std::string>& presets() {
     return p;
 }
 
+}  // namespace
+
+std::vector<std::string> presetNames() {
+    std::vector<std::string> names;
+    for (const auto& [name, spec] : presets()) names.push_back(name);
+    return names;
+}
+
+namespace {
 std::vector<std::string> splitTopLevel(const std::string& s) {
     std::vector<std::string> out;
     std::string cur;

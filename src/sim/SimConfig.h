@@ -28,6 +28,9 @@ private:
     std::map<std::string, std::string> kv_;
 };
 
+// The bare words that stand for a whole configuration ("demo").
+std::vector<std::string> presetNames();
+
 // Decodes "\r", "\n", "\t", "\\", "\xNN" escapes (and "\," for a comma).
 std::string unescape(const std::string& s);
 

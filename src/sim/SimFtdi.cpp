@@ -1,6 +1,7 @@
 #include "sim/SimFtdi.h"
 
 #include <algorithm>
+#include <utility>
 #include <chrono>
 #include <cstdio>
 #include <limits>
@@ -119,12 +120,22 @@ SimFtdi::SimFtdi(const SimConfig& cfg)
     latencyUs_ = cfg.num("latency-us", 0);
     const std::string jig = cfg.str("jig", "ENE_EDID_KB");
     const std::string ident = cfg.has("ident") ? unescape(cfg.str("ident")) : jig;
+    // "serials=A;B;...": the devices' serial numbers in list order (the rest
+    // keep QJ00000K), so a bench with two bridges of the same serial can be set up.
+    std::vector<std::string> serials;
+    if (cfg.has("serials")) {
+        std::string cur;
+        for (char c : cfg.str("serials") + ";") {
+            if (c != ';') cur += c;
+            else serials.push_back(std::exchange(cur, {}));
+        }
+    }
     for (int64_t i = 0; i < n; ++i) {
         auto d = std::make_unique<SimDevice>();
         d->index = static_cast<uint32_t>(i);
         char serial[16];
         std::snprintf(serial, sizeof serial, "QJ%06d", static_cast<int>(i + 1));
-        d->info.serial = serial;
+        d->info.serial = size_t(i) < serials.size() ? serials[size_t(i)] : serial;
         d->info.location = "sim:" + std::to_string(i);
         d->isJig = (i == jigIndex_) && jig != "none";
         if (d->isJig) {
@@ -639,6 +650,12 @@ std::vector<KeySpec> deviceKeys() {
                       }),
         KeySpec::number("devices", 0, 16),
         KeySpec::number("jig-index", 0, 15),
+        KeySpec::text("serials",
+                      [](const std::string& v) {
+                          return v.empty() || v.front() == ';' || v.back() == ';' || v.find(";;") != std::string::npos
+                                     ? std::string("a serial number must not be empty")
+                                     : std::string();
+                      }),
         KeySpec::choice("mode", "instant|paced|ideal"),
         KeySpec::number("driver", 0, 0xFFFFFFFF),
         KeySpec::number("latency-us", 0, 60'000'000),

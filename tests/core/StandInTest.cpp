@@ -4,6 +4,7 @@
 // that of real hardware) Start and the Nuvoton JTAG connect refuse them before
 // a byte of them is sent.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <memory>
@@ -63,6 +64,8 @@ TEST(StandIn, TheBuiltImagesAndScriptCarryTheMarkAndRealOnesDoNot) {
     EXPECT_FALSE(isStandInFile(dir.file("real.hex")));
     EXPECT_FALSE(isStandInFile(dir.file("real.qjf")));
     EXPECT_FALSE(isStandInFile(dir.file("absent.hex")));
+    ASSERT_EQ(::mkfifo(dir.file("fifo.hex").c_str(), 0600), 0);
+    EXPECT_FALSE(isStandInFile(dir.file("fifo.hex")));  // looked at, never opened: no hang
     // In a HEX image the mark counts where it is flashed: in the decoded data.
     std::vector<uint8_t> marked = real;
     std::copy(kStandInMark.begin(), kStandInMark.end(), marked.begin() + 0x100);
@@ -75,18 +78,27 @@ TEST(StandIn, StartThroughARealBackendStopsBeforeTheBootloader) {
         const char* spec;
         const char* mode;
         const char* image;  // the file named; nullptr: nothing to flash, the mode window opens
+        bool inUserFolder = false;  // the image lies in the user's data folder, not beside the program
     };
     const Case cases[] = {
         {"jig=ENE_EDID_KB", "ITE", "ITE2_PROJ_Q37.hex"},
         {"jig=V42_Q37", "EDID lcd", "ENE_EDID_KB.hex"},
         {"jig=none", "NUVOTON spi", "Q37_NPCE288.hex"},  // no answer: the reset path would flash too
         {"jig=M328_EPM240_v18", "MEC jtag", "M328_EPM240_v19.qjf"},
+        {"jig=ENE_EDID_KB", "ITE", "ITE2_PROJ_Q37.hex", true},
+        {"jig=M328_EPM240_v18", "MEC jtag", "M328_EPM240_v19.qjf", true},
         {"jig=ENE_EDID_KB", "EDID lcd", nullptr},
         {"jig=M328_EPM240_v19", "MEC jtag", nullptr},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.spec) + " " + c.mode);
+        SCOPED_TRACE(std::string(c.spec) + " " + c.mode + (c.inUserFolder ? " (user folder)" : ""));
         D2xxRig r(c.spec);
+        std::string folder = r.prog;
+        if (c.inUserFolder) {
+            folder = r.dir.userFirmwareDir();
+            std::filesystem::create_directories(folder);
+            std::filesystem::rename(r.prog + c.image, folder + c.image);
+        }
         qjt::RecordingView view;
         JigControl ctl(*r.api, view, StartLog("Start_log.txt"), r.prog);
         const auto out = ctl.start(c.mode);
@@ -97,7 +109,7 @@ TEST(StandIn, StartThroughARealBackendStopsBeforeTheBootloader) {
             continue;
         }
         EXPECT_EQ(out, JigControl::StartOutcome::StandInRefused);
-        const std::string why = standInRefusal(r.prog + c.image);
+        const std::string why = standInRefusal(folder + c.image);
         ASSERT_EQ(view.boxes().size(), 1u);
         EXPECT_EQ(view.boxes()[0].text, why);
         EXPECT_NE(qjt::readFile("Start_log.txt").find(why + "\r\n"), std::string::npos);

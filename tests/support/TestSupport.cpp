@@ -148,6 +148,7 @@ ScratchDir::ScratchDir() {
     dir_ = std::filesystem::temp_directory_path() / ("qjig-test-" + std::to_string(rng()));
     std::filesystem::create_directories(dir_);
     std::filesystem::current_path(dir_);
+    dataHome_.emplace("XDG_DATA_HOME", file("data"));
 }
 
 ScratchDir::~ScratchDir() {

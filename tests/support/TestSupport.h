@@ -65,19 +65,6 @@ private:
     uint32_t colour_ = 0;
 };
 
-// A fresh directory made current for the test's life (Start_log.txt and wiring
-// lists are opened from the current directory).
-class ScratchDir {
-public:
-    ScratchDir();
-    ~ScratchDir();
-    const std::filesystem::path& path() const { return dir_; }
-    std::string file(const std::string& name) const { return (dir_ / name).string(); }
-
-private:
-    std::filesystem::path dir_, old_;
-};
-
 // A disk that fills up: while it lives, no file of this process grows past
 // `bytes` (a write beyond fails as on a full disk). Keep it around the
 // operation only, so that the test's own reports still reach their log.
@@ -114,6 +101,24 @@ public:
 private:
     const char* name_;
     std::optional<std::string> old_;
+};
+
+// A fresh directory made current for the test's life (Start_log.txt and wiring
+// lists are opened from the current directory). The user's data folder
+// (XDG_DATA_HOME) points at its "data" folder, so the jig images in the
+// account running the tests are never found.
+class ScratchDir {
+public:
+    ScratchDir();
+    ~ScratchDir();
+    const std::filesystem::path& path() const { return dir_; }
+    std::string file(const std::string& name) const { return (dir_ / name).string(); }
+    // The folder the tool looks up the jig's images in after the program's.
+    std::string userFirmwareDir() const { return file("data") + "/quillmore-jig/firmware/"; }
+
+private:
+    std::filesystem::path dir_, old_;
+    std::optional<Env> dataHome_;
 };
 
 // A reproducible image that looks like firmware to nobody (an LCG's bytes).

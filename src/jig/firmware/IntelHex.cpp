@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "jig/Text.h"
+#include "jig/firmware/JigFiles.h"
 
 namespace qj {
 
@@ -58,12 +59,14 @@ HexDecodeResult decodeJigHex(const uint8_t* data, size_t n, std::vector<uint8_t>
     return r;
 }
 
-JigImage loadJigImageFile(const std::string& path, ModeView& view) {
+namespace {
+// `lookedIn`: where a missing image was looked for ("" for a path the user named).
+JigImage loadImage(const std::string& path, const std::string& lookedIn, ModeView& view) {
     JigImage img;
     std::error_code ec;
     std::FILE* f = std::filesystem::is_regular_file(path, ec) ? std::fopen(path.c_str(), "rb") : nullptr;
     if (!f) {
-        view.log("Not found .hex file -> " + path + " for Q37 in the program folder ");
+        view.log("Not found .hex file -> " + path + " for Q37 in the program folder " + lookedIn);
         img.outcome = kErrorFileSearch;
         return img;
     }
@@ -91,6 +94,15 @@ JigImage loadJigImageFile(const std::string& path, ModeView& view) {
     view.log("HEX position_buff " + hexNumber(img.end, 4));
     view.gaugeMax(static_cast<int>(img.end));
     return img;
+}
+
+}  // namespace
+
+JigImage loadJigImageFile(const std::string& path, ModeView& view) { return loadImage(path, "", view); }
+
+JigImage loadJigImage(const std::string& name, const std::string& programDir, ModeView& view) {
+    const JigFileLookup file = findJigFile(name, programDir);
+    return loadImage(file.path, file.found ? "" : file.lookedIn(), view);
 }
 
 }  // namespace qj

@@ -1,5 +1,5 @@
 #pragma once
-// The jig's application images: Intel HEX files beside the executable, decoded
+// The jig's application images: Intel HEX files (found by findJigFile), decoded
 // into the 6144-byte flash image that the bootloader takes line by line.
 #include <cstddef>
 #include <cstdint>
@@ -39,8 +39,11 @@ struct JigImage {
     bool loaded() const { return outcome.empty(); }
 };
 
-// LoadJigImage: the image at `path` (the mode's image in the program folder, or
-// qjig hex's file). Logs to the update window and sets its gauge maximum.
+// loadJigImage: the image called `file` (a mode's image), looked up from the
+// program folder (`programDir` ends in a separator) by findJigFile. Logs to the
+// update window and sets its gauge maximum.
+JigImage loadJigImage(const std::string& file, const std::string& programDir, ModeView& view);
+// The same for an explicit path (qjig hex).
 JigImage loadJigImageFile(const std::string& path, ModeView& view);
 
 }  // namespace qj

@@ -1,6 +1,7 @@
 #include "jig/firmware/StandIn.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <vector>
@@ -24,6 +25,9 @@ bool hasStandInMark(const uint8_t* p, size_t n) {
 }
 
 bool isStandInFile(const std::string& path) {
+    // A FIFO or a device named like an image is no image, and must not block Start.
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec)) return false;
     std::ifstream in(path, std::ios::binary);
     if (!in) return false;
     std::vector<uint8_t> bytes(kLookLimit);

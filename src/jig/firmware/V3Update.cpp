@@ -6,8 +6,20 @@
 
 #include "jig/JigLink.h"
 #include "jig/Text.h"
+#include "jig/firmware/JigFiles.h"
 
 namespace qj {
+
+bool readV3Image(const std::string& path, std::vector<uint8_t>& image, size_t& length) {
+    std::error_code ec;
+    std::FILE* f = std::filesystem::is_regular_file(path, ec) ? std::fopen(path.c_str(), "rb") : nullptr;
+    if (!f) return false;
+    // Filled with 0xFF, so the last block's tail past the image is erased flash.
+    image.assign(kV3ImageLimit, 0xFF);
+    length = std::fread(image.data(), 1, kV3ImageLimit, f);
+    std::fclose(f);
+    return true;
+}
 
 namespace {
 // A failure the update window and Start_log.txt are both told of.
@@ -17,19 +29,14 @@ V3Result fail(const V3UpdateContext& c, const std::string& line) {
     return V3Result::Error;
 }
 
-// The image from the program folder into `image`, filled with 0xFF behind it
-// (so the last block's tail past the image is erased flash): its length, or 0.
+// The image, wherever the jig's images are found, into `image`: its length, or 0.
 size_t loadImage(const V3UpdateContext& c, std::vector<uint8_t>& image) {
-    const std::string path = c.programDir + kV3ImageFile;
-    std::error_code ec;
-    std::FILE* f = std::filesystem::is_regular_file(path, ec) ? std::fopen(path.c_str(), "rb") : nullptr;
-    if (!f) {
-        c.view.log("ERROR open file " + path);
+    const JigFileLookup file = findJigFile(kV3ImageFile, c.programDir);
+    size_t length = 0;
+    if (!file.found || !readV3Image(file.path, image, length)) {
+        c.view.log("ERROR open file " + file.path + (file.found ? "" : " " + file.lookedIn()));
         return 0;
     }
-    image.assign(kV3ImageLimit, 0xFF);
-    const size_t length = std::fread(image.data(), 1, kV3ImageLimit, f);
-    std::fclose(f);
     if (length == 0) {
         c.view.log("ERROR short file.");
         return 0;

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "jig/ModeView.h"
 #include "jig/StartLog.h"
@@ -31,6 +32,10 @@ struct V3UpdateContext {
     const std::string& ident;     // JigIdent
     std::atomic<bool>& giveUp;    // set by the update window's EXIT
 };
+
+// The version 3 image at `path` in a kV3ImageLimit buffer filled with 0xFF (a
+// longer file is cut); `length` the bytes read. False when it cannot be opened.
+bool readV3Image(const std::string& path, std::vector<uint8_t>& image, size_t& length);
 
 enum class V3Result { Ok, Error };
 

@@ -9,6 +9,7 @@
 
 #include "jig/ftdi/D2xxFtdi.h"
 #include "jig/ftdi/LibFtdi.h"
+#include "jig/ftdi/OneDeviceFtdi.h"
 #include "jig/ftdi/TraceFtdi.h"
 #include "jig/ftdi/TtyFtdi.h"
 
@@ -43,6 +44,46 @@ std::vector<std::string> ttyPaths(const std::string& backend) {
         }
     }
     return out;
+}
+// How many of `api`'s devices carry `serial`; every serial seen is added to `seen`.
+size_t devicesWithSerial(FtdiApi& api, const std::string& serial, std::vector<std::string>& seen) {
+    size_t n = 0;
+    for (const auto& r : listDevices(api)) {
+        if (!r.note.empty()) continue;
+        seen.push_back(r.info.serial.empty() ? "(none, " + r.backend + " " + r.info.location + ")" : r.info.serial);
+        n += r.info.serial == serial;
+    }
+    return n;
+}
+
+// --device: the backend `api` (or under auto the first real one that has the
+// device with that serial). Null with `error` set when no device or more than
+// one carries it.
+std::unique_ptr<FtdiApi> backendWithDevice(std::unique_ptr<FtdiApi> api, const BackendOptions& opt, std::string& error) {
+    std::vector<std::string> seen;
+    size_t n = 0;
+    if (api) {
+        n = devicesWithSerial(*api, opt.device, seen);
+    } else {
+        for (const auto& c : realBackends(opt)) {
+            std::string why;
+            auto candidate = c.make(why);
+            if (!candidate) continue;
+            n = devicesWithSerial(*candidate, opt.device, seen);
+            if (n > 0) {
+                api = std::move(candidate);
+                break;
+            }
+        }
+    }
+    if (n == 1) return api;
+    std::string list;
+    for (const auto& s : seen) list += (list.empty() ? "" : ", ") + s;
+    error = n > 1 ? "--device " + opt.device + ": " + std::to_string(n) +
+                        " devices carry this serial and cannot be told apart (attached: " + list + ")"
+                  : "--device " + opt.device + ": no device with this serial is attached (attached: " +
+                        (list.empty() ? std::string("none") : list) + ")";
+    return nullptr;
 }
 }  // namespace
 
@@ -133,7 +174,7 @@ bool takeBackendOptions(std::vector<std::string>& args, BackendOptions& opt, std
         std::string* target = nullptr;
         std::string name;
         for (auto [flag, dst] : {std::pair{"--backend", &opt.backend}, std::pair{"--sim", &opt.simKeys},
-                                 std::pair{"--trace", &opt.tracePath}}) {
+                                 std::pair{"--trace", &opt.tracePath}, std::pair{"--device", &opt.device}}) {
             const std::string f = flag;
             if (a == f || a.rfind(f + "=", 0) == 0) {
                 target = dst;
@@ -182,8 +223,8 @@ std::unique_ptr<FtdiApi> makeBackend(const BackendOptions& opt, std::string& err
             error = "this program was built without the virtual jig";
             return nullptr;
         } else if (opt.backend == "auto") {
-            api = firstWithDevices(realBackends(opt));
-            if (!api) api = std::make_unique<NoDevicesFtdi>("none");
+            if (opt.device.empty()) api = firstWithDevices(realBackends(opt));
+            if (!api && opt.device.empty()) api = std::make_unique<NoDevicesFtdi>("none");
         } else {
             const std::string name = opt.backend.substr(0, opt.backend.find(':'));
             if (name == "tty" && opt.backend != "tty" && ttyPaths(opt.backend).empty()) {
@@ -202,6 +243,10 @@ std::unique_ptr<FtdiApi> makeBackend(const BackendOptions& opt, std::string& err
                 return nullptr;
             }
         }
+        if (!opt.device.empty()) {
+            api = backendWithDevice(std::move(api), opt, error);
+            if (!api) return nullptr;
+        }
     } catch (const std::exception& e) {
         error = e.what();
         return nullptr;
@@ -211,6 +256,8 @@ std::unique_ptr<FtdiApi> makeBackend(const BackendOptions& opt, std::string& err
         if (opt.notice) t->onWriteError(opt.notice);
         api = std::move(t);
     }
+    // Outside the trace, which shows the backend's own list and indexes.
+    if (!opt.device.empty()) api = std::make_unique<OneDeviceFtdi>(std::move(api), opt.device);
     return api;
 }
 

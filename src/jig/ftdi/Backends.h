@@ -27,14 +27,18 @@ struct BackendOptions {
     std::string backend = "auto";
     std::string simKeys;    // non-empty: the virtual jig
     std::string tracePath;  // non-empty: wrap in TraceFtdi
+    std::string device;     // non-empty: the serial of the one device to use (OneDeviceFtdi)
     NoticeOnce::Sink notice;  // advice from the real backends; stderr when unset
 };
 
-// Removes --backend/--sim/--trace (and their "=value" forms) from args;
-// returns false with `error` set on a missing value.
+// Removes --backend/--sim/--trace/--device (and their "=value" forms) from
+// args; returns false with `error` set on a missing value.
 bool takeBackendOptions(std::vector<std::string>& args, BackendOptions& opt, std::string& error);
 
-// Builds the backend. Returns null with `error` set when it cannot.
+// Builds the backend. Returns null with `error` set when it cannot; with a
+// device chosen, also when no device or more than one carries its serial
+// (`error` then lists the serials attached). Under auto the first real backend
+// that has the device is taken.
 std::unique_ptr<FtdiApi> makeBackend(const BackendOptions& opt, std::string& error);
 
 // A backend that a front end adds to the real ones (the virtual jig: the jig

@@ -1,6 +1,7 @@
 #include "modes/nuvoton_jtag/NuvotonJtagCore.h"
 
 #include "jig/Text.h"
+#include "jig/firmware/JigFiles.h"
 #include "jig/firmware/StandIn.h"
 #include "modes/Modes.h"
 
@@ -171,14 +172,19 @@ void NuvotonJtagCore::BitBtn_CONNECTClick() {
                          "\n 3 Defective chip EC \n 4 Invalid defined first contact");
         return;
     }
-    if (scriptPath_.empty()) {
-        scriptPath_ = programDir_ + kScriptFile;
-        view_.log(std::string(" *** Default file -> ") + kScriptFile);
+    std::string lookedIn;
+    if (scriptPath_.empty() || defaultScript_) {
+        // Looked up again on every connect: the user may have put it in place since.
+        const JigFileLookup file = findJigFile(kScriptFile, programDir_);
+        if (!file.found) lookedIn = " " + file.lookedIn();
+        if (!defaultScript_) view_.log(std::string(" *** Default file -> ") + kScriptFile);
+        scriptPath_ = file.path;
+        defaultScript_ = true;
     }
     // Read whole before the worker starts: what cannot be played ends here, as a missing script does.
     script_ = readScript(scriptPath_);
     if (script_.missing || !script_.refused.empty()) {
-        view_.log("Break! Open file (.qjf) error or not found!");
+        view_.log("Break! Open file (.qjf) error or not found!" + lookedIn);
         if (!script_.refused.empty()) view_.log("Break! " + script_.refused + ".");
         connectFailed();
         return;

@@ -59,8 +59,12 @@ public:
     // The body of ReadThread_JTAG_NUV (runs on that thread).
     void Execute();
 
-    // The script to play; empty means NUVOTON.qjf beside the program.
-    void setScriptPath(std::string path) { scriptPath_ = std::move(path); }
+    // The script to play; empty means NUVOTON.qjf where the jig's images are.
+    void setScriptPath(std::string path) {
+        scriptPath_ = std::move(path);
+        defaultScript_ = false;
+    }
+    const std::string& scriptPath() const { return scriptPath_; }
     bool pin1ToPin1() const { return pin1ToPin1_; }
     Step step() const { return step_.load(); }
     // Waits for the worker to end (CLI, tests, shutdown). After a read or a
@@ -99,6 +103,7 @@ private:
     // User-interface thread.
     bool pin1ToPin1_ = true;
     std::string scriptPath_;
+    bool defaultScript_ = false;  // scriptPath_ is the looked-up NUVOTON.qjf
     std::string jigIdent_;  // the identification of the last open
 
     // Owned by the worker while busy.

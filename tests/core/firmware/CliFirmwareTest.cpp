@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "FirmwareRig.h"
 #include "cli/Cli.h"
+#include "jig/ftdi/Backends.h"
 
 // qjig runs from the build's bin folder, where the placeholder images lie.
 
@@ -41,4 +44,53 @@ TEST(CliFirmware, HexPrintsTheDecodeLogEndAndOutcome) {
     EXPECT_NE(out.find("Wrong file format!\nat byte 0: record type other than 00 and 01\noutcome: ERROR file format\n"),
               std::string::npos)
         << out;
+}
+
+// Each file once, with the modes that need it; found beside the program or in
+// the user's folder; what it carries, a stand-in said as such; exit 1 for a
+// missing file or one the upgrade could not use.
+TEST(CliFirmware, ImagesSaysWhereEachFileIsAndWhatItCarries) {
+    qjt::ScratchDir dir;
+    const std::string prog = dir.file("prog") + "/", user = dir.userFirmwareDir();
+    std::filesystem::create_directories(prog);
+    std::filesystem::create_directories(user);
+    for (const char* f : {"ENE_EDID_KB.hex", "NUVOTON.qjf"}) std::filesystem::copy_file(qjt::binDir() + f, prog + f);
+    qjt::writeFile(user + "Q37_jtag.hex", fwt::hexOf(fwt::namedImage("V42_Q37", 0x300)));
+    qjt::writeFile(user + "ITE2_PROJ_Q37.hex", fwt::hexOf(fwt::namedImage("NPCE_Q37", 0x300)));  // the wrong one
+    qjt::writeFile(prog + "Q37_NPCE288.hex", ":10000000\r\n");
+    qjt::writeBytes(user + "M328_EPM240_v19.qjf", fwt::namedImage("M328_EPM240_v19", 0x800));
+    qj::NoDevicesFtdi none("none");
+    qj::cli::CliContext ctx{none, {}, prog, "auto", "", qj::Lang::En};
+    testing::internal::CaptureStdout();
+    const int rc = qj::cli::cmdImages(ctx);
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(rc, 1);
+    const std::string standIn = "a stand-in for the virtual jig (refused on a real jig)";
+    EXPECT_EQ(out, "ENE_EDID_KB.hex (Keyboard testing, ENE KB90XX, EDID lcd)\n"
+                   "  found: " + prog + "ENE_EDID_KB.hex\n"
+                   "  identification: ENE_EDID_KB, " + standIn + "\n"
+                   "Q37_NPCE288.hex (NUVOTON spi, NUVOTON jtag)\n"
+                   "  found: " + prog + "Q37_NPCE288.hex\n"
+                   "  cannot be used: ERROR file format at byte 0: record cut off by the end of the file\n"
+                   "Q37_jtag.hex (MEC jtag)\n"
+                   "  found: " + user + "Q37_jtag.hex\n"
+                   "  identification: V42_Q37\n"
+                   "ITE2_PROJ_Q37.hex (ITE)\n"
+                   "  found: " + user + "ITE2_PROJ_Q37.hex\n"
+                   "  identification: none (no \"ITE2\" in it)\n"
+                   "M328_EPM240_v19.qjf (MEC jtag on a version 3 jig)\n"
+                   "  found: " + user + "M328_EPM240_v19.qjf\n"
+                   "  identification: M328_EPM240_v19\n"
+                   "NUVOTON.qjf (NUVOTON jtag, its JTAG script)\n"
+                   "  found: " + prog + "NUVOTON.qjf\n"
+                   "  " + standIn + "\n");
+    // Everything in place: exit 0; one missing: exit 1, with where it was looked for.
+    qjt::writeFile(prog + "Q37_NPCE288.hex", fwt::hexOf(fwt::namedImage("NPCE_Q37", 0x300)));
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(qj::cli::cmdImages(ctx), 0);
+    std::filesystem::remove(user + "Q37_jtag.hex");
+    EXPECT_EQ(qj::cli::cmdImages(ctx), 1);
+    EXPECT_NE(testing::internal::GetCapturedStdout().find("Q37_jtag.hex (MEC jtag)\n  missing (looked in " + prog + ", " +
+                                                          user + ")\n"),
+              std::string::npos);
 }

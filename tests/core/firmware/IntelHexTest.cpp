@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <optional>
 
 #include "FirmwareRig.h"
 #include "jig/firmware/IntelHex.h"
 #include "modes/Modes.h"
+#include "jig/firmware/JigFiles.h"
 
 using namespace qj;
 using fwt::eofRecord;
@@ -145,18 +147,73 @@ TEST(IntelHex, AnImageOfOnly0xFFIsRefused) {
     EXPECT_EQ(empty.img.outcome, kErrorFileFormat);
 }
 
-TEST(IntelHex, MissingFileIsLookedUpInTheProgramFolderOnly) {
+// The program's folder, the user's data folder, the installation's data folder
+// (only for a program installed as PREFIX/libexec/quillmore-jig/); never the
+// current directory. The first one holding the file wins.
+TEST(IntelHex, ImagesAreLookedUpInTheProgramThenTheUserThenTheInstalledFolder) {
     qjt::ScratchDir dir;
-    qjt::writeFile(dir.file("ITE2_PROJ_Q37.hex"), record(0, 0, bytes({1})) + eofRecord());  // current dir: ignored
-    const std::string prog = dir.file("prog") + "/";
-    std::filesystem::create_directories(prog);
+    const std::string root = dir.file("root");
+    const std::string installed = root + "/usr/libexec/quillmore-jig/";
+    const std::string system = root + "/usr/share/quillmore-jig/firmware/";
+    const std::string built = dir.file("build") + "/bin/";
+    const std::string user = dir.userFirmwareDir();
+    struct Case {
+        const char* what;
+        std::string prog;
+        std::vector<std::string> holders;  // folders holding the image
+        std::string want;                  // the folder it is taken from ("" missing)
+    } cases[] = {
+        {"program folder first", installed, {installed, user, system}, installed},
+        {"then the user's", installed, {user, system}, user},
+        {"then the installation's", installed, {system}, system},
+        {"a built program has no installation folder", built, {system}, ""},
+        {"nowhere", installed, {}, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove_all(root);
+        std::filesystem::remove_all(dir.file("data"));
+        for (const auto& f : std::vector<std::string>{installed, system, built, user})
+            std::filesystem::create_directories(f);
+        for (const auto& h : c.holders) qjt::writeFile(h + "ITE2_PROJ_Q37.hex", record(0, 0, bytes({1})) + eofRecord());
+        qjt::writeFile("ITE2_PROJ_Q37.hex", record(0, 0, bytes({1})) + eofRecord());  // current dir: ignored
+        qjt::RecordingView view;
+        JigImage img = loadJigImage(modeByItem("ITE")->image, c.prog, view);
+        if (c.want.empty()) {
+            EXPECT_EQ(img.outcome, kErrorFileSearch);
+            const std::string where = c.prog == installed ? installed + ", " + user + ", " + system : built + ", " + user;
+            EXPECT_EQ(view.lines(), std::vector<std::string>{"Not found .hex file -> " + c.prog +
+                                                            "ITE2_PROJ_Q37.hex for Q37 in the program folder (looked in " +
+                                                            where + ")"});
+        } else {
+            EXPECT_TRUE(img.loaded());
+            EXPECT_EQ(view.lines().at(0), "UPGRADE file loaded to buffer (" + c.want + "ITE2_PROJ_Q37.hex)");
+        }
+    }
+    // No image named fails the same way.
     qjt::RecordingView view;
-    JigImage img = loadJigImageFile(prog + modeByItem("ITE")->image, view);
-    EXPECT_EQ(img.outcome, kErrorFileSearch);
-    EXPECT_EQ(view.lines(), std::vector<std::string>{"Not found .hex file -> " + prog +
-                                                    "ITE2_PROJ_Q37.hex for Q37 in the program folder "});
-    // The folder itself (no image named) fails the same way.
-    EXPECT_EQ(loadJigImageFile(prog, view).outcome, kErrorFileSearch);
+    EXPECT_EQ(loadJigImage("", installed, view).outcome, kErrorFileSearch);
+}
+
+TEST(IntelHex, TheUserFolderFollowsXdgDataHomeOrTheHomeFolder) {
+    qjt::ScratchDir dir;
+    qjt::Env home("HOME", dir.file("home"));
+    const struct {
+        const char* xdg;  // nullptr: unset
+        std::string want;
+    } cases[] = {
+        {"/srv/data", "/srv/data/quillmore-jig/firmware/"},
+        {"/srv/data/", "/srv/data/quillmore-jig/firmware/"},
+        {nullptr, dir.file("home") + "/.local/share/quillmore-jig/firmware/"},
+        {"", dir.file("home") + "/.local/share/quillmore-jig/firmware/"},
+        {"relative/data", dir.file("home") + "/.local/share/quillmore-jig/firmware/"},  // not a usable value
+    };
+    for (const auto& c : cases) {
+        std::optional<qjt::Env> xdg;
+        if (c.xdg) xdg.emplace("XDG_DATA_HOME", c.xdg);
+        else ::unsetenv("XDG_DATA_HOME");
+        EXPECT_EQ(jigFileFolders("/opt/q/"), (std::vector<std::string>{"/opt/q/", c.want})) << (c.xdg ? c.xdg : "unset");
+    }
 }
 
 TEST(IntelHex, PlaceholderImagesDecodeAndNameTheirFirmware) {

@@ -242,7 +242,8 @@ TEST(Upgrade, ImageProblemsEndWithExitAndTheApplicationStarted) {
         std::vector<std::string> tail(lines.end() - 2, lines.end());
         std::vector<std::string> want = c.tail;
         if (want[1] == "<not found>")
-            want[1] = "Not found .hex file -> " + r.prog + "ITE2_PROJ_Q37.hex for Q37 in the program folder ";
+            want[1] = "Not found .hex file -> " + r.prog + "ITE2_PROJ_Q37.hex for Q37 in the program folder (looked in " +
+                      r.prog + ", " + r.scratch.userFirmwareDir() + ")";
         EXPECT_EQ(tail, want) << c.what;
         auto w = r.writes();
         EXPECT_EQ(w.back(), "g\n") << c.what;

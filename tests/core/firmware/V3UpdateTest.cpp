@@ -151,7 +151,8 @@ TEST(V3Update, ImageFileProblems) {
     {
         Rig r(kOld, false);
         r.start("MEC jtag");
-        EXPECT_EQ(r.view.lines(), std::vector<std::string>{"ERROR open file " + r.prog + kV3ImageFile});
+        EXPECT_EQ(r.view.lines(), std::vector<std::string>{"ERROR open file " + r.prog + kV3ImageFile + " (looked in " +
+                                                           r.prog + ", " + r.scratch.userFirmwareDir() + ")"});
         EXPECT_TRUE(r.view.hasEvent("enable SpeedButton_UPD_EXIT 1"));
     }
     {
@@ -159,6 +160,14 @@ TEST(V3Update, ImageFileProblems) {
         r.putBytes(kV3ImageFile, {});
         r.start("MEC jtag");
         EXPECT_EQ(r.view.lines(), std::vector<std::string>{"ERROR short file."});
+    }
+    {
+        // The image in the user's data folder serves as well as one beside the program.
+        Rig r(kOld + ",reset-after=100", false);
+        std::filesystem::create_directories(r.scratch.userFirmwareDir());
+        std::filesystem::copy_file(qjt::binDir() + kV3ImageFile, r.scratch.userFirmwareDir() + kV3ImageFile);
+        r.start("MEC jtag");
+        EXPECT_EQ(r.view.lines().back(), "UPDATE completed successfully.");
     }
 }
 

@@ -204,6 +204,25 @@ TEST_F(NuvTransfer, WrongOrMissingIdGoesBackToSettings) {
     EXPECT_TRUE(view->hasLine("Read NUVOTON ID 0FE2201F"));
 }
 
+// The default script is looked up where the jig's images are, again at each
+// connect: one put in place after a failed connect is found.
+TEST_F(NuvTransfer, DefaultScriptIsLookedUpAtEachConnect) {
+    const std::string prog = dir.file("prog") + "/";
+    std::filesystem::create_directories(prog);
+    std::filesystem::create_directories(dir.userFirmwareDir());
+    view = std::make_unique<qjt::RecordingView>();
+    sim = qjt::makeSim(kEpm240);
+    core = std::make_unique<NuvotonJtagCore>(*sim, *view, prog);
+    EXPECT_FALSE(connect());
+    EXPECT_TRUE(view->hasLine("Break! Open file (.qjf) error or not found! (looked in " + prog + ", " +
+                              dir.userFirmwareDir() + ")"));
+    std::filesystem::copy_file(qjt::binDir() + kScriptFile, dir.userFirmwareDir() + kScriptFile);
+    EXPECT_TRUE(connect());
+    EXPECT_EQ(core->scriptPath(), dir.userFirmwareDir() + kScriptFile);
+    const auto ls = view->lines();
+    EXPECT_EQ(std::count(ls.begin(), ls.end(), " *** Default file -> NUVOTON.qjf"), 1);
+}
+
 TEST_F(NuvTransfer, ScriptThatCannotBePlayed) {
     struct Case {
         std::optional<std::string> script;  // nullopt: no such file; "FIFO": a named pipe
