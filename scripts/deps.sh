@@ -5,7 +5,8 @@
 set -euo pipefail
 pkgs=(build-essential cmake pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev googletest libftdi1-dev
       zlib1g-dev libssl-dev clang libclang-rt-14-dev
-      xvfb xauth libxcb1-dev)
+      xvfb xauth libxcb1-dev
+      umockdev libumockdev-dev)
 if [ "${1:-}" = package ]; then
   pkgs+=(dpkg-dev lintian appstream man-db git)
 fi

@@ -12,7 +12,7 @@
 
 namespace {
 const char* kUsage =
-    "usage: quillmore-jig [--sim KEYS] [--backend NAME] [--device SERIAL] [--trace FILE]\n"
+    "usage: quillmore-jig [--sim KEYS] [--backend NAME] [--device SERIAL] [--trace FILE] [--fault KIND=N,...]\n"
     "       quillmore-jig --help | --version\n"
     "\n"
     "  --sim KEYS       use the virtual jig (\"demo\", or keys such as jig=ENE_EDID_KB,devices=2;\n"
@@ -21,6 +21,8 @@ const char* kUsage =
     "                   serial nodes directly\n"
     "  --device SERIAL  use only the FTDI device with this serial number (qjig devices lists them)\n"
     "  --trace FILE     append a byte trace of every FTDI call to FILE\n"
+    "  --fault KIND=N   make the Nth call of a kind fail (write-short, write-fail, read-fail,\n"
+    "                   status-fail, purge-fail, baud-fail), on any backend\n"
     "\n"
     "Jig firmware images are looked up in the program's folder, then in\n"
     "$XDG_DATA_HOME/quillmore-jig/firmware/ (~/.local/share/...), then in the\n"

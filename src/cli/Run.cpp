@@ -23,7 +23,7 @@ std::map<std::string, Command>& registry() {
 
 std::string usage() {
     std::string u =
-        "usage: qjig [--sim KEYS] [--backend NAME] [--device SERIAL] [--trace FILE] [--lang en|ru] COMMAND ...\n"
+        "usage: qjig [--sim KEYS] [--backend NAME] [--device SERIAL] [--trace FILE] [--fault KIND=N] [--lang en|ru] COMMAND ...\n"
         "       qjig --help | --version\n"
         "\n"
         "commands:\n"
@@ -46,6 +46,8 @@ std::string usage() {
            "                   serial nodes directly (a pseudo-terminal served by qjig-sim)\n"
            "  --device SERIAL  use only the FTDI device with this serial number (see devices)\n"
            "  --trace FILE     append a byte trace of every FTDI call to FILE\n"
+           "  --fault KIND=N   make the Nth call of a kind fail (write-short, write-fail, read-fail,\n"
+           "                   status-fail, purge-fail, baud-fail), on any backend\n"
            "  --lang en|ru     which memo a two-language window prints (default en)\n"
            "\n"
            "Jig firmware images are looked up in the program's folder, then in\n"

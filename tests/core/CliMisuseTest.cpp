@@ -26,6 +26,9 @@ TEST(CliMisuse, BadInputExitsTwoNamingWhatWasWrong) {
         {{"--sim=", "identify"}, "--sim"},
         {{"--sim", sim, "--trace", "", "identify"}, "--trace"},
         {{"--sim", sim, "start", "Please select "}, "choose a mode"},
+        {{"--sim", sim, "--fault", "read-fial=3", "identify"}, "unknown fault \"read-fial\""},
+        {{"--sim", sim, "--fault", "read-fail=0", "identify"}, "fault read-fail needs the number"},
+        {{"--sim", sim, "--fault", "read-fail=2,read-fail=3", "identify"}, "given twice"},
         {{"--sim", sim, "--trace", dir.path().string(), "identify"}, "trace file"},
         {{"--sim", sim, "--trace", dir.file("no/such/dir/t.txt"), "start", "EDID lcd"}, "trace file"},
     };

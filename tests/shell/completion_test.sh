@@ -31,7 +31,8 @@ check "$qjig --sim demo n" npce nuv
 check "$qjig --dev" --device
 check "$qjig --backend " auto tty tty: d2xx libftdi sim
 check "$qjig ite " boards read write verify
-check "$qjig mec write x.bin --" --erase --verify --sim --backend --device --trace --lang --help --version
+check "$qjig mec write x.bin --" --erase --verify --sim --backend --device --trace --fault --lang --help --version
+check "$qjig --fault read-" read-fail=
 check "$qjig ene read dump.bin --board 2 --k" --kestra
 check "$qjig nuv read d" dump.bin dump.hex
 check "$qjig nuv read out.bin --script n" notes.txt

@@ -188,6 +188,16 @@ void writeBytes(const std::string& path, const std::vector<uint8_t>& content) {
     f.write(reinterpret_cast<const char*>(content.data()), static_cast<std::streamsize>(content.size()));
 }
 
+std::pair<int, int> opensAndCloses(const std::string& tracePath) {
+    std::ifstream f(tracePath);
+    int opens = 0, closes = 0;
+    for (std::string line; std::getline(f, line);) {
+        opens += line.rfind("# open ", 0) == 0;
+        closes += line == "# close";
+    }
+    return {opens, closes};
+}
+
 std::string binDir() { return QJ_BIN_DIR; }
 std::string sourceDir() { return QJ_SOURCE_DIR; }
 

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "jig/ModeView.h"
@@ -128,6 +129,8 @@ std::string readFile(const std::string& path);
 std::vector<uint8_t> readBytes(const std::string& path);
 void writeFile(const std::string& path, const std::string& content);
 void writeBytes(const std::string& path, const std::vector<uint8_t>& content);
+// The "# open" and "# close" lines of a --trace file: a run that closed every handle it opened has as many of each.
+std::pair<int, int> opensAndCloses(const std::string& tracePath);
 // The folder of the built binaries and firmware images, with trailing separator.
 std::string binDir();
 std::string sourceDir();

@@ -45,7 +45,8 @@ bool isStandInFile(const std::string& path) {
 std::string standInRefusal(const std::string& path) {
     return path +
            " is a stand-in for the virtual jig and was not sent to a real JIG. "
-           "The files that came with the JIG (its images and NUVOTON.qjf) belong beside the program.";
+           "The files that came with the JIG (its images and NUVOTON.qjf) belong beside the program "
+           "or in ~/.local/share/quillmore-jig/firmware/.";
 }
 
 }  // namespace qj

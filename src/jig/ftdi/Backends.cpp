@@ -8,6 +8,7 @@
 #include <stdexcept>
 
 #include "jig/ftdi/D2xxFtdi.h"
+#include "jig/ftdi/FaultFtdi.h"
 #include "jig/ftdi/LibFtdi.h"
 #include "jig/ftdi/OneDeviceFtdi.h"
 #include "jig/ftdi/TraceFtdi.h"
@@ -174,7 +175,8 @@ bool takeBackendOptions(std::vector<std::string>& args, BackendOptions& opt, std
         std::string* target = nullptr;
         std::string name;
         for (auto [flag, dst] : {std::pair{"--backend", &opt.backend}, std::pair{"--sim", &opt.simKeys},
-                                 std::pair{"--trace", &opt.tracePath}, std::pair{"--device", &opt.device}}) {
+                                 std::pair{"--trace", &opt.tracePath}, std::pair{"--device", &opt.device},
+                                 std::pair{"--fault", &opt.faultSpec}}) {
             const std::string f = flag;
             if (a == f || a.rfind(f + "=", 0) == 0) {
                 target = dst;
@@ -205,6 +207,8 @@ bool takeBackendOptions(std::vector<std::string>& args, BackendOptions& opt, std
 }
 
 std::unique_ptr<FtdiApi> makeBackend(const BackendOptions& opt, std::string& error) {
+    FaultPlan faults;
+    if (!opt.faultSpec.empty() && !FaultPlan::parse(opt.faultSpec, faults, error)) return nullptr;
     // The trace file first: one that cannot be written is refused before any device is looked at.
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> trace(nullptr, std::fclose);
     if (!opt.tracePath.empty()) {
@@ -251,6 +255,7 @@ std::unique_ptr<FtdiApi> makeBackend(const BackendOptions& opt, std::string& err
         error = e.what();
         return nullptr;
     }
+    if (faults.any()) api = std::make_unique<FaultFtdi>(std::move(api), faults);
     if (trace) {
         auto t = std::make_unique<TraceFtdi>(std::move(api), trace.release(), opt.tracePath);
         if (opt.notice) t->onWriteError(opt.notice);

@@ -1,6 +1,7 @@
 #pragma once
 // Choosing the FtdiApi backend once at start-up, the same way in both binaries
-// and the tests: --backend auto|tty|d2xx|libftdi|sim, --sim KEYS, --trace FILE.
+// and the tests: --backend auto|tty|d2xx|libftdi|sim, --sim KEYS, --trace FILE,
+// --fault KIND=N,...
 //
 // auto takes the first real backend that finds a device, in this order:
 //   tty      the kernel's own FTDI serial driver: works out of the box on every
@@ -28,11 +29,12 @@ struct BackendOptions {
     std::string simKeys;    // non-empty: the virtual jig
     std::string tracePath;  // non-empty: wrap in TraceFtdi
     std::string device;     // non-empty: the serial of the one device to use (OneDeviceFtdi)
+    std::string faultSpec;  // non-empty: wrap in FaultFtdi (inside the trace, which shows what the tool asked)
     NoticeOnce::Sink notice;  // advice from the real backends; stderr when unset
 };
 
-// Removes --backend/--sim/--trace/--device (and their "=value" forms) from
-// args; returns false with `error` set on a missing value.
+// Removes --backend/--sim/--trace/--device/--fault (and their "=value" forms)
+// from args; returns false with `error` set on a missing value.
 bool takeBackendOptions(std::vector<std::string>& args, BackendOptions& opt, std::string& error);
 
 // Builds the backend. Returns null with `error` set when it cannot; with a

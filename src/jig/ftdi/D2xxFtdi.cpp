@@ -325,6 +325,12 @@ FT_STATUS D2xxFtdi::SetDataCharacteristics(FT_HANDLE h, uint8_t w, uint8_t s, ui
 FT_STATUS D2xxFtdi::SetTimeouts(FT_HANDLE h, uint32_t r, uint32_t w) { QJ_D2XX_CALL(fn_->SetTimeouts(h, r, w)); }
 FT_STATUS D2xxFtdi::SetLatencyTimer(FT_HANDLE h, uint8_t ms) { QJ_D2XX_CALL(fn_->SetLatencyTimer(h, ms)); }
 FT_STATUS D2xxFtdi::Purge(FT_HANDLE h, uint32_t mask) { QJ_D2XX_CALL(fn_->Purge(h, mask)); }
+bool D2xxFtdi::ReachesVirtualJig(FT_HANDLE) {
+    const char* preload = std::getenv("LD_PRELOAD");
+    const char* testbed = std::getenv("UMOCKDEV_DIR");
+    return preload && std::strstr(preload, "libumockdev-preload") && testbed && *testbed;
+}
+
 FT_STATUS D2xxFtdi::Close(FT_HANDLE h) {
     if (!lib_) return FT_INVALID_HANDLE;
     const FT_STATUS st = fn_->Close(h);

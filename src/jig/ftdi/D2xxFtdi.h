@@ -40,6 +40,10 @@ public:
     // GetDriverVersion: on Linux the library has no driver version; it is the library's own.
     QJ_FTDI_CALL_OVERRIDES;
     FT_STATUS WaitQueues(FT_HANDLE h, uint32_t rxAtLeast, bool txEmpty, uint32_t timeoutMs) override;
+    // The library does not say which node it opened. Under a umockdev
+    // testbed (its preload library loaded, a testbed named: the emulated
+    // FT232R of the USB tests, qjig-usb-sim) it can reach no other device.
+    bool ReachesVirtualJig(FT_HANDLE h) override;
     std::string backendName() const override { return "d2xx"; }
 
     static constexpr uint32_t kQuietLookMs = 500;

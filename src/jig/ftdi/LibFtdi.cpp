@@ -11,6 +11,9 @@
 #include <condition_variable>
 #include <deque>
 #include <thread>
+#include <vector>
+
+#include "jig/ftdi/TtyTermios.h"
 
 namespace qj {
 
@@ -33,7 +36,8 @@ struct LibFtdi::Dev {
     std::thread reader;
 
     void run() {
-        uint8_t tmp[4096];
+        std::vector<uint8_t> raw(size_t(ctx->readbuffer_chunksize));
+        std::vector<uint8_t> data(raw.size());
         for (;;) {
             {
                 std::unique_lock<std::mutex> lk(mu);
@@ -43,9 +47,7 @@ struct LibFtdi::Dev {
             int n;
             {
                 std::lock_guard<std::mutex> u(usbMu);
-                // Returns after one latency period at most: the chip reports
-                // its status that often even with nothing to say.
-                n = ftdi_read_data(ctx, tmp, int(std::min(sizeof tmp, kBufferCap)));
+                n = readTransfer(raw, data.data());
             }
             std::lock_guard<std::mutex> lk(mu);
             if (n < 0) {
@@ -54,10 +56,32 @@ struct LibFtdi::Dev {
                 return;
             }
             if (n > 0) {
-                buf.insert(buf.end(), tmp, tmp + n);
+                buf.insert(buf.end(), data.data(), data.data() + n);
                 cv.notify_all();
             }
         }
+    }
+
+    // One bulk-in transfer, without the two status bytes that lead each
+    // packet. It returns after one latency period at most: the chip sends its
+    // status that often even with nothing to say. (ftdi_read_data would go on
+    // with the next transfer until one brought nothing but the status, which
+    // the chip sends only when its timer runs out again: every answer would
+    // reach the host a latency period late.)
+    int readTransfer(std::vector<uint8_t>& raw, uint8_t* out) {
+        int got = 0;
+        const int r = libusb_bulk_transfer(ctx->usb_dev, uint8_t(ctx->out_ep), raw.data(), int(raw.size()), &got,
+                                           ctx->usb_read_timeout);
+        if (r < 0) return r;
+        const int packet = std::max(int(ctx->max_packet_size), 3);
+        int n = 0;
+        for (int off = 0; off < got; off += packet) {
+            const int len = std::min(packet, got - off);
+            if (len <= 2) continue;
+            std::copy_n(raw.data() + off + 2, len - 2, out + n);
+            n += len - 2;
+        }
+        return n;
     }
 
     // Keeps the reader out of the library for one control request.
@@ -337,6 +361,22 @@ FT_STATUS LibFtdi::WaitQueues(FT_HANDLE h, uint32_t rxAtLeast, bool txEmpty, uin
         return d->dead || (rxAtLeast > 0 && d->buf.size() >= std::min<size_t>(rxAtLeast, kBufferCap));
     });
     return d->dead ? FT_IO_ERROR : FT_OK;
+}
+
+bool LibFtdi::ReachesVirtualJig(FT_HANDLE h) {
+    FT_STATUS st;
+    Dev* d = dev(h, st);
+    if (!d) return false;
+    bool pty = false;
+#ifdef __linux__
+    // The device's own descriptor: libusb polls it (a node's path would not
+    // do, as umockdev reports the number of a USB device for it).
+    if (const libusb_pollfd** fds = libusb_get_pollfds(d->ctx->usb_ctx)) {
+        for (const libusb_pollfd** f = fds; *f; ++f) pty = pty || tty::isPtySlave((*f)->fd);
+        libusb_free_pollfds(fds);
+    }
+#endif
+    return pty;
 }
 
 FT_STATUS LibFtdi::Close(FT_HANDLE h) {

@@ -30,6 +30,9 @@ public:
 
     QJ_FTDI_CALL_OVERRIDES;
     FT_STATUS WaitQueues(FT_HANDLE h, uint32_t rxAtLeast, bool txEmpty, uint32_t timeoutMs) override;
+    // The emulated FT232R of the tests (qjig-usb-sim) serves its usbfs node
+    // from a pseudo-terminal; a real bridge's node is a USB device.
+    bool ReachesVirtualJig(FT_HANDLE h) override;
     std::string backendName() const override { return "libftdi"; }
 
 private:

@@ -7,8 +7,6 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
-#include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <sys/utsname.h>
 #include <termios.h>
 #include <unistd.h>
@@ -356,11 +354,7 @@ FT_STATUS TtyFtdi::SetLatencyTimer(FT_HANDLE h, uint8_t ms) {
 bool TtyFtdi::ReachesVirtualJig(FT_HANDLE h) {
     FT_STATUS st;
     Port* p = port(h, st);
-    struct stat s {};
-    if (!p || ::fstat(p->fd, &s) != 0 || !S_ISCHR(s.st_mode)) return false;
-    // The slave sides of Unix 98 pseudo-terminals have majors 136 to 143.
-    const unsigned m = major(s.st_rdev);
-    return m >= 136 && m <= 143;
+    return p && tty::isPtySlave(p->fd);
 }
 
 FT_STATUS TtyFtdi::Purge(FT_HANDLE h, uint32_t mask) {

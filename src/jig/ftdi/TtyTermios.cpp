@@ -4,6 +4,8 @@
 
 #include <asm/ioctls.h>
 #include <asm/termbits.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 // <sys/ioctl.h> would drag in the C library's termios types.
 extern "C" int ioctl(int fd, unsigned long request, ...);
@@ -66,6 +68,14 @@ bool getLine(int fd, LineSettings& out) {
     else if (t.c_cflag & CMSPAR) out.parity = (t.c_cflag & PARODD) ? 3 : 4;
     else out.parity = (t.c_cflag & PARODD) ? 1 : 2;
     return true;
+}
+
+bool isPtySlave(int fd) {
+    struct stat s {};
+    if (::fstat(fd, &s) != 0 || !S_ISCHR(s.st_mode)) return false;
+    // The slave sides of Unix 98 pseudo-terminals have majors 136 to 143.
+    const unsigned m = major(s.st_rdev);
+    return m >= 136 && m <= 143;
 }
 
 }  // namespace qj::tty

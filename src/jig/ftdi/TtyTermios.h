@@ -23,6 +23,11 @@ bool setFrame(int fd, int dataBits, int stopBits, int parity);
 // Also works on a pseudo-terminal master, where it reports the far side's settings.
 bool getLine(int fd, LineSettings& out);
 
+// Whether the open `fd` is the slave side of a pseudo-terminal: what the
+// virtual jig is served through (qjig-sim, and the usbfs node of the emulated
+// FT232R), never a real device.
+bool isPtySlave(int fd);
+
 }  // namespace qj::tty
 
 #endif  // __linux__
