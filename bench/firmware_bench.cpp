@@ -2,7 +2,7 @@
 // baud) and the version 3 update (raw blocks at 921600), from the first line
 // of the image transfer to the end. `firmware_bench --help` for the options.
 #include "BenchTable.h"
-#include "jig/JigControl.h"
+#include "control/JigControl.h"
 
 namespace {
 

@@ -33,7 +33,7 @@ bool nuvTableRun(qjb::Probe& p, bool write) {
     core.waitIdle();
     p.end();
     core.Timer_MSG_ERTimer();
-    return core.resultText() == "OK";
+    return core.lastOutcome() == qj::Outcome::Ok;
 }
 bool nuvRead(qjb::Probe& p) { return nuvTableRun(p, false); }
 bool nuvWrite(qjb::Probe& p) { return nuvTableRun(p, true); }

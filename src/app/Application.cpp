@@ -6,7 +6,7 @@
 
 #include "app/TForm1.h"
 #include "app/TUPDATE_FORM.h"
-#include "jig/JigControl.h"
+#include "control/JigControl.h"
 #include "modes/edid/gui/TEDID_form.h"
 #include "modes/ene/gui/TKB901X_forms.h"
 #include "modes/ite/gui/TITE_FORM.h"

@@ -10,7 +10,7 @@
 #include <QTimer>
 
 #include "app/TUPDATE_FORM.h"
-#include "jig/JigControl.h"
+#include "control/JigControl.h"
 #include "jig/StartLog.h"
 
 TForm1::TForm1(const AppContext& ctx) : QWidget(nullptr, Qt::Window), ctx_(ctx) {
@@ -40,7 +40,7 @@ TForm1::TForm1(const AppContext& ctx) : QWidget(nullptr, Qt::Window), ctx_(ctx) 
     selector_->setMaxVisibleItems(10);
     selector_->setStyleSheet("QComboBox { background: #FFFF00; color: black; }"
                              "QComboBox QAbstractItemView::item { min-height: 36px; }");
-    for (const char* m : qj::kModeItems) selector_->addItem(QString::fromUtf8(m));
+    for (const std::string& m : qj::selectorItems()) selector_->addItem(QString::fromStdString(m));
     selector_->setCurrentIndex(0);
 
     start_ = new QPushButton("Start", this);

@@ -5,7 +5,7 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include "jig/JigControl.h"
+#include "control/JigControl.h"
 #include "ui/TCGauge.h"
 
 TUPDATE_FORM::TUPDATE_FORM(const AppContext&) : ModeWindow("UPDATE_FORM", "Update FW for PCB2 and PCB3", 499, 370) {

@@ -5,17 +5,17 @@
 
 #include "app/Application.h"
 #include "app/TForm1.h"
-#include "cli/Cli.h"
+#include "jig/ProgramDir.h"
 #include "jig/Version.h"
 #include "jig/ftdi/Backends.h"
 #include "sim/SimBackend.h"
 
 namespace {
 const char* kUsage =
-    "usage: quillmore-jig [--sim SPEC] [--backend NAME] [--device SERIAL] [--trace FILE] [--fault KIND=N,...]\n"
+    "usage: quillmore-jig [--sim KEYS] [--backend NAME] [--device SERIAL] [--trace FILE] [--fault KIND=N,...]\n"
     "       quillmore-jig --help | --version\n"
     "\n"
-    "  --sim SPEC       use the virtual jig (\"demo\", or keys such as jig=ENE_EDID_KB,devices=2;\n"
+    "  --sim KEYS       use the virtual jig (\"demo\", or keys such as jig=ENE_EDID_KB,devices=2;\n"
     "                   qjig sim-keys lists them)\n"
     "  --backend NAME   auto (default), tty, d2xx, libftdi or sim; tty:PATH[,PATH] names\n"
     "                   serial nodes directly\n"
@@ -66,7 +66,7 @@ int main(int argc, char** argv) {
             QMessageBox::critical(nullptr, "Quillmore_JIG", QString::fromStdString(err));
             return 2;
         }
-        AppContext ctx{*api, qj::cli::programDir()};
+        AppContext ctx{*api, qj::programDir()};
         Windows windows(ctx);
         windows.main()->show();
         return app.exec();

@@ -213,4 +213,11 @@ int write(const std::string& file, size_t image, const std::function<int()>& wri
     return kOk;
 }
 
+int transfer(const std::string& sub, const std::string& file, const Transfer& t) {
+    if (sub == "read") return read(file, t.twice, t.target);
+    if (sub == "verify") return verify(file, t.target);
+    const int st = write(file, t.target.image, t.write);
+    return st == kOk && t.verifyAfterWrite ? verify(file, t.target) : st;
+}
+
 }  // namespace qj::cli::checks

@@ -64,6 +64,18 @@ std::string checksumLine(const std::vector<uint8_t>& bytes);
 // The same of a file of at most `cap` bytes; nothing when it cannot be read whole.
 std::optional<std::string> checksumLine(const std::string& path, size_t cap);
 
+// What a mode's read, verify and write commands drive: its read as the checks
+// drive it, and its write of FILE (the exit status).
+struct Transfer {
+    Target target;
+    std::function<int()> write;
+    bool twice = false;             // read: two reads, compared
+    bool verifyAfterWrite = false;  // write: then read back and compare
+};
+// The tail every mode's `read|verify|write FILE` shares: the checks around
+// the mode's own operations, and the checksum line after a good write.
+int transfer(const std::string& sub, const std::string& file, const Transfer& t);
+
 struct Difference {
     size_t first = 0;  // address of the first differing byte
     size_t count = 0;  // how many bytes differ

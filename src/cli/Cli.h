@@ -8,7 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "cli/Checks.h"
 #include "jig/ModeView.h"
+#include "jig/Worker.h"
 #include "jig/ftdi/FtdiApi.h"
 
 namespace qj::cli {
@@ -59,12 +61,10 @@ struct CliContext {
     Lang lang = Lang::En;           // --lang: the memo a two-language window prints
 };
 
-// The folder of the running executable, with its trailing separator.
-std::string programDir();
-
 // The words after `qjig MODE SUB`: the flags that sub-command takes, its
 // options that take a value, and at most one FILE.
 struct Words {
+    std::string sub;  // the sub-command (readCommand)
     std::string file;
     std::vector<std::string> flags;
     std::map<std::string, std::string> values;
@@ -77,6 +77,42 @@ struct Words {
 bool readWords(const std::vector<std::string>& args, size_t from, const std::vector<std::string>& flags,
                const std::vector<std::string>& valued, Words& out, std::string& err);
 
+// A mode command's misuse: "qjig WORD: WHY" (when there is a why), then its
+// usage text, on stderr; returns kMisuse.
+int misuse(const char* word, const char* usage, const std::string& why);
+// The view of a command run: the progress bar when stderr is a terminal.
+CliView commandView(const CliContext& c);
+
+// Runs a core's handler, waits for its worker, and gives its outcome as an exit status.
+template <class Core>
+int runOperation(Core& core, void (Core::*handler)()) {
+    (core.*handler)();
+    core.waitIdle();
+    return core.lastOutcome() == Outcome::Ok ? kOk : kFailed;
+}
+
+// `qjig WORD SUB ...`: SUB into `out.sub`, then the words after it as
+// readWords takes them; a flag written "SUB:--flag" is taken only after that
+// sub-command. Nothing when every word was taken, else why not ("" when there
+// is no sub-command at all).
+std::optional<std::string> readCommand(const std::vector<std::string>& args, const std::vector<std::string>& flags,
+                                       const std::vector<std::string>& valued, Words& out);
+
+// The transfer of a core whose read and write are two of its handlers: the
+// window's save and open dialogs are answered with the paths.
+template <class Core>
+checks::Transfer coreTransfer(Core& core, CliView& view, const std::string& file, size_t image,
+                              std::string writeError, bool twice, void (Core::*read)(), void (Core::*write)()) {
+    checks::Transfer t;
+    t.twice = twice;
+    t.target = {image, std::move(writeError), [&core, &view, read](const std::string& path) {
+                    view.savePath = path;
+                    return runOperation(core, read);
+                }};
+    t.write = [&core, &view, file, write] { return view.openPath = file, runOperation(core, write); };
+    return t;
+}
+
 // A whole number option value: decimal digits only, from 0 to `max`. A value
 // that does not fit is refused, never clipped.
 bool parseCount(const std::string& s, int64_t max, int64_t& v);
@@ -87,13 +123,16 @@ int cmdStart(CliContext& c);
 int cmdHex(CliContext& c);
 int cmdImages(CliContext& c);
 int cmdSimKeys(CliContext& c);
-int cmdEne(CliContext& c);
-int cmdEdid(CliContext& c);
-int cmdKeyboard(CliContext& c);
-int cmdMec(CliContext& c);
-int cmdNuv(CliContext& c);
-int cmdNpce(CliContext& c);
-int cmdIte(CliContext& c);
+
+using Command = int (*)(CliContext&);
+// A mode's command file registers its command under the mode's qjig word (one
+// namespace-scope ModeCommand), so the dispatch reads the mode table and needs
+// no list of its own.
+struct ModeCommand {
+    ModeCommand(const char* word, Command fn);
+};
+// The command registered under a mode's word; nullptr for none.
+Command modeCommand(const std::string& word);
 
 // The item of --board ARG in a board list whose file lines start at item
 // `firstLine`: ARG is a line number (1 = first line), an exact line, or a part

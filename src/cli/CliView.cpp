@@ -51,14 +51,6 @@ void CliView::armTimer(const std::string& timer) {
     if (timer == "TimerMSG") messageBox(BoxKind::Information, " Please press the reset button on the JIG!");
 }
 
-std::string programDir() {
-    char buf[4096];
-    ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
-    if (n <= 0) return "./";
-    std::string p(buf, static_cast<size_t>(n));
-    return p.substr(0, p.find_last_of('/') + 1);
-}
-
 bool parseCount(const std::string& s, int64_t max, int64_t& v) {
     if (s.empty() || s.find_first_not_of("0123456789") != std::string::npos) return false;
     int64_t n = 0;

@@ -2,7 +2,7 @@
 #include <unistd.h>
 
 #include "cli/Cli.h"
-#include "jig/JigControl.h"
+#include "control/JigControl.h"
 #include "jig/JigLink.h"
 #include "jig/StartLog.h"
 #include "jig/ftdi/Backends.h"
@@ -36,10 +36,9 @@ int cmdDevices(CliContext& c) {
 int cmdIdentify(CliContext& c) {
     if (!c.args.empty()) return kMisuse;
     JigLink link(c.api);
-    std::vector<std::string> trace;
     link.open(OpenOptions::mainWindowOptions("CLOSE FTDI Handle"), [&](const std::string&) {});
     std::printf("%s\n", link.ident().c_str());
-    return link.ident() == "FTDI device not found" || link.ident() == "FTDI found, ERROR answer" ? kFailed : kOk;
+    return link.identified() == Identified::Answered ? kOk : kFailed;
 }
 
 int cmdStart(CliContext& c) {
@@ -48,20 +47,13 @@ int cmdStart(CliContext& c) {
         return kMisuse;
     }
     const std::string mode = c.args[0];
-    if (mode == kModeItems[0]) {
-        // The main window's Start does nothing on this item: a mode must be chosen.
-        std::fprintf(stderr, "qjig: \"%s\" is the prompt, not a mode; choose a mode:", mode.c_str());
-        for (const char* m : kModeItems)
-            if (m != kModeItems[0]) std::fprintf(stderr, " \"%s\"", m);
-        std::fprintf(stderr, "\n");
-        return kMisuse;
-    }
-    bool known = false;
-    for (const char* m : kModeItems) known |= (mode == m);
-    if (!known) {
-        std::fprintf(stderr, "qjig: unknown mode \"%s\"; one of:", mode.c_str());
-        for (const char* m : kModeItems)
-            if (m != kModeItems[0]) std::fprintf(stderr, " \"%s\"", m);
+    if (mode == kPromptItem || !modeByItem(mode)) {
+        // The main window's Start does nothing on the prompt item: a mode must be chosen.
+        if (mode == kPromptItem)
+            std::fprintf(stderr, "qjig: \"%s\" is the prompt, not a mode; choose a mode:", mode.c_str());
+        else
+            std::fprintf(stderr, "qjig: unknown mode \"%s\"; one of:", mode.c_str());
+        for (const Mode& m : modes()) std::fprintf(stderr, " \"%s\"", m.item.c_str());
         std::fprintf(stderr, "\n");
         return kMisuse;
     }

@@ -18,11 +18,7 @@ const char* kEdidUsage =
     "--twice reads the EEPROM two times and writes FILE only when both reads are equal.\n"
     "write refuses a file whose base block has a wrong header or checksum unless --force is given.\n";
 
-int misuse(const std::string& why) {
-    if (!why.empty()) std::fprintf(stderr, "qjig edid: %s\n", why.c_str());
-    std::fputs(kEdidUsage, stderr);
-    return kMisuse;
-}
+int misuse(const std::string& why) { return cli::misuse("edid", kEdidUsage, why); }
 
 // The longest EDID: a base block and 255 extension blocks of 128 bytes.
 constexpr size_t kLongestEdid = 256 * 128;
@@ -42,15 +38,11 @@ void printDecoded(const std::vector<uint8_t>& image) {
 }
 }  // namespace
 
-int cmdEdid(CliContext& c) {
-    if (c.args.empty()) return misuse("");
-    const std::string sub = c.args[0];
+static int cmdEdid(CliContext& c) {
     Words w;
-    std::string err;
-    std::vector<std::string> flags;
-    if (sub == "read") flags = {"--twice", "--decode"};
-    if (sub == "write") flags = {"--force"};
-    if (!readWords(c.args, 1, flags, {}, w, err)) return misuse(err);
+    if (const auto bad = readCommand(c.args, {"read:--twice", "read:--decode", "write:--force"}, {}, w))
+        return misuse(*bad);
+    const std::string& sub = w.sub;
     const std::string file = w.file;
     const bool twice = w.flag("--twice"), decode = w.flag("--decode"), force = w.flag("--force");
     if (sub != "read" && sub != "write" && sub != "verify" && sub != "decode")
@@ -70,16 +62,10 @@ int cmdEdid(CliContext& c) {
         EdidCore core(c.api, view);
         return core.EDID_READClick() ? kOk : kFailed;
     };
-    const checks::Target target{EdidCore::kImage, "!box error: Ошибка создания файла.", readOnce};
-    if (sub == "read") {
-        const int st = checks::read(file, twice, target);
-        if (st == kOk && decode)
-            if (const auto image = readEdidFile(file, EdidCore::kImage)) printDecoded(*image);
-        return st;
-    }
-    if (sub == "verify") return checks::verify(file, target);
-
-    return checks::write(file, EdidCore::kImage, [&] {
+    checks::Transfer t;
+    t.target = {EdidCore::kImage, "!box error: Ошибка создания файла.", readOnce};
+    t.twice = twice;
+    t.write = [&] {
         // The image as the EEPROM will hold it (padded with 0xFF, cut at 256 bytes).
         std::vector<uint8_t> image;
         if (!force && image::load(file, image, EdidCore::kImage).ok()) {
@@ -96,7 +82,13 @@ int cmdEdid(CliContext& c) {
         view.openPath = file;
         EdidCore core(c.api, view);
         return core.EDID_WRITEClick() ? kOk : kFailed;
-    });
+    };
+    const int st = checks::transfer(sub, file, t);
+    if (st == kOk && sub == "read" && decode)
+        if (const auto image = readEdidFile(file, EdidCore::kImage)) printDecoded(*image);
+    return st;
 }
+
+const ModeCommand kCommand{"edid", cmdEdid};
 
 }  // namespace qj::cli

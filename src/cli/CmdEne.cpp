@@ -1,5 +1,4 @@
 #include <cstdio>
-#include <unistd.h>
 
 #include "cli/Checks.h"
 #include "cli/Cli.h"
@@ -23,11 +22,7 @@ const char* kEneUsage =
     "--twice reads the flash two times and writes FILE only when both reads are equal;\n"
     "verify reads the flash and compares it with FILE (nothing is written).\n";
 
-int misuse(const std::string& why) {
-    if (!why.empty()) std::fprintf(stderr, "qjig ene: %s\n", why.c_str());
-    std::fputs(kEneUsage, stderr);
-    return kMisuse;
-}
+int misuse(const std::string& why) { return cli::misuse("ene", kEneUsage, why); }
 
 bool allDigits(const std::string& s) {
     if (s.empty()) return false;
@@ -38,14 +33,12 @@ bool allDigits(const std::string& s) {
 
 }  // namespace
 
-int cmdEne(CliContext& c) {
-    if (c.args.empty()) return misuse("");
-    const std::string sub = c.args[0];
+static int cmdEne(CliContext& c) {
     Words w;
+    if (const auto bad = readCommand(c.args, {"--kestra", "--reversed", "read:--twice"}, {"--board", "--cable"}, w))
+        return misuse(*bad);
+    const std::string& sub = w.sub;
     std::string err;
-    std::vector<std::string> flags = {"--kestra", "--reversed"};
-    if (sub == "read") flags.push_back("--twice");
-    if (!readWords(c.args, 1, flags, {"--board", "--cable"}, w, err)) return misuse(err);
     const std::string file = w.file, board = w.value("--board"), cable = w.value("--cable");
     const bool kestra = w.flag("--kestra"), reversed = w.flag("--reversed"), twice = w.flag("--twice");
     const bool haveBoard = w.has("--board");
@@ -66,8 +59,7 @@ int cmdEne(CliContext& c) {
     }
 
     if (!checks::lookFirst(sub, file, ene::kImageSize)) return kFailed;
-    CliView view;
-    view.progress = isatty(2);
+    CliView view = commandView(c);
     ene::Kb901xCore core(c.api, view);
     core.FormCreate();
     int boardIndex = kestra ? 0 : -1;
@@ -100,21 +92,11 @@ int cmdEne(CliContext& c) {
         const std::string& l = core.labelResult();
         return l.rfind("Please connect GND and: ", 0) == 0 || l == " Selected KESTRA board " ? kOk : kFailed;
     }
-    auto readOnce = [&](const std::string& path) {
-        view.savePath = path;
-        core.KB901X_READClick();
-        core.waitIdle();
-        return core.lastOutcome() == ene::Kb901xCore::Outcome::Ok ? kOk : kFailed;
-    };
-    const checks::Target target{ene::kImageSize, checks::kWriteError, readOnce};
-    if (sub == "read") return checks::read(file, twice, target);
-    if (sub == "verify") return checks::verify(file, target);
-    return checks::write(file, ene::kImageSize, [&] {
-        view.openPath = file;
-        core.KB901X_WRITEClick();
-        core.waitIdle();
-        return core.lastOutcome() == ene::Kb901xCore::Outcome::Ok ? kOk : kFailed;
-    });
+    return checks::transfer(sub, file,
+                            coreTransfer(core, view, file, ene::kImageSize, checks::kWriteError, twice,
+                                         &ene::Kb901xCore::KB901X_READClick, &ene::Kb901xCore::KB901X_WRITEClick));
 }
+
+const ModeCommand kCommand{"ene", cmdEne};
 
 }  // namespace qj::cli

@@ -2,11 +2,11 @@
 #include <vector>
 
 #include "cli/Cli.h"
-#include "jig/JigControl.h"
 #include "jig/firmware/IntelHex.h"
 #include "jig/firmware/JigFiles.h"
 #include "jig/firmware/StandIn.h"
 #include "jig/firmware/V3Update.h"
+#include "modes/Modes.h"
 #include "modes/nuvoton_jtag/NuvotonJtagCore.h"
 
 namespace qj::cli {
@@ -21,14 +21,12 @@ struct ImageRow {
 // Every file the tool looks up, in the order of the mode list.
 std::vector<ImageRow> imageRows() {
     std::vector<ImageRow> rows;
-    for (const char* mode : kModeItems) {
-        const std::string file = jigImageFile(mode);
-        if (file.empty()) continue;
+    for (const Mode& mode : modes()) {
         ImageRow* row = nullptr;
         for (auto& r : rows)
-            if (r.file == file) row = &r;
-        if (!row) row = &rows.emplace_back(ImageRow{file, "", modeFirmware(mode)});
-        row->modes += (row->modes.empty() ? "" : ", ") + std::string(mode);
+            if (r.file == mode.image) row = &r;
+        if (!row) row = &rows.emplace_back(ImageRow{mode.image, "", mode.firmware});
+        row->modes += (row->modes.empty() ? "" : ", ") + mode.item;
     }
     rows.push_back({kV3ImageFile, "MEC jtag on a version 3 jig", "M328_EPM240_v19"});
     rows.push_back({nuv::kScriptFile, "NUVOTON jtag, its JTAG script", ""});

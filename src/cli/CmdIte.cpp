@@ -1,5 +1,4 @@
 #include <cstdio>
-#include <unistd.h>
 
 #include "cli/Checks.h"
 #include "cli/Cli.h"
@@ -26,25 +25,19 @@ const char* kIteUsage =
     "and writes FILE only when both reads are equal; verify reads the flash and\n"
     "compares it with FILE (nothing is written).\n";
 
-int misuse(const std::string& why) {
-    if (!why.empty()) std::fprintf(stderr, "qjig ite: %s\n", why.c_str());
-    std::fputs(kIteUsage, stderr);
-    return kMisuse;
-}
+int misuse(const std::string& why) { return cli::misuse("ite", kIteUsage, why); }
 
-bool ok(const ite::IteCore& core) { return core.lastOutcome() == ite::IteCore::Outcome::Ok; }
+bool ok(const ite::IteCore& core) { return core.lastOutcome() == Outcome::Ok; }
 
 constexpr size_t kLargestImage = 196608;  // the 192 KiB chips
 }  // namespace
 
-int cmdIte(CliContext& c) {
-    if (c.args.empty()) return misuse("");
-    const std::string sub = c.args[0];
+static int cmdIte(CliContext& c) {
     Words w;
+    if (const auto bad = readCommand(c.args, {"--reversed", "--chip-erase", "read:--twice"}, {"--board"}, w))
+        return misuse(*bad);
+    const std::string& sub = w.sub;
     std::string err;
-    std::vector<std::string> flags = {"--reversed", "--chip-erase"};
-    if (sub == "read") flags.push_back("--twice");
-    if (!readWords(c.args, 1, flags, {"--board"}, w, err)) return misuse(err);
     const std::string file = w.file, board = w.value("--board");
     const bool haveBoard = w.has("--board"), reversed = w.flag("--reversed"), chipErase = w.flag("--chip-erase");
     const bool twice = w.flag("--twice");
@@ -56,9 +49,7 @@ int cmdIte(CliContext& c) {
     if (chipErase && sub != "write") return misuse("--chip-erase is for a write");
     if (reversed && board == "external") return misuse("--reversed is for a motherboard's wiring");
 
-    CliView view;
-    view.lang = c.lang;
-    view.progress = isatty(2);
+    CliView view = commandView(c);
     ite::IteCore core(c.api, view);
     core.FormCreate();
     if (!core.wiringLoaded()) {
@@ -95,22 +86,12 @@ int cmdIte(CliContext& c) {
     core.ITE_CHECK_CON_BitBtnClick();
     core.waitIdle();
     if (!ok(core)) return kFailed;
-    auto readOnce = [&](const std::string& path) {
-        view.savePath = path;
-        core.ITE_READ_BitBtnClick();
-        core.waitIdle();
-        return ok(core) ? kOk : kFailed;
-    };
-    const checks::Target target{kLargestImage, c.lang == Lang::Ru ? "Ошибка записи в файл!" : checks::kWriteError,
-                                readOnce};
-    if (sub == "read") return checks::read(file, twice, target);
-    if (sub == "verify") return checks::verify(file, target);
-    return checks::write(file, kLargestImage, [&] {
-        view.openPath = file;
-        core.ITE_WRITE_BitBtnClick();
-        core.waitIdle();
-        return ok(core) ? kOk : kFailed;
-    });
+    const char* writeError = c.lang == Lang::Ru ? "Ошибка записи в файл!" : checks::kWriteError;
+    return checks::transfer(sub, file,
+                            coreTransfer(core, view, file, kLargestImage, writeError, twice,
+                                         &ite::IteCore::ITE_READ_BitBtnClick, &ite::IteCore::ITE_WRITE_BitBtnClick));
 }
+
+const ModeCommand kCommand{"ite", cmdIte};
 
 }  // namespace qj::cli

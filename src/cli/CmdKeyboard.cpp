@@ -48,7 +48,7 @@ std::string keyboardPicture(const KeyboardCore& core) {
         row.replace(2 - (n.size() - 1), n.size(), n);
         for (int j = i + 1; j <= 32; ++j) {
             const uint32_t c = core.cellColor((i - 1) * 32 + j);
-            row[static_cast<size_t>(col(j))] = c == KeyboardCore::kAqua ? '.' : c == KeyboardCore::kBlack ? 'H' : 'X';
+            row[static_cast<size_t>(col(j))] = c == qj::kAqua ? '.' : c == qj::kBlack ? 'H' : 'X';
         }
         while (!row.empty() && row.back() == ' ') row.pop_back();
         out += row + "\n";
@@ -57,7 +57,7 @@ std::string keyboardPicture(const KeyboardCore& core) {
     return out;
 }
 
-int cmdKeyboard(CliContext& c) {
+static int cmdKeyboard(CliContext& c) {
     if (c.args.empty() || c.args[0] != "scan") {
         std::fputs(kUsage, stderr);
         return kMisuse;
@@ -114,5 +114,7 @@ int cmdKeyboard(CliContext& c) {
     std::fputs(keyboardPicture(core).c_str(), stdout);
     return view.texts["Label_keyb_con"] == "Press start scan" ? kOk : kFailed;
 }
+
+const ModeCommand kCommand{"keyboard", cmdKeyboard};
 
 }  // namespace qj::cli

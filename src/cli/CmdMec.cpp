@@ -1,5 +1,4 @@
 #include <cstdio>
-#include <unistd.h>
 
 #include "cli/Checks.h"
 #include "cli/Cli.h"
@@ -23,19 +22,13 @@ const char* kMecUsage =
     "         with FFh); the flash must be erased first. --erase erases MAIN before writing,\n"
     "         --verify reads MAIN back and compares it with the file.\n";
 
-int misuse(const std::string& why) {
-    if (!why.empty()) std::fprintf(stderr, "qjig mec: %s\n", why.c_str());
-    std::fputs(kMecUsage, stderr);
-    return kMisuse;
-}
+int misuse(const std::string& why) { return cli::misuse("mec", kMecUsage, why); }
 }  // namespace
 
-int cmdMec(CliContext& c) {
-    if (c.args.empty()) return misuse("");
-    const std::string sub = c.args[0];
+static int cmdMec(CliContext& c) {
     Words w;
-    std::string err;
-    if (!readWords(c.args, 1, {"--info", "--twice", "--erase", "--verify"}, {}, w, err)) return misuse(err);
+    if (const auto bad = readCommand(c.args, {"--info", "--twice", "--erase", "--verify"}, {}, w)) return misuse(*bad);
+    const std::string& sub = w.sub;
     const std::string file = w.file;
     const bool info = w.flag("--info"), twice = w.flag("--twice"), erase = w.flag("--erase"), verify = w.flag("--verify");
     const bool needsFile = sub == "read" || sub == "write" || sub == "verify";
@@ -47,40 +40,29 @@ int cmdMec(CliContext& c) {
 
     const size_t readSize = info ? mec::kMainSize + mec::kInfoSize : mec::kMainSize;
     if (!checks::lookFirst(sub, file, readSize)) return kFailed;
-    CliView view;
-    view.progress = isatty(2);
+    CliView view = commandView(c);
     mec::Mec16Core core(c.api, view);
-    auto ok = [&] { return core.lastOutcome() == mec::Mec16Core::Outcome::Ok; };
-    auto target = [&](bool withInfo) {
-        return checks::Target{withInfo ? readSize : mec::kMainSize, checks::kWriteError,
-                              [&, withInfo](const std::string& path) {
-                                  core.CheckBox_MEC16_RDClick(withInfo);
-                                  view.savePath = path;
-                                  core.BitBtn_RD_MEC16Click();
-                                  core.waitIdle();
-                                  return ok() ? kOk : kFailed;
-                              }};
-    };
-    if (sub == "check") {
-        core.BitBtn_MEC16Click();
-        return ok() ? kOk : kFailed;
-    }
-    if (sub == "read") return checks::read(file, twice, target(info));
-    if (sub == "verify") return checks::verify(file, target(false));
-    if (sub == "erase" || erase) {
-        core.CheckBox_erase_mec16Click(info);
-        core.BitBtn_MEC16_ERASEClick();
-        core.waitIdle();
-        if (!ok() || sub == "erase") return ok() ? kOk : kFailed;
-    }
-    const int st = checks::write(file, mec::kMainSize, [&] {
-        view.openPath = file;
-        core.BitBtn_MEC16_WRITEClick();
-        core.waitIdle();
-        return ok() ? kOk : kFailed;
-    });
+    if (sub == "check") return runOperation(core, &mec::Mec16Core::BitBtn_MEC16Click);
+    core.CheckBox_erase_mec16Click(info);
+    if (sub == "erase") return runOperation(core, &mec::Mec16Core::BitBtn_MEC16_ERASEClick);
+    const bool withInfo = info && sub == "read";
     // The window's write neither erases nor verifies; here both are asked for by name.
-    return st == kOk && verify ? checks::verify(file, target(false)) : st;
+    checks::Transfer t;
+    t.target = {withInfo ? readSize : mec::kMainSize, checks::kWriteError, [&](const std::string& path) {
+                    core.CheckBox_MEC16_RDClick(withInfo);
+                    view.savePath = path;
+                    return runOperation(core, &mec::Mec16Core::BitBtn_RD_MEC16Click);
+                }};
+    t.write = [&]() -> int {
+        if (erase && runOperation(core, &mec::Mec16Core::BitBtn_MEC16_ERASEClick) != kOk) return kFailed;
+        view.openPath = file;
+        return runOperation(core, &mec::Mec16Core::BitBtn_MEC16_WRITEClick);
+    };
+    t.twice = twice;
+    t.verifyAfterWrite = verify;
+    return checks::transfer(sub, file, t);
 }
+
+const ModeCommand kCommand{"mec", cmdMec};
 
 }  // namespace qj::cli

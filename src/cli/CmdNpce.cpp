@@ -1,5 +1,4 @@
 #include <cstdio>
-#include <unistd.h>
 
 #include "cli/Checks.h"
 #include "cli/Cli.h"
@@ -7,17 +6,15 @@
 
 namespace qj::cli {
 
-int cmdNpce(CliContext& c) {
-    const std::string sub = c.args.empty() ? "" : c.args[0];
+static int cmdNpce(CliContext& c) {
     Words w;
-    std::string err;
-    std::vector<std::string> flags = {"--kestra"};
-    if (sub == "read") flags.push_back("--twice");
-    const bool extra = !readWords(c.args, 1, flags, {}, w, err);
+    const auto bad = readCommand(c.args, {"--kestra", "read:--twice"}, {}, w);
+    const std::string& sub = w.sub;
+    const bool extra = bad && !bad->empty();
     const std::string file = w.file;
     const bool kestra = w.flag("--kestra"), twice = w.flag("--twice");
     if ((sub != "read" && sub != "write" && sub != "verify") || file.empty() || extra) {
-        if (extra) std::fprintf(stderr, "qjig npce: %s\n", err.c_str());
+        if (extra) std::fprintf(stderr, "qjig npce: %s\n", bad->c_str());
         std::fprintf(stderr,
                      "usage: qjig npce read FILE [--kestra] [--twice]   read the NPCE's 128 KiB SPI flash into FILE\n"
                      "       qjig npce write FILE [--kestra]            erase the flash, write FILE (a short file is\n"
@@ -27,26 +24,15 @@ int cmdNpce(CliContext& c) {
         return kMisuse;
     }
     if (!checks::lookFirst(sub, file, npce::kImageSize)) return kFailed;
-    CliView view;
-    view.progress = isatty(2);
+    CliView view = commandView(c);
     view.gaugeMax(npce::kGaugeMax);
     npce::NpceCore core(c.api, view);
     core.CheckBox_EXTBOARDClick(kestra);
-    auto readOnce = [&](const std::string& path) {
-        view.savePath = path;
-        core.NPCE_READClick();
-        core.waitIdle();
-        return core.lastOutcome() == npce::NpceCore::Outcome::Ok ? kOk : kFailed;
-    };
-    const checks::Target target{npce::kImageSize, checks::kWriteError, readOnce};
-    if (sub == "read") return checks::read(file, twice, target);
-    if (sub == "verify") return checks::verify(file, target);
-    return checks::write(file, npce::kImageSize, [&] {
-        view.openPath = file;
-        core.NPCE_WRITEClick();
-        core.waitIdle();
-        return core.lastOutcome() == npce::NpceCore::Outcome::Ok ? kOk : kFailed;
-    });
+    return checks::transfer(sub, file,
+                            coreTransfer(core, view, file, npce::kImageSize, checks::kWriteError, twice,
+                                         &npce::NpceCore::NPCE_READClick, &npce::NpceCore::NPCE_WRITEClick));
 }
+
+const ModeCommand kCommand{"npce", cmdNpce};
 
 }  // namespace qj::cli

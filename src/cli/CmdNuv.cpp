@@ -1,5 +1,4 @@
 #include <cstdio>
-#include <unistd.h>
 
 #include "cli/Checks.h"
 #include "cli/Cli.h"
@@ -20,11 +19,7 @@ const char* kNuvUsage =
     "reads the flash two times and writes FILE only when both reads are equal; verify\n"
     "(and write --verify, after the write) reads the flash and compares it with FILE.\n";
 
-int misuse(const std::string& why) {
-    if (!why.empty()) std::fprintf(stderr, "qjig nuv: %s\n", why.c_str());
-    std::fputs(kNuvUsage, stderr);
-    return kMisuse;
-}
+int misuse(const std::string& why) { return cli::misuse("nuv", kNuvUsage, why); }
 
 // The script named by --script, looked at before the jig is opened: what is no
 // script file at all is refused here; the connect step says the rest, as the window does.
@@ -59,21 +54,18 @@ bool runSteps(nuv::NuvotonJtagCore& core, CliView& view, const Options& o, bool 
     core.waitIdle();
     // Nothing fires the window's timer here: its end of transfer runs now.
     if (!core.idle()) core.Timer_MSG_ERTimer();
-    return core.resultText() == "OK";
+    return core.lastOutcome() == Outcome::Ok;
 }
 }  // namespace
 
-int cmdNuv(CliContext& c) {
-    if (c.args.empty()) return misuse("");
-    Options o;
-    o.sub = c.args[0];
-    if (o.sub != "read" && o.sub != "write" && o.sub != "verify") return misuse("unknown sub-command \"" + o.sub + "\"");
+static int cmdNuv(CliContext& c) {
     Words w;
-    std::string err;
-    std::vector<std::string> flags = {"--type-a"};
-    if (o.sub == "write") flags.push_back("--verify");
-    if (o.sub == "read") flags.push_back("--twice");
-    if (!readWords(c.args, 1, flags, {"--script"}, w, err)) return misuse(err);
+    const auto bad = readCommand(c.args, {"--type-a", "write:--verify", "read:--twice"}, {"--script"}, w);
+    Options o;
+    o.sub = w.sub;
+    if (c.args.empty()) return misuse("");
+    if (o.sub != "read" && o.sub != "write" && o.sub != "verify") return misuse("unknown sub-command \"" + o.sub + "\"");
+    if (bad) return misuse(*bad);
     o.file = w.file;
     o.typeA = w.flag("--type-a");
     o.verify = w.flag("--verify");
@@ -83,17 +75,17 @@ int cmdNuv(CliContext& c) {
 
     if (!checks::lookFirst(o.sub, o.file, nuv::kImageSize)) return kFailed;
     if (!o.script.empty() && !lookAtScript(o.script)) return kFailed;
-    CliView view;
-    view.progress = isatty(2);
+    CliView view = commandView(c);
     nuv::NuvotonJtagCore core(c.api, view, c.programDir);
-    const checks::Target target{nuv::kImageSize, checks::kWriteError, [&](const std::string& path) {
-                                    return runSteps(core, view, o, true, path) ? kOk : kFailed;
-                                }};
-    if (o.sub == "read") return checks::read(o.file, o.twice, target);
-    if (o.sub == "verify") return checks::verify(o.file, target);
-    const int st = checks::write(o.file, nuv::kImageSize,
-                                 [&] { return runSteps(core, view, o, false, o.file) ? kOk : kFailed; });
-    return st == kOk && o.verify ? checks::verify(o.file, target) : st;
+    checks::Transfer t;
+    t.target = {nuv::kImageSize, checks::kWriteError,
+                [&](const std::string& path) { return runSteps(core, view, o, true, path) ? kOk : kFailed; }};
+    t.write = [&] { return runSteps(core, view, o, false, o.file) ? kOk : kFailed; };
+    t.twice = o.twice;
+    t.verifyAfterWrite = o.verify;
+    return checks::transfer(o.sub, o.file, t);
 }
+
+const ModeCommand kCommand{"nuv", cmdNuv};
 
 }  // namespace qj::cli

@@ -1,4 +1,6 @@
 #include <algorithm>
+#include <cstdio>
+#include <unistd.h>
 
 #include "cli/Cli.h"
 
@@ -34,6 +36,34 @@ bool readWords(const std::vector<std::string>& args, size_t from, const std::vec
         }
     }
     return true;
+}
+
+std::optional<std::string> readCommand(const std::vector<std::string>& args, const std::vector<std::string>& flags,
+                                       const std::vector<std::string>& valued, Words& out) {
+    if (args.empty()) return std::string();
+    out.sub = args[0];
+    std::vector<std::string> taken;
+    for (const std::string& f : flags) {
+        const size_t colon = f.find(':');
+        if (colon == std::string::npos) taken.push_back(f);
+        else if (f.compare(0, colon, out.sub) == 0) taken.push_back(f.substr(colon + 1));
+    }
+    std::string err;
+    if (!readWords(args, 1, taken, valued, out, err)) return err;
+    return std::nullopt;
+}
+
+int misuse(const char* word, const char* usage, const std::string& why) {
+    if (!why.empty()) std::fprintf(stderr, "qjig %s: %s\n", word, why.c_str());
+    std::fputs(usage, stderr);
+    return kMisuse;
+}
+
+CliView commandView(const CliContext& c) {
+    CliView v;
+    v.lang = c.lang;
+    v.progress = isatty(2);
+    return v;
 }
 
 }  // namespace qj::cli

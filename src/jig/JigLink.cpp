@@ -7,16 +7,6 @@
 
 namespace qj {
 
-const char* xferName(Xfer x) {
-    switch (x) {
-    case Xfer::Ok: return "ok";
-    case Xfer::Timeout: return "timeout";
-    case Xfer::Failed: return "failed";
-    case Xfer::Overflow: return "overflow";
-    }
-    return "?";
-}
-
 OpenOptions OpenOptions::mainWindowOptions(const std::string& policy) {
     OpenOptions o;
     o.mainWindow = true;
@@ -29,35 +19,6 @@ OpenOptions OpenOptions::mainWindowOptions(const std::string& policy) {
 OpenOptions OpenOptions::modeWindow(std::vector<std::string> accepted) {
     OpenOptions o;
     o.accepted = std::move(accepted);
-    return o;
-}
-
-OpenOptions OpenOptions::mec() {
-    OpenOptions o;
-    o.latency = Latency::AfterAnyAnswer;
-    return o;
-}
-
-OpenOptions OpenOptions::ite() {
-    OpenOptions o = modeWindow({"ITE", "EPM240"});
-    o.countLine = true;
-    o.bothMemos = true;
-    o.versionPrefixRu = "Версия FW программатора -> ";
-    o.versionPrefix = "Programmer FW version -> ";
-    return o;
-}
-
-OpenOptions OpenOptions::npce() {
-    OpenOptions o = modeWindow({"NPCE"});
-    o.timeoutMs = 500;
-    o.countLine = true;
-    return o;
-}
-
-OpenOptions OpenOptions::nuvJtag() {
-    OpenOptions o = modeWindow({"EPM240", "NPCE"});
-    o.versionPrefix.clear();
-    o.installedLine.clear();
     return o;
 }
 
@@ -76,69 +37,48 @@ OpenResult JigLink::open(const OpenOptions& opt, ModeView& view) {
     });
 }
 
-OpenResult JigLink::openWith(const OpenOptions& opt, const Emit& emit) {
-    auto log = [&](const std::string& s) {
+namespace {
+const char* const kNoDevice = "FTDI device not found";
+const char* const kNoAnswer = "FTDI found, ERROR answer";
+}  // namespace
+
+// The lines of open-and-identify: every line the options let through, and
+// the main window's step-by-step trace.
+struct JigLink::Lines {
+    const OpenOptions& opt;
+    const Emit& emit;
+    void log(const std::string& s) const {
         if (opt.logLines) emit(s, s);
-    };
-    auto trace = [&](const std::string& s) {  // the main window's step-by-step trace
+    }
+    void trace(const std::string& s) const {
         if (opt.mainWindow) log(s);
-    };
-    auto traceStatus = [&](FT_STATUS st, const char* what) {
+    }
+    void traceStatus(FT_STATUS st, const char* what) const {
         trace(st == FT_OK ? std::string(what) + " OK" : std::string("Error ") + what);
-    };
+    }
+};
 
+void JigLink::setIdentified(Identified i, const std::string& answer) {
+    identified_ = i;
+    ident_ = i == Identified::NoDevice ? kNoDevice : i == Identified::NoAnswer ? kNoAnswer : answer;
+}
+
+OpenResult JigLink::openWith(const OpenOptions& opt, const Emit& emit) {
+    const Lines out{opt, emit};
     close();
-    if (opt.mainWindow) ident_ = "FTDI device not found";
-
+    if (opt.mainWindow) setIdentified(Identified::NoDevice);
     uint32_t n = 0;
-    if (api_->CreateDeviceInfoList(n) != FT_OK) {
-        log(opt.mainWindow ? "Error FT_CreateDeviceInfoList" : "I can not get a list of VCOM ports");
-        return OpenResult::NoJig;
-    }
-    numDevs_ = n;
-    if (n == 0) {
-        log(opt.mainWindow ? "Error numDevs = 0" : "VCOM port is not found on the machine!");
-        return OpenResult::NoJig;
-    }
-    if (opt.countLine) log("Number of VCOM ports found on the machine: " + std::to_string(n));
-    if (opt.mainWindow) ident_ = "FTDI found, ERROR answer";
+    if (!listDevices(out, n)) return OpenResult::NoJig;
+    if (opt.mainWindow) setIdentified(Identified::NoAnswer);
 
     FT_HANDLE kept = nullptr;  // keep-open policy: the last silent device opened
     uint32_t keptIndex = 0;
-    while (n != 0) {
+    for (; n != 0; --n) {
         const uint32_t index = n - 1;
-        trace("Open  numDevs -> " + std::to_string(n));
-        FT_HANDLE h = nullptr;
-        if (api_->Open(index, h) != FT_OK) {
-            trace("ERROR FT_Open");
-            --n;
-            continue;
-        }
-        trace("FT_Open OK");
-        if (opt.mainWindow) {
-            uint32_t v = 0;
-            if (api_->GetDriverVersion(h, v) == FT_OK) {
-                driverVersion_ = v;
-                trace("FT_GetDriverVersion OK    (" + std::to_string(v) + ")");
-            } else {
-                trace("Error FT_GetDriverVersion");
-            }
-        }
-        traceStatus(api_->ResetDevice(h), "FT_ResetDevice");
-        traceStatus(api_->SetBaudRate(h, 921600), "FT_SetBaudRate");
-        traceStatus(api_->SetDataCharacteristics(h, 8, 0, 0), "FT_SetDataCharacteristics");
-        if (opt.latency == OpenOptions::Latency::BeforeTimeouts) api_->SetLatencyTimer(h, 2);
-        traceStatus(api_->SetTimeouts(h, opt.timeoutMs, opt.timeoutMs), "FT_SetTimeouts");
-
-        const uint8_t req = 'B';
-        uint32_t w = 0;
-        api_->Write(h, &req, 1, w);
+        FT_HANDLE h = openAndSetUp(index, out);
+        if (!h) continue;
         uint8_t buf[32];
-        uint32_t got = 0;
-        api_->Read(h, buf, sizeof buf, got);
-        lastCount_ = got;
-        trace("Read answer version bytes -> " + std::to_string(got));
-
+        const uint32_t got = askIdentification(h, buf, sizeof buf, out);
         if (got == 0) {
             if (opt.mainWindow && !opt.closeAfterIdentify) {
                 // Only the last silent device stays open for the upgrade thread;
@@ -149,45 +89,94 @@ OpenResult JigLink::openWith(const OpenOptions& opt, const Emit& emit) {
             } else {
                 api_->Close(h);
             }
-            --n;
             continue;
         }
-
-        if (kept) {
-            api_->Close(kept);
-            kept = nullptr;
-        }
-        ident_ = printable(buf, got);
+        if (kept) api_->Close(kept);
+        setIdentified(Identified::Answered, printable(buf, got));
         index_ = index;
-        if (opt.mainWindow) {
-            trace(ident_);
-            traceStatus(api_->SetLatencyTimer(h, 2), "FT_SetLatencyTimer");
-            if (opt.closeAfterIdentify) api_->Close(h);
-            else handle_ = h;
-            return OpenResult::Ready;
-        }
-        if (!opt.versionPrefix.empty() && opt.logLines)
-            emit((opt.versionPrefixRu.empty() ? opt.versionPrefix : opt.versionPrefixRu) + ident_,
-                 opt.versionPrefix + ident_);
-        if (opt.latency == OpenOptions::Latency::AfterAnyAnswer) api_->SetLatencyTimer(h, 2);
-        const bool ok = opt.accepted.empty() ||
-                        std::any_of(opt.accepted.begin(), opt.accepted.end(),
-                                    [&](const std::string& a) { return contains(ident_, a); });
-        if (!ok) {
-            log("It is necessary to update the firmware programmer!");
-            api_->Close(h);
-            return OpenResult::WrongFirmware;
-        }
-        if (!opt.installedLine.empty()) log(opt.installedLine);
-        if (opt.latency == OpenOptions::Latency::AfterAcceptance) api_->SetLatencyTimer(h, 2);
-        handle_ = h;
-        eventChar(opt.eventChar);
-        return OpenResult::Ready;
+        return opt.mainWindow ? keepForMainWindow(h, out) : acceptOrRefuse(h, out);
     }
-    log(opt.noAnswerLine);
+    out.log(opt.noAnswerLine);
     handle_ = kept;
     index_ = keptIndex;
     return OpenResult::NoJig;
+}
+
+bool JigLink::listDevices(const Lines& out, uint32_t& n) {
+    const bool main = out.opt.mainWindow;
+    if (api_->CreateDeviceInfoList(n) != FT_OK) {
+        out.log(main ? "Error FT_CreateDeviceInfoList" : "I can not get a list of VCOM ports");
+        return false;
+    }
+    numDevs_ = n;
+    if (n == 0) {
+        out.log(main ? "Error numDevs = 0" : "VCOM port is not found on the machine!");
+        return false;
+    }
+    if (out.opt.countLine) out.log("Number of VCOM ports found on the machine: " + std::to_string(n));
+    return true;
+}
+
+FT_HANDLE JigLink::openAndSetUp(uint32_t index, const Lines& out) {
+    out.trace("Open  numDevs -> " + std::to_string(index + 1));
+    FT_HANDLE h = nullptr;
+    if (api_->Open(index, h) != FT_OK) {
+        out.trace("ERROR FT_Open");
+        return nullptr;
+    }
+    out.trace("FT_Open OK");
+    if (out.opt.mainWindow) {
+        uint32_t v = 0;
+        if (api_->GetDriverVersion(h, v) == FT_OK) out.trace("FT_GetDriverVersion OK    (" + std::to_string(v) + ")");
+        else out.trace("Error FT_GetDriverVersion");
+    }
+    out.traceStatus(api_->ResetDevice(h), "FT_ResetDevice");
+    out.traceStatus(api_->SetBaudRate(h, 921600), "FT_SetBaudRate");
+    out.traceStatus(api_->SetDataCharacteristics(h, 8, 0, 0), "FT_SetDataCharacteristics");
+    if (out.opt.latency == OpenOptions::Latency::BeforeTimeouts) api_->SetLatencyTimer(h, 2);
+    out.traceStatus(api_->SetTimeouts(h, out.opt.timeoutMs, out.opt.timeoutMs), "FT_SetTimeouts");
+    return h;
+}
+
+uint32_t JigLink::askIdentification(FT_HANDLE h, uint8_t* buf, uint32_t size, const Lines& out) {
+    const uint8_t req = 'B';
+    uint32_t w = 0;
+    api_->Write(h, &req, 1, w);
+    uint32_t got = 0;
+    api_->Read(h, buf, size, got);
+    lastCount_ = got;
+    out.trace("Read answer version bytes -> " + std::to_string(got));
+    return got;
+}
+
+// The main window takes any answer; it closes the device or keeps it for the upgrade.
+OpenResult JigLink::keepForMainWindow(FT_HANDLE h, const Lines& out) {
+    out.trace(ident_);
+    out.traceStatus(api_->SetLatencyTimer(h, 2), "FT_SetLatencyTimer");
+    if (out.opt.closeAfterIdentify) api_->Close(h);
+    else handle_ = h;
+    return OpenResult::Ready;
+}
+
+// A mode window takes the firmwares it accepts and closes the device otherwise.
+OpenResult JigLink::acceptOrRefuse(FT_HANDLE h, const Lines& out) {
+    const OpenOptions& opt = out.opt;
+    if (!opt.versionPrefix.empty() && opt.logLines)
+        out.emit((opt.versionPrefixRu.empty() ? opt.versionPrefix : opt.versionPrefixRu) + ident_,
+                 opt.versionPrefix + ident_);
+    if (opt.latency == OpenOptions::Latency::AfterAnyAnswer) api_->SetLatencyTimer(h, 2);
+    const bool ok = opt.accepted.empty() || std::any_of(opt.accepted.begin(), opt.accepted.end(),
+                                                        [&](const std::string& a) { return contains(ident_, a); });
+    if (!ok) {
+        out.log("It is necessary to update the firmware programmer!");
+        api_->Close(h);
+        return OpenResult::WrongFirmware;
+    }
+    if (!opt.installedLine.empty()) out.log(opt.installedLine);
+    if (opt.latency == OpenOptions::Latency::AfterAcceptance) api_->SetLatencyTimer(h, 2);
+    handle_ = h;
+    eventChar(opt.eventChar);
+    return OpenResult::Ready;
 }
 
 void JigLink::close() {
@@ -285,8 +274,7 @@ Xfer JigLink::sendAwaitByte(std::initializer_list<uint8_t> cmd, uint8_t& answer,
 Xfer JigLink::awaitCount(uint32_t count, bool exact, std::vector<uint8_t>& answer, uint32_t deadlineMs) {
     answer.clear();
     if (!handle_) return Xfer::Failed;
-    Clock& c = api_->clock();
-    const int64_t end = c.nowMs() + deadlineMs;
+    const int64_t end = api_->clock().nowMs() + deadlineMs;
     for (;;) {
         uint32_t rx = 0, tx = 0;
         if (status(rx, tx) != FT_OK) return Xfer::Failed;
@@ -298,9 +286,7 @@ Xfer JigLink::awaitCount(uint32_t count, bool exact, std::vector<uint8_t>& answe
             answer.resize(got);
             return got >= count ? Xfer::Ok : Xfer::Failed;
         }
-        const int64_t left = end - c.nowMs();
-        if (left <= 0) return Xfer::Timeout;
-        if (api_->WaitQueues(handle_, count, false, static_cast<uint32_t>(left)) != FT_OK) return Xfer::Failed;
+        if (const Xfer w = waitUntil(end, count, false); w != Xfer::Ok) return w;
     }
 }
 
@@ -313,8 +299,7 @@ Xfer JigLink::sendAwaitCount(const std::vector<uint8_t>& cmd, uint32_t count, bo
 Xfer JigLink::collect(uint32_t count, std::vector<uint8_t>& answer, uint32_t deadlineMs) {
     answer.clear();
     if (!handle_) return Xfer::Failed;
-    Clock& c = api_->clock();
-    const int64_t end = c.nowMs() + deadlineMs;
+    const int64_t end = api_->clock().nowMs() + deadlineMs;
     while (answer.size() < count) {
         uint32_t rx = 0, tx = 0;
         if (status(rx, tx) != FT_OK) return Xfer::Failed;
@@ -327,9 +312,7 @@ Xfer JigLink::collect(uint32_t count, std::vector<uint8_t>& answer, uint32_t dea
             answer.resize(at + got);
             continue;
         }
-        const int64_t left = end - c.nowMs();
-        if (left <= 0) return Xfer::Timeout;
-        if (api_->WaitQueues(handle_, 1, false, static_cast<uint32_t>(left)) != FT_OK) return Xfer::Failed;
+        if (const Xfer w = waitUntil(end, 1, false); w != Xfer::Ok) return w;
     }
     return Xfer::Ok;
 }
@@ -338,8 +321,7 @@ Xfer JigLink::sendAwaitXonLine(const std::vector<uint8_t>& cmd, std::vector<uint
                                size_t maxLen) {
     answer.clear();
     if (!cmd.empty() && write(cmd) != FT_OK) return Xfer::Failed;
-    Clock& c = api_->clock();
-    const int64_t end = c.nowMs() + deadlineMs;
+    const int64_t end = api_->clock().nowMs() + deadlineMs;
     for (;;) {
         uint32_t rx = 0, tx = 0;
         if (status(rx, tx) != FT_OK) return Xfer::Failed;
@@ -356,23 +338,18 @@ Xfer JigLink::sendAwaitXonLine(const std::vector<uint8_t>& cmd, std::vector<uint
             if (answer.size() > maxLen) return Xfer::Overflow;
             continue;
         }
-        const int64_t left = end - c.nowMs();
-        if (left <= 0) return Xfer::Timeout;
-        if (api_->WaitQueues(handle_, 1, false, static_cast<uint32_t>(left)) != FT_OK) return Xfer::Failed;
+        if (const Xfer w = waitUntil(end, 1, false); w != Xfer::Ok) return w;
     }
 }
 
 Xfer JigLink::drainTransmit(uint32_t deadlineMs) {
     if (!handle_) return Xfer::Failed;
-    Clock& c = api_->clock();
-    const int64_t end = c.nowMs() + deadlineMs;
+    const int64_t end = api_->clock().nowMs() + deadlineMs;
     for (;;) {
         uint32_t rx = 0, tx = 0;
         if (status(rx, tx) != FT_OK) return Xfer::Failed;
         if (tx == 0) return Xfer::Ok;
-        const int64_t left = end - c.nowMs();
-        if (left <= 0) return Xfer::Timeout;
-        if (api_->WaitQueues(handle_, 0, true, static_cast<uint32_t>(left)) != FT_OK) return Xfer::Failed;
+        if (const Xfer w = waitUntil(end, 0, true); w != Xfer::Ok) return w;
     }
 }
 
@@ -389,6 +366,13 @@ void JigLink::settle(uint32_t quietMs, uint32_t maxMs) {
         if (status(rx, tx) != FT_OK || rx == 0) return;
     } while (c.nowMs() < end);
     purgeReceive();
+}
+
+Xfer JigLink::waitUntil(int64_t end, uint32_t rxAtLeast, bool txEmpty) {
+    const int64_t left = end - api_->clock().nowMs();
+    if (left <= 0) return Xfer::Timeout;
+    return api_->WaitQueues(handle_, rxAtLeast, txEmpty, static_cast<uint32_t>(left)) == FT_OK ? Xfer::Ok
+                                                                                                  : Xfer::Failed;
 }
 
 bool JigLink::readByteRetrying(int tries, uint8_t& b) {

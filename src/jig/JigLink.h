@@ -15,6 +15,10 @@ namespace qj {
 
 enum class OpenResult { NoJig = 0, Ready = 1, WrongFirmware = 2 };
 
+// What the main window's open-and-identify found; ident() says it in words
+// ("FTDI device not found", "FTDI found, ERROR answer", or the jig's answer).
+enum class Identified { NoDevice, NoAnswer, Answered };
+
 // How an exchange ended.
 enum class Xfer {
     Ok,
@@ -22,7 +26,6 @@ enum class Xfer {
     Failed,    // a library call failed (device gone, handle invalid)
     Overflow,  // more bytes came than the exchange allows: a protocol fault
 };
-const char* xferName(Xfer x);
 
 // Default deadlines (ms). A block of 256 bytes takes the jig a few ms to fetch
 // from the chip and 3 ms on the wire; seconds of silence mean the jig is lost.
@@ -66,13 +69,8 @@ struct OpenOptions {
 
     // The main window's variant; `policy` is "CLOSE FTDI Handle" or anything else (keep open).
     static OpenOptions mainWindowOptions(const std::string& policy);
-    // A mode window accepting the given firmwares.
+    // A mode window accepting the given firmwares (each mode's own variant is in the mode table).
     static OpenOptions modeWindow(std::vector<std::string> accepted);
-    // The windows' own variants.
-    static OpenOptions mec();      // any answer is a jig; latency timer after any answer
-    static OpenOptions ite();      // both memos, "ITE" or "EPM240", the count line
-    static OpenOptions npce();     // 500 ms time-outs, "NPCE", the count line
-    static OpenOptions nuvJtag();  // "EPM240" or "NPCE"; neither the version nor the accepted line
 };
 
 class ModeView;
@@ -89,9 +87,8 @@ public:
     void setApi(FtdiApi& api) { api_ = &api; }
     FtdiApi& api() { return *api_; }
 
-    // OpenJig. Log lines go to `log`. The main window's variant leaves the
-    // identification text ("FTDI device not found", "FTDI found, ERROR answer"
-    // or the jig's answer) in ident().
+    // OpenJig. Log lines go to `log`. The main window's variant leaves what it
+    // found in identified() and its text in ident().
     OpenResult open(const OpenOptions& opt, const Sink& log);
     // The same, logging into a window's memo (both memos when `opt.bothMemos`).
     OpenResult open(const OpenOptions& opt, ModeView& view);
@@ -106,10 +103,10 @@ public:
     bool isOpen() const { return handle_ != nullptr; }
     FT_HANDLE handle() const { return handle_; }
     const std::string& ident() const { return ident_; }
+    Identified identified() const { return identified_; }
     uint32_t deviceCount() const { return numDevs_; }
     // The device list index of the device the link holds (while isOpen()).
     uint32_t deviceIndex() const { return index_; }
-    uint32_t driverVersion() const { return driverVersion_; }
 
     // Raw calls on the open handle.
     FT_STATUS write(const uint8_t* p, uint32_t n);
@@ -164,14 +161,25 @@ public:
 private:
     // Lines of open-and-identify in both languages (identical but for the identification).
     using Emit = std::function<void(const std::string& ru, const std::string& en)>;
+    struct Lines;
     OpenResult openWith(const OpenOptions& opt, const Emit& emit);
+    // The steps of open-and-identify.
+    bool listDevices(const Lines& out, uint32_t& n);
+    FT_HANDLE openAndSetUp(uint32_t index, const Lines& out);
+    uint32_t askIdentification(FT_HANDLE h, uint8_t* buf, uint32_t size, const Lines& out);
+    OpenResult keepForMainWindow(FT_HANDLE h, const Lines& out);
+    OpenResult acceptOrRefuse(FT_HANDLE h, const Lines& out);
+    void setIdentified(Identified i, const std::string& answer = {});
+    // One wait of an exchange until `end` (backend clock): Ok to look again,
+    // Timeout once `end` has passed, Failed when the device fails.
+    Xfer waitUntil(int64_t end, uint32_t rxAtLeast, bool txEmpty);
 
     FtdiApi* api_;
     FT_HANDLE handle_ = nullptr;
     std::string ident_;
+    Identified identified_ = Identified::NoDevice;
     uint32_t numDevs_ = 0;
     uint32_t index_ = 0;
-    uint32_t driverVersion_ = 0;
     uint32_t lastCount_ = 0;
     uint32_t rx_ = 0, tx_ = 0, event_ = 0;
     std::optional<uint8_t> eventChar_;  // as last set on the open handle

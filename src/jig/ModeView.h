@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 
+#include "jig/Colours.h"
+
 namespace qj {
 
 enum class BoxKind { Error, Information, Warning };
@@ -14,10 +16,6 @@ enum class BoxKind { Error, Information, Warning };
 // The two memos of a two-language window (the ITE window): Russian in the
 // window's log memo, English in its second memo.
 enum class Lang { Ru, En };
-
-// Not an RGB value: the window system's button-face colour (a control that no
-// longer waits for a choice is painted in it).
-inline constexpr uint32_t kButtonFace = 0xFF00000F;
 
 class ModeView {
 public:

@@ -65,8 +65,6 @@ public:
     // Replaces the running firmware once the current input has been handled
     // (boot entry, "g" from the bootloader, a reset).
     virtual void switchTo(std::unique_ptr<JigFirmware> next) = 0;
-    // Runs `fn` when the clock reaches `atUs` (a scripted event).
-    virtual void schedule(int64_t atUs, std::function<void()> fn) = 0;
     // A loud protocol error: recorded on the device and printed to stderr.
     virtual void error(const std::string& msg) = 0;
 };

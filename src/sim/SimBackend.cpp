@@ -7,8 +7,8 @@ namespace qj::sim {
 
 void registerSimBackend() {
     registerBackend("sim", [](const BackendOptions& opt, std::string&) -> std::unique_ptr<FtdiApi> {
-        // Without a spec the virtual jig is the demonstration jig.
-        return std::make_unique<SimFtdi>(opt.simSpec.empty() ? std::string("demo") : opt.simSpec);
+        // Without keys the virtual jig is the demonstration jig.
+        return std::make_unique<SimFtdi>(opt.simKeys.empty() ? std::string("demo") : opt.simKeys);
     });
 }
 

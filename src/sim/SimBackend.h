@@ -1,10 +1,10 @@
 #pragma once
-// Offers the virtual jig as the backend "sim" (`--sim SPEC` or `--backend sim`).
+// Offers the virtual jig as the backend "sim" (`--sim KEYS` or `--backend sim`).
 // The front ends call this at start-up; the jig library does not know the
 // virtual jig.
 namespace qj::sim {
 
-// Idempotent. A bad spec makes the backend fail with a message naming the key.
+// Idempotent. Bad keys make the backend fail with a message naming the key.
 void registerSimBackend();
 
 }  // namespace qj::sim

@@ -45,8 +45,8 @@ std::vector<std::string> splitTopLevel(const std::string& s) {
     return out;
 }
 
-void parseInto(std::map<std::string, std::string>& kv, const std::string& spec, int depth) {
-    for (const std::string& tok : splitTopLevel(spec)) {
+void parseInto(std::map<std::string, std::string>& kv, const std::string& keys, int depth) {
+    for (const std::string& tok : splitTopLevel(keys)) {
         if (tok.empty()) continue;
         auto eq = tok.find('=');
         if (eq == std::string::npos) {
@@ -57,14 +57,14 @@ void parseInto(std::map<std::string, std::string>& kv, const std::string& spec, 
             continue;
         }
         std::string key = tok.substr(0, eq);
-        if (key.empty()) throw std::invalid_argument("empty key in virtual-jig spec");
+        if (key.empty()) throw std::invalid_argument("empty key in the virtual-jig keys");
         kv[key] = tok.substr(eq + 1);
     }
 }
 }  // namespace
 
-SimConfig::SimConfig(const std::string& spec) {
-    parseInto(kv_, spec, 0);
+SimConfig::SimConfig(const std::string& keys) {
+    parseInto(kv_, keys, 0);
     validateKeys(kv_);
 }
 

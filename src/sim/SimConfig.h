@@ -1,5 +1,5 @@
 #pragma once
-// The virtual jig's configuration: a spec string "key=value,key=value,...".
+// The virtual jig's configuration: the --sim string of keys "key=value,key=value,...".
 // A bare word is a preset ("demo"); later keys override earlier ones.
 #include <cstdint>
 #include <map>
@@ -12,9 +12,9 @@ namespace qj::sim {
 class SimConfig {
 public:
     SimConfig() = default;
-    // Throws std::invalid_argument on a malformed spec, an unknown preset, an
+    // Throws std::invalid_argument on malformed keys, an unknown preset, an
     // unknown key or a value its key does not accept (the message names the key).
-    explicit SimConfig(const std::string& spec);
+    explicit SimConfig(const std::string& keys);
 
     bool has(const std::string& key) const { return kv_.count(key) != 0; }
     std::string str(const std::string& key, const std::string& def = {}) const;

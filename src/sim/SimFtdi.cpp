@@ -95,7 +95,6 @@ public:
     int64_t nowUs() override { return d_.inputTime; }
     JigBoard& board() override { return *s_.board_; }
     void switchTo(std::unique_ptr<JigFirmware> next) override { d_.pendingFw = std::move(next); }
-    void schedule(int64_t atUs, std::function<void()> fn) override { d_.events.emplace(atUs, std::move(fn)); }
     void error(const std::string& msg) override {
         d_.errors.push_back(msg);
         std::fprintf(stderr, "virtual jig: %s\n", msg.c_str());
@@ -396,7 +395,7 @@ FT_STATUS SimFtdi::SetBaudRate(FT_HANDLE h, uint32_t baud) {
     FT_STATUS st;
     SimDevice* d = dev(h, st);
     if (!d) return st;
-    if (baud < 183 || baud > 3'000'000) return FT_INVALID_BAUD_RATE;
+    if (const FT_STATUS bad = checkBaudRate(baud)) return bad;
     d->baud = baud;
     return FT_OK;
 }
@@ -406,7 +405,7 @@ FT_STATUS SimFtdi::SetDataCharacteristics(FT_HANDLE h, uint8_t w, uint8_t s, uin
     FT_STATUS st;
     SimDevice* d = dev(h, st);
     if (!d) return st;
-    if ((w != 7 && w != 8) || (s != 0 && s != 2) || p > 4) return FT_INVALID_PARAMETER;
+    if (const FT_STATUS bad = checkDataCharacteristics(w, s, p)) return bad;
     d->frame8N1 = (w == 8 && s == 0 && p == 0);
     return FT_OK;
 }
@@ -426,7 +425,7 @@ FT_STATUS SimFtdi::SetLatencyTimer(FT_HANDLE h, uint8_t ms) {
     FT_STATUS st;
     SimDevice* d = dev(h, st);
     if (!d) return st;
-    if (ms < 1) return FT_INVALID_PARAMETER;
+    if (const FT_STATUS bad = checkLatencyTimer(ms)) return bad;
     // A fixed timer, as on a tty: kept when it is no longer than asked (the
     // udev rule's), refused otherwise (one that only root may set).
     if (lockedLatencyMs_) return ms >= lockedLatencyMs_ ? FT_OK : FT_OTHER_ERROR;
@@ -619,18 +618,6 @@ size_t SimFtdi::openHandles() {
 void SimFtdi::unplug(uint32_t index) {
     std::lock_guard<std::recursive_mutex> g(mu_);
     if (index < devices_.size()) devices_[index]->unplugged = true;
-    cv_.notify_all();
-}
-
-void SimFtdi::pressReset() {
-    std::lock_guard<std::recursive_mutex> g(mu_);
-    if (jigIndex_ < 0 || size_t(jigIndex_) >= devices_.size()) return;
-    SimDevice& d = *devices_[size_t(jigIndex_)];
-    Port port(*this, d);
-    d.inputTime = clock_.nowUs();
-    d.inbuf.clear();
-    d.fw->onReset(port);
-    feed(d);
     cv_.notify_all();
 }
 

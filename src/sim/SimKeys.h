@@ -1,5 +1,5 @@
 #pragma once
-// The keys of the virtual jig's spec, each declared once, beside the part of the
+// The keys of the virtual jig's --sim string, each declared once, beside the part of the
 // virtual jig that reads it. A `--sim` string is checked against them when it is read,
 // before any byte moves: a misspelt key or a malformed value is an error that
 // names the key, never a fault that silently does not happen.
@@ -52,7 +52,7 @@ std::vector<KeySpec> npceKeys();        // Nuvoton NPCE SPI flash behind the NPC
 // Every declared key, by name.
 const std::map<std::string, KeySpec>& allKeys();
 
-// Checks every key and value of a parsed spec; throws std::invalid_argument
+// Checks every key and value of parsed keys; throws std::invalid_argument
 // with a message that names the key (an unknown key: the known keys listed).
 void validateKeys(const std::map<std::string, std::string>& kv);
 

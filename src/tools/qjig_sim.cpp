@@ -3,7 +3,7 @@
 // run against it through the real tty layer: termios, poll, queue counts,
 // time-outs, hang-up when the process dies.
 //
-//   qjig-sim [--link PATH] [SPEC]
+//   qjig-sim [--link PATH] [KEYS]
 //
 // Prints the terminal's path on the first line of stdout, then serves until it
 // is killed. The jig runs in paced mode (bytes take their time on the line),
@@ -35,8 +35,8 @@ void onSignal(int) {
 
 void usage() {
     std::fprintf(stderr,
-                 "usage: qjig-sim [--link PATH] [SPEC]\n"
-                 "  SPEC   the virtual jig, as for --sim (default \"demo\")\n"
+                 "usage: qjig-sim [--link PATH] [KEYS]\n"
+                 "  KEYS   the virtual jig, as for --sim (default \"demo\")\n"
                  "  --link PATH  also make PATH a symbolic link to the terminal\n"
                  "Prints the terminal's path, then serves until killed. Use it with\n"
                  "  qjig --backend tty:PATH identify\n");
@@ -56,19 +56,19 @@ bool writeAll(int fd, const uint8_t* p, size_t n) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string spec = "demo", link;
+    std::string keys = "demo", link;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--link" && i + 1 < argc) link = argv[++i];
         else if (a == "-h" || a == "--help") return usage(), 0;
         else if (!a.empty() && a[0] == '-') return usage(), 2;
-        else spec = a;
+        else keys = a;
     }
     if (link.size() >= sizeof g_link) return usage(), 2;
 
     std::unique_ptr<qj::sim::SimFtdi> sim;
     try {
-        qj::sim::SimConfig cfg(spec);
+        qj::sim::SimConfig cfg(keys);
         cfg.set("mode", "paced");
         sim = std::make_unique<qj::sim::SimFtdi>(cfg);
     } catch (const std::exception& e) {

@@ -128,16 +128,3 @@ QTimer* ModeWindow::makeTimer(const QString& name, int intervalMs) {
     t->setSingleShot(true);
     return t;
 }
-
-BasicModeWindow::BasicModeWindow(const AppContext& ctx, const QString& formName, const QString& caption,
-                                 const QString& memoName, const QString& gaugeName, int gaugeMax,
-                                 const QString& exitName)
-    : ModeWindow(formName, caption, 640, 480), ctx_(ctx) {
-    setFont(courier(13));
-    if (!memoName.isEmpty()) setMemo(makeMemo(memoName, 16, 16, 608, 330));
-    if (!gaugeName.isEmpty()) setGauge(makeGauge(gaugeName, 16, 356, 608, 20, gaugeMax));
-    auto* exit = makeButton(exitName, "EXIT", 464, 400, 160, 49);
-    exit->setFont(courier(27, true));
-    connect(exit, &QPushButton::clicked, this, [this] { exitToMain(); });
-    setExitButton(exit);
-}

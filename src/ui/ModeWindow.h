@@ -79,15 +79,3 @@ private:
     QtModeView* view_;
     QAbstractButton* exit_ = nullptr;
 };
-
-// A mode window with only its log memo, gauge and EXIT: the modes whose own
-// controls are not built yet.
-class BasicModeWindow : public ModeWindow {
-    Q_OBJECT
-public:
-    BasicModeWindow(const AppContext& ctx, const QString& formName, const QString& caption, const QString& memoName,
-                    const QString& gaugeName, int gaugeMax, const QString& exitName);
-
-protected:
-    AppContext ctx_;
-};

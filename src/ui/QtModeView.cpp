@@ -11,6 +11,7 @@
 #include <QPlainTextEdit>
 #include <QThread>
 #include <QTimer>
+#include <cstdio>
 
 #include "ui/TCGauge.h"
 
@@ -37,7 +38,12 @@ void QtModeView::onUi(std::function<void()> fn) {
 }
 
 QWidget* QtModeView::control(const std::string& name) const {
-    return window_->findChild<QWidget*>(QString::fromStdString(name));
+    QWidget* w = window_->findChild<QWidget*>(QString::fromStdString(name));
+    if (!w) {
+        unknown_.push_back(name);
+        std::fprintf(stderr, "%s: no control named %s\n", window_->objectName().toUtf8().constData(), name.c_str());
+    }
+    return w;
 }
 
 void QtModeView::log(const std::string& line) {

@@ -6,6 +6,8 @@
 #include <QString>
 #include <functional>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "jig/ModeView.h"
 
@@ -71,6 +73,10 @@ public:
     };
     static Hooks& hooks();
 
+    // The controls a call named that the window does not have, in order (each
+    // is also reported on stderr as it happens): a core and its window out of step.
+    const std::vector<std::string>& unknownControls() const { return unknown_; }
+
     // Qt's file-dialog filter list from "Text|*.bin|other|*.*".
     static QStringList qtFilters(const QString& filter);
 
@@ -84,6 +90,7 @@ private:
     QPointer<TCGauge> gauge_;
     DialogSpec save_, open_;
     bool accepted_ = false;
+    mutable std::vector<std::string> unknown_;
 };
 
 // Finds a top-level window by its form name (objectName).

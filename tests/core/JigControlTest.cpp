@@ -1,9 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <regex>
+#include <set>
 
 #include "cli/Cli.h"
-#include "jig/JigControl.h"
+#include "control/JigControl.h"
 #include "jig/Text.h"
 #include "support/TestSupport.h"
 
@@ -85,7 +86,23 @@ TEST(ModeDispatch, EveryItemOpensItsWindow) {
         {"ENE KB90XX", "KB901X_forms"},           {"MEC jtag", "MEC16_Form"},   {"EDID lcd", "EDID_form"},
         {"ITE", "ITE_FORM"},                      {"Please select ", ""},       {"ITE ", ""},
     };
-    for (const auto& [mode, form] : want) EXPECT_EQ(modeForm(mode), form) << mode;
+    for (const auto& [item, form] : want) {
+        const Mode* m = modeByItem(item);
+        EXPECT_EQ(m ? m->form : "", form) << item;
+    }
+}
+
+TEST(ModeTable, EveryEntryIsWholeUniqueAndHasItsCommand) {
+    std::set<std::string> items, words, forms;
+    for (const Mode& m : modes()) {
+        EXPECT_EQ(&mode(m.id), &m) << m.item;
+        EXPECT_TRUE(items.insert(m.item).second && words.insert(m.word).second && forms.insert(m.form).second)
+            << m.item;
+        EXPECT_FALSE(m.firmware.empty() || m.image.empty() || m.synopsis.empty() || m.summary.empty()) << m.item;
+        EXPECT_NE(cli::modeCommand(m.word), nullptr) << m.word;
+    }
+    EXPECT_EQ(selectorItems().size(), modes().size() + 1);
+    EXPECT_EQ(selectorItems()[0], kPromptItem);
 }
 
 TEST(Cli, StartAndIdentifyExitStatuses) {

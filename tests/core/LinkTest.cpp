@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "jig/JigLink.h"
+#include "modes/Modes.h"
 #include "jig/ftdi/TraceFtdi.h"
 #include "support/TestSupport.h"
 
@@ -159,27 +160,27 @@ TEST(JigLink, WindowVariantsOfOpenAndIdentify) {
         std::vector<std::string> ru, en;
         const char* timeouts;
     } cases[] = {
-        {"ITE", OpenOptions::ite(), "ITE2_PROJ_Q37", OpenResult::Ready,
+        {"ITE", mode(ModeId::Ite).open, "ITE2_PROJ_Q37", OpenResult::Ready,
          {"Number of VCOM ports found on the machine: 1", "Версия FW программатора -> ITE2_PROJ_Q37",
           "Communication with programmer installed."},
          {"Number of VCOM ports found on the machine: 1", "Programmer FW version -> ITE2_PROJ_Q37",
           "Communication with programmer installed."},
          "# timeouts 300 300"},
-        {"ITE on an EPM240 jig", OpenOptions::ite(), "M328_EPM240_v19", OpenResult::Ready,
+        {"ITE on an EPM240 jig", mode(ModeId::Ite).open, "M328_EPM240_v19", OpenResult::Ready,
          {"Number of VCOM ports found on the machine: 1", "Версия FW программатора -> M328_EPM240_v19",
           "Communication with programmer installed."},
          {"Number of VCOM ports found on the machine: 1", "Programmer FW version -> M328_EPM240_v19",
           "Communication with programmer installed."},
          nullptr},
-        {"NPCE", OpenOptions::npce(), "NPCE_Q37", OpenResult::Ready,
+        {"NPCE", mode(ModeId::NpceSpi).open, "NPCE_Q37", OpenResult::Ready,
          {"Number of VCOM ports found on the machine: 1", "Version FW -> NPCE_Q37",
           "Communication with programmer installed."},
          {},
          "# timeouts 500 500"},
-        {"Nuvoton JTAG", OpenOptions::nuvJtag(), "NPCE_Q37", OpenResult::Ready, {}, {}, nullptr},
-        {"Nuvoton JTAG, wrong firmware", OpenOptions::nuvJtag(), "ITE2_PROJ_Q37", OpenResult::WrongFirmware,
+        {"Nuvoton JTAG", mode(ModeId::NuvJtag).open, "NPCE_Q37", OpenResult::Ready, {}, {}, nullptr},
+        {"Nuvoton JTAG, wrong firmware", mode(ModeId::NuvJtag).open, "ITE2_PROJ_Q37", OpenResult::WrongFirmware,
          {"It is necessary to update the firmware programmer!"}, {}, nullptr},
-        {"MEC, any answer", OpenOptions::mec(), "ENE_EDID_KB", OpenResult::Ready,
+        {"MEC, any answer", mode(ModeId::Mec).open, "ENE_EDID_KB", OpenResult::Ready,
          {"Version FW -> ENE_EDID_KB", "Communication with programmer installed."}, {}, nullptr},
     };
     for (auto& c : cases) {

@@ -11,7 +11,7 @@
 
 #include "core/firmware/FirmwareRig.h"
 #include "core/tty/TtySupport.h"
-#include "jig/JigControl.h"
+#include "control/JigControl.h"
 #include "jig/firmware/StandIn.h"
 #include "jig/ftdi/D2xxFtdi.h"
 #include "jig/ftdi/TraceFtdi.h"

@@ -51,7 +51,7 @@ TEST(EneWindow, StartWiringHintReadToAFileAndExitRestoresThePrompts) {
     for (QComboBox* c : {board, cable}) {
         EXPECT_TRUE(c->isEnabled());
         EXPECT_EQ(c->currentIndex(), -1);
-        EXPECT_EQ(bgr(c), qj::ene::kYellow);
+        EXPECT_EQ(bgr(c), qj::kYellow);
     }
     EXPECT_EQ(board->placeholderText(), "Select MB or KESTRA here");
     EXPECT_EQ(cable->placeholderText(), "Select FFC cable you used");
@@ -63,8 +63,8 @@ TEST(EneWindow, StartWiringHintReadToAFileAndExitRestoresThePrompts) {
     board->setCurrentIndex(1);
     emit board->activated(1);
     EXPECT_EQ(label->text(), "Please connect GND and:  A7 B8 C9 D10 E11");
-    EXPECT_EQ(bgr(board), qj::ene::kButtonFace);
-    EXPECT_EQ(bgr(cable), qj::ene::kButtonFace);
+    EXPECT_EQ(bgr(board), qj::kButtonFace);
+    EXPECT_EQ(bgr(cable), qj::kButtonFace);
     EXPECT_EQ(board->palette().color(QPalette::Button), QApplication::palette(board).color(QPalette::Button));
     pin1->click();
     EXPECT_EQ(label->text(), "Please connect GND and:  A12 B11 C10 D9 E8");
@@ -83,7 +83,7 @@ TEST(EneWindow, StartWiringHintReadToAFileAndExitRestoresThePrompts) {
     EXPECT_EQ(readBytes(dir.file("dump.bin")), flash);
     auto* gauge = rig.find<TCGauge>("CGauge_KB901X");
     EXPECT_EQ(gauge->progress(), 32768);
-    EXPECT_EQ(gauge->foreColor(), qj::ene::kGreen);
+    EXPECT_EQ(gauge->foreColor(), qj::kGreen);
     if (const char* shots = std::getenv("QJ_SHOTS")) ene->grab().save(QString::fromUtf8(shots) + "/ene-read.png");
     EXPECT_EQ(rig.sim->openHandles(), 0u);
 
@@ -95,7 +95,7 @@ TEST(EneWindow, StartWiringHintReadToAFileAndExitRestoresThePrompts) {
     EXPECT_EQ(gauge->progress(), 0);
     for (QComboBox* c : {board, cable}) {
         EXPECT_EQ(c->currentIndex(), -1);
-        EXPECT_EQ(bgr(c), qj::ene::kYellow);
+        EXPECT_EQ(bgr(c), qj::kYellow);
         EXPECT_TRUE(c->isEnabled());
     }
     EXPECT_EQ(board->placeholderText(), "Select MB or KESTRA here");
@@ -173,7 +173,7 @@ TEST(EneWindow, WithoutAWiringListNothingCanBeChosenBeforeOrAfterExit) {
         for (const char* c : {"ComboBox_KB901X", "ComboBox_KB901X_FFC", "CheckBox_KB901X"})
             EXPECT_FALSE(rig.find(c)->isEnabled()) << c;
         for (const char* c : {"ComboBox_KB901X", "ComboBox_KB901X_FFC"})
-            EXPECT_EQ(bgr(rig.find(c)), qj::ene::kButtonFace) << c;
+            EXPECT_EQ(bgr(rig.find(c)), qj::kButtonFace) << c;
         EXPECT_EQ(rig.find<QLabel>("Label_result")->text(), "Create base of connections KB90XX !");
     };
     expectNothingToChoose();

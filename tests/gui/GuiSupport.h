@@ -1,6 +1,8 @@
 #pragma once
 // A whole application on the virtual jig, offscreen, with message boxes and
 // file dialogs answered by the test.
+#include <gtest/gtest.h>
+
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QWidget>
@@ -38,10 +40,10 @@ struct GuiRig {
     enum class Clock { Instant, RealTime };
     // RealTime: the virtual jig runs at the line rate, for walks in which the
     // user acts while an operation waits.
-    explicit GuiRig(const std::string& simSpec, const std::string& programDir = binDir(),
+    explicit GuiRig(const std::string& simKeys, const std::string& programDir = binDir(),
                     Clock clock = Clock::Instant)
-        : sim(clock == Clock::Instant ? makeSim(simSpec)
-                                      : std::make_unique<qj::sim::SimFtdi>(simSpec + ",mode=paced")),
+        : sim(clock == Clock::Instant ? makeSim(simKeys)
+                                      : std::make_unique<qj::sim::SimFtdi>(simKeys + ",mode=paced")),
           ctx{*sim, programDir},
           windows(ctx) {
         QtModeView::hooks().box = [this](qj::BoxKind k, const std::string& t) { boxes.push_back({k, t}); };
@@ -56,6 +58,11 @@ struct GuiRig {
     }
     ~GuiRig() {
         QtModeView::hooks() = {};
+        // Every control a core named must be one its window has.
+        for (QWidget* w : windows.all())
+            if (auto* m = dynamic_cast<ModeWindow*>(w))
+                for (const std::string& name : m->view().unknownControls())
+                    ADD_FAILURE() << w->objectName().toStdString() << " has no control " << name;
     }
     template <class T = QWidget>
     T* find(const char* name) const {

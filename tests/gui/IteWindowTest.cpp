@@ -62,7 +62,7 @@ TEST(IteWindow, BoardSettingsCheckReadLanguageAndExit) {
     emit board->activated(2);
     EXPECT_TRUE(setup->isEnabled());
     EXPECT_TRUE(mirror->isEnabled());
-    EXPECT_EQ(board->property("bgr").toUInt(), qj::ite::kSkyBlue);
+    EXPECT_EQ(board->property("bgr").toUInt(), qj::kSkyBlue);
     setup->click();
     EXPECT_TRUE(check->isEnabled());
     check->click();
@@ -83,7 +83,7 @@ TEST(IteWindow, BoardSettingsCheckReadLanguageAndExit) {
     rig.sim->withLock([&] { flash = rig.sim->board().model<qj::sim::IteModel>().flash; });
     EXPECT_EQ(readBytes(dir.file("dump.bin")), flash);
     EXPECT_EQ(gauge->progress(), 512);
-    EXPECT_EQ(gauge->foreColor(), qj::ite::kLime);
+    EXPECT_EQ(gauge->foreColor(), qj::kLime);
     if (const char* shots = std::getenv("QJ_SHOTS")) ite->grab().save(QString::fromUtf8(shots) + "/ite-read.png");
 
     lang->click();

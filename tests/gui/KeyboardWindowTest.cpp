@@ -35,7 +35,7 @@ TEST(KeyboardWindow, CellsSitAtTheirPixelsAndControlsAreAsSpecified) {
         QWidget* c = form->findChild<QWidget*>(name);
         ASSERT_TRUE(c) << name;
         EXPECT_EQ(c->geometry(), r) << name;
-        EXPECT_EQ(colourOf(c), KeyboardCore::kAqua) << name;
+        EXPECT_EQ(colourOf(c), qj::kAqua) << name;
     }
     int shapes = 0;
     for (QWidget* w : form->findChildren<QWidget*>(QRegularExpression("^Shape\\d+$"))) {
@@ -54,7 +54,7 @@ TEST(KeyboardWindow, CellsSitAtTheirPixelsAndControlsAreAsSpecified) {
     EXPECT_EQ(rig.find<QTimer>("Timer_KEYB")->interval(), 500);
     EXPECT_FALSE(rig.find<QTimer>("Timer_KEYB")->isActive());
     EXPECT_EQ(labelText(rig, "Label_keyb_con"), "Press start scan");
-    EXPECT_EQ(textColour(rig, "Label_keyb_con"), KeyboardCore::kRed);
+    EXPECT_EQ(textColour(rig, "Label_keyb_con"), qj::kRed);
     EXPECT_TRUE(rig.find<QLabel>("Label_keyb_con")->font().bold());
     EXPECT_EQ(labelText(rig, "Label_keybord"), " 2       6       11        16       21       26       31");
     const char* rows[] = {"1", "6", "11", "16", "21", "26", "31"};
@@ -74,22 +74,22 @@ TEST(KeyboardWindow, ScanPaintsCellsStopsAndExits) {
     buzzer->setChecked(true);
 
     start->click();
-    ASSERT_TRUE(waitFor([&] { return colourOf(rig.find("Shape372")) != KeyboardCore::kAqua; }));
+    ASSERT_TRUE(waitFor([&] { return colourOf(rig.find("Shape372")) != qj::kAqua; }));
     EXPECT_EQ(start->text(), "STOP");
     EXPECT_FALSE(exit->isEnabled());
     EXPECT_TRUE(hide->isEnabled());
     EXPECT_EQ(labelText(rig, "Label_keyb_con"), "Ready to work");
-    EXPECT_EQ(textColour(rig, "Label_keyb_con"), KeyboardCore::kGreen);
+    EXPECT_EQ(textColour(rig, "Label_keyb_con"), qj::kGreen);
     exit->click();  // disabled: nothing happens
     EXPECT_TRUE(form->isVisible());
 
     // A hidden pair, painted the way the scan paints one.
-    static_cast<TKeyboard_testing*>(form)->view().setColor("Shape959", KeyboardCore::kBlack);
-    EXPECT_EQ(colourOf(rig.find("Shape959")), KeyboardCore::kBlack);
+    static_cast<TKeyboard_testing*>(form)->view().setColor("Shape959", qj::kBlack);
+    EXPECT_EQ(colourOf(rig.find("Shape959")), qj::kBlack);
     if (const char* shots = std::getenv("QJ_SHOTS")) form->grab().save(QString::fromUtf8(shots) + "/keyboard.png");
 
     hide->click();  // the pairs held now turn black
-    ASSERT_TRUE(waitFor([&] { return colourOf(rig.find("Shape372")) == KeyboardCore::kBlack; }));
+    ASSERT_TRUE(waitFor([&] { return colourOf(rig.find("Shape372")) == qj::kBlack; }));
     EXPECT_EQ(static_cast<TKeyboard_testing*>(form)->core().hiddenList(), (std::vector<int>{2, 32, 71, 372}));
 
     start->click();  // STOP
@@ -101,8 +101,8 @@ TEST(KeyboardWindow, ScanPaintsCellsStopsAndExits) {
     EXPECT_FALSE(buzzer->isChecked());
     EXPECT_EQ(rig.sim->openHandles(), 0u);
     for (const char* c : {"Shape2", "Shape32", "Shape71", "Shape372"})
-        EXPECT_EQ(colourOf(rig.find(c)), KeyboardCore::kBlack) << c;
-    EXPECT_EQ(colourOf(rig.find("Shape3")), KeyboardCore::kAqua);
+        EXPECT_EQ(colourOf(rig.find(c)), qj::kBlack) << c;
+    EXPECT_EQ(colourOf(rig.find("Shape3")), qj::kAqua);
 
     exit->click();
     EXPECT_FALSE(form->isVisible());
@@ -125,15 +125,15 @@ TEST(KeyboardWindow, RepaintingInTheSameColourKeepsTheLook) {
     EXPECT_EQ(corner(status), back);
     rig.find<QPushButton>("START_SCAN")->click();  // red "Press start scan", then red "Device not found"
     ASSERT_TRUE(waitFor([&] { return status->text() == "Device not found"; }));
-    EXPECT_EQ(textColour(rig, "Label_keyb_con"), KeyboardCore::kRed);
+    EXPECT_EQ(textColour(rig, "Label_keyb_con"), qj::kRed);
     EXPECT_EQ(corner(status), back);
 
     auto& view = static_cast<TKeyboard_testing*>(form)->view();
     QWidget* cell = rig.find("Shape35");
     const QColor first = corner(cell);
     EXPECT_EQ(first, back);
-    view.setColor("Shape35", KeyboardCore::kAqua);  // Clear over a cell that was never hit
-    view.setColor("Shape35", KeyboardCore::kRed);
-    view.setColor("Shape35", KeyboardCore::kRed);
+    view.setColor("Shape35", qj::kAqua);  // Clear over a cell that was never hit
+    view.setColor("Shape35", qj::kRed);
+    view.setColor("Shape35", qj::kRed);
     EXPECT_EQ(corner(cell), back);
 }

@@ -7,7 +7,7 @@
 
 #include "app/TForm1.h"
 #include "gui/GuiSupport.h"
-#include "jig/JigControl.h"
+#include "control/JigControl.h"
 #include "ui/TCGauge.h"
 
 using namespace qjt;

@@ -40,8 +40,8 @@ TEST(MecWindow, StartOnAVersion3JigUpdatesItThenChecksAndReads) {
     EXPECT_EQ(rig.find<QCheckBox>("CheckBox_erase_mec16")->text(), "Also need erase INFO");
     auto* fwp = rig.find("Shape_FWP_MEC16");
     auto* lock = rig.find("Shape_BootLock_MEC");
-    EXPECT_EQ(bgr(fwp), qj::mec::kBlack);
-    EXPECT_EQ(bgr(lock), qj::mec::kBlack);
+    EXPECT_EQ(bgr(fwp), qj::kBlack);
+    EXPECT_EQ(bgr(lock), qj::kBlack);
     auto* gauge = rig.find<TCGauge>("CGauge_MEC16");
     EXPECT_EQ(gauge->maxValue(), 768);
     auto* memo = rig.find<QPlainTextEdit>("Memo_MEC16");
@@ -64,8 +64,8 @@ TEST(MecWindow, StartOnAVersion3JigUpdatesItThenChecksAndReads) {
     EXPECT_TRUE(mec->core().idle());
     EXPECT_TRUE(memo->toPlainText().contains("Version FW -> M328_EPM240_v19"));
     EXPECT_TRUE(memo->toPlainText().contains("ID from MEC -> 0000 A4B7h"));
-    EXPECT_EQ(bgr(fwp), qj::mec::kGreen);
-    EXPECT_EQ(bgr(lock), qj::mec::kGreen);
+    EXPECT_EQ(bgr(fwp), qj::kGreen);
+    EXPECT_EQ(bgr(lock), qj::kGreen);
     if (const char* shots = std::getenv("QJ_SHOTS")) mec->grab().save(QString::fromUtf8(shots) + "/mec-check.png");
 
     rig.find<QCheckBox>("CheckBox_MEC16_RD")->click();
@@ -82,7 +82,7 @@ TEST(MecWindow, StartOnAVersion3JigUpdatesItThenChecksAndReads) {
     EXPECT_EQ(readBytes(dir.file("dump.bin")), flash);
     EXPECT_EQ(gauge->maxValue(), 192);
     EXPECT_EQ(gauge->progress(), 192);
-    EXPECT_EQ(gauge->foreColor(), qj::mec::kGreen);
+    EXPECT_EQ(gauge->foreColor(), qj::kGreen);
     EXPECT_EQ(rig.sim->openHandles(), 0u);
     if (const char* shots = std::getenv("QJ_SHOTS")) mec->grab().save(QString::fromUtf8(shots) + "/mec-read.png");
 

@@ -129,24 +129,37 @@ TEST(ModeWindow, CloseBoxOfAnIdleWindowIsItsExitAndNeverEndsTheProgram) {
     QObject::disconnect(c);
 }
 
+namespace {
+QJ_BUSY_STATES(Busy, Reading)
+}  // namespace
+
 TEST(ModeWindow, BusyStateIsHandedBackOnlyAfterTheLastUpdatesAreShown) {
     ModeWindow w("Test_form", "test", 300, 200);
     auto* memo = w.makeMemo("Test_Memo", 0, 0, 300, 150);
     auto* button = w.makeButton("Test_BUTTON", "GO", 0, 180, 40, 20);
     w.setMemo(memo);
-    qj::BusyState busy;
-    busy.set("Reading");
+    qj::BusyState<Busy> busy;
+    busy.set(Busy::Reading);
     button->setEnabled(false);
     std::thread worker([&] {
         w.view().log("Reading completed successfully.");
         w.view().setEnabled("Test_BUTTON", true);
-        w.view().handBack([&] { busy.set("NONE"); });
+        w.view().handBack([&] { busy.set(Busy::NONE); });
     });
     worker.join();
-    EXPECT_EQ(busy.get(), "Reading");  // still the worker's until the UI has caught up
+    EXPECT_EQ(busy.text(), "Reading");  // still the worker's until the UI has caught up
     ASSERT_TRUE(waitFor([&] { return busy.idle(); }));
     EXPECT_TRUE(button->isEnabled());
     EXPECT_EQ(memo->toPlainText(), "Reading completed successfully.");
+}
+
+TEST(ModeWindow, ACallNamingAControlTheWindowDoesNotHaveIsReported) {
+    ModeWindow w("Test_form", "test", 300, 200);
+    w.makeButton("Test_BUTTON", "GO", 0, 180, 40, 20);
+    w.view().setEnabled("Test_BUTTON", false);
+    w.view().setText("Test_BUTON", "typo");
+    w.view().setColor("Other_Form_LABEL", 0x0000FF);
+    EXPECT_EQ(w.view().unknownControls(), (std::vector<std::string>{"Test_BUTON", "Other_Form_LABEL"}));
 }
 
 TEST(ModeWindow, ButtonFaceRestoresTheStyleAndOwnPaintersGetTheirColour) {

@@ -51,7 +51,7 @@ TEST(NpceWindow, StartReadThenWriteThroughTheAdapter) {
     rig.sim->withLock([&] { flash = rig.sim->board().model<qj::sim::NpceModel>().flash; });
     EXPECT_EQ(readBytes(dir.file("dump.bin")), flash);
     EXPECT_EQ(gauge->progress(), 512);
-    EXPECT_EQ(gauge->foreColor(), qj::npce::kGreen);
+    EXPECT_EQ(gauge->foreColor(), qj::kGreen);
 
     std::vector<uint8_t> image(5000);
     for (size_t i = 0; i < image.size(); ++i) image[i] = static_cast<uint8_t>(i % 251);
@@ -60,7 +60,7 @@ TEST(NpceWindow, StartReadThenWriteThroughTheAdapter) {
     write->click();
     ASSERT_TRUE(waitFor(idle, 10000));
     EXPECT_TRUE(memo->toPlainText().contains("Nuvoton chip is programmed succesfully!"));
-    EXPECT_EQ(gauge->foreColor(), qj::npce::kYellow);
+    EXPECT_EQ(gauge->foreColor(), qj::kYellow);
     if (const char* shots = std::getenv("QJ_SHOTS")) npce->grab().save(QString::fromUtf8(shots) + "/npce-write.png");
     rig.sim->withLock([&] { flash = rig.sim->board().model<qj::sim::NpceModel>().flash; });
     image.resize(131072, 0xFF);

@@ -60,7 +60,7 @@ TEST(NuvJtagWindow, StartSettingsConnectAndRead) {
     ASSERT_TRUE(waitFor([&] { return nuv->core().idle() && read->isEnabled(); }, 10000));
     EXPECT_TRUE(write->isEnabled());
     EXPECT_TRUE(memo->toPlainText().endsWith("I`m ready to READ or WRITE."));
-    EXPECT_EQ(gauge->foreColor(), qj::nuv::kYellow);
+    EXPECT_EQ(gauge->foreColor(), qj::kYellow);
 
     rig.saveAnswers.push_back(dir.file("dump.bin"));
     read->click();
@@ -72,7 +72,7 @@ TEST(NuvJtagWindow, StartSettingsConnectAndRead) {
     rig.sim->withLock([&] { flash = rig.sim->board().model<qj::sim::NuvJtagModel>().flash; });
     EXPECT_EQ(readBytes(dir.file("dump.bin")), flash);
     EXPECT_EQ(gauge->progress(), 512);
-    EXPECT_EQ(gauge->foreColor(), qj::nuv::kGreen);
+    EXPECT_EQ(gauge->foreColor(), qj::kGreen);
     EXPECT_TRUE(settings->isEnabled());
     EXPECT_FALSE(read->isEnabled() || write->isEnabled() || connectBtn->isEnabled());
     EXPECT_EQ(rig.sim->openHandles(), 0u);

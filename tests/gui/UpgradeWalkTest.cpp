@@ -8,7 +8,7 @@
 #include "app/TForm1.h"
 #include "app/TUPDATE_FORM.h"
 #include "gui/GuiSupport.h"
-#include "jig/JigControl.h"
+#include "control/JigControl.h"
 
 using namespace qjt;
 

@@ -8,14 +8,6 @@
 
 namespace qj {
 
-std::string jigImageFile(const std::string& mode) {
-    if (mode == "EDID lcd" || mode == "Keyboard testing" || mode == "ENE KB90XX") return "ENE_EDID_KB.hex";
-    if (mode == "MEC jtag") return "Q37_jtag.hex";
-    if (mode == "ITE") return "ITE2_PROJ_Q37.hex";
-    if (mode == "NUVOTON spi" || mode == "NUVOTON jtag") return "Q37_NPCE288.hex";
-    return "";
-}
-
 namespace {
 // A digit's value: "0"-"9" by their code, every other character as if it were
 // "A"-"F". Nothing else is checked; the checksum catches what this lets through.
@@ -108,8 +100,8 @@ JigImage loadImage(const std::string& path, const std::string& lookedIn, ModeVie
 
 JigImage loadJigImageFile(const std::string& path, ModeView& view) { return loadImage(path, "", view); }
 
-JigImage LoadJigImage(const std::string& mode, const std::string& programDir, ModeView& view) {
-    const JigFileLookup file = findJigFile(jigImageFile(mode), programDir);
+JigImage loadJigImage(const std::string& name, const std::string& programDir, ModeView& view) {
+    const JigFileLookup file = findJigFile(name, programDir);
     return loadImage(file.path, file.found ? "" : file.lookedIn(), view);
 }
 

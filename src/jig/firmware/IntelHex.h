@@ -19,9 +19,6 @@ inline const std::string kErrorFileFormat = "ERROR file format";
 inline const std::string kErrorFwUpgrade = "ERROR FW upgrade!";
 inline const std::string kFwUpgradeOk = "FW UPGRADE OK";
 
-// The image file a mode needs ("" for a mode without one).
-std::string jigImageFile(const std::string& mode);
-
 // Where and why decoding stopped (for tools; the log only says "Wrong file format!").
 struct HexDecodeResult {
     bool ok = true;
@@ -42,10 +39,10 @@ struct JigImage {
     bool loaded() const { return outcome.empty(); }
 };
 
-// LoadJigImage: the mode's image, looked up from the program folder
-// (`programDir` ends in a separator) by findJigFile. Logs to the update window
-// and sets its gauge maximum.
-JigImage LoadJigImage(const std::string& mode, const std::string& programDir, ModeView& view);
+// loadJigImage: the image called `file` (a mode's image), looked up from the
+// program folder (`programDir` ends in a separator) by findJigFile. Logs to the
+// update window and sets its gauge maximum.
+JigImage loadJigImage(const std::string& file, const std::string& programDir, ModeView& view);
 // The same for an explicit path (qjig hex).
 JigImage loadJigImageFile(const std::string& path, ModeView& view);
 

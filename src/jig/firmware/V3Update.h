@@ -37,7 +37,9 @@ struct V3UpdateContext {
 // longer file is cut); `length` the bytes read. False when it cannot be opened.
 bool readV3Image(const std::string& path, std::vector<uint8_t>& image, size_t& length);
 
-// UpdateJigV3: "OK" or "ERROR".
-std::string runV3Update(const V3UpdateContext& c);
+enum class V3Result { Ok, Error };
+
+// UpdateJigV3.
+V3Result runV3Update(const V3UpdateContext& c);
 
 }  // namespace qj

@@ -174,7 +174,7 @@ bool takeBackendOptions(std::vector<std::string>& args, BackendOptions& opt, std
         const std::string& a = args[i];
         std::string* target = nullptr;
         std::string name;
-        for (auto [flag, dst] : {std::pair{"--backend", &opt.backend}, std::pair{"--sim", &opt.simSpec},
+        for (auto [flag, dst] : {std::pair{"--backend", &opt.backend}, std::pair{"--sim", &opt.simKeys},
                                  std::pair{"--trace", &opt.tracePath}, std::pair{"--device", &opt.device},
                                  std::pair{"--fault", &opt.faultSpec}}) {
             const std::string f = flag;
@@ -202,7 +202,7 @@ bool takeBackendOptions(std::vector<std::string>& args, BackendOptions& opt, std
         }
     }
     args = rest;
-    if (!opt.simSpec.empty() && opt.backend == "auto") opt.backend = "sim";
+    if (!opt.simKeys.empty() && opt.backend == "auto") opt.backend = "sim";
     return true;
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 // Choosing the FtdiApi backend once at start-up, the same way in both binaries
-// and the tests: --backend auto|tty|d2xx|libftdi|sim, --sim SPEC, --trace FILE,
+// and the tests: --backend auto|tty|d2xx|libftdi|sim, --sim KEYS, --trace FILE,
 // --fault KIND=N,...
 //
 // auto takes the first real backend that finds a device, in this order:
@@ -26,7 +26,7 @@ namespace qj {
 
 struct BackendOptions {
     std::string backend = "auto";
-    std::string simSpec;    // non-empty: the virtual jig
+    std::string simKeys;    // non-empty: the virtual jig
     std::string tracePath;  // non-empty: wrap in TraceFtdi
     std::string device;     // non-empty: the serial of the one device to use (OneDeviceFtdi)
     std::string faultSpec;  // non-empty: wrap in FaultFtdi (inside the trace, which shows what the tool asked)

@@ -38,6 +38,16 @@ Clock& steadyClock() {
     return c;
 }
 
+FT_STATUS FtdiApi::checkBaudRate(uint32_t baud) {
+    return baud < 183 || baud > 3'000'000 ? FT_INVALID_BAUD_RATE : FT_OK;
+}
+
+FT_STATUS FtdiApi::checkDataCharacteristics(uint8_t w, uint8_t s, uint8_t p) {
+    return (w != 7 && w != 8) || (s != 0 && s != 2) || p > 4 ? FT_INVALID_PARAMETER : FT_OK;
+}
+
+FT_STATUS FtdiApi::checkLatencyTimer(uint8_t ms) { return ms < 1 ? FT_INVALID_PARAMETER : FT_OK; }
+
 // Fallback for backends without an event source: short sleeps, so a waiting
 // thread costs next to no CPU while staying within a millisecond of the event.
 FT_STATUS FtdiApi::WaitQueues(FT_HANDLE h, uint32_t rxAtLeast, bool txEmpty, uint32_t timeoutMs) {

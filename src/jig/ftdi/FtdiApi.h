@@ -46,6 +46,25 @@ public:
 
 Clock& steadyClock();
 
+// The D2XX calls below as a backend's class declares them: it says
+// QJ_FTDI_CALL_OVERRIDES; once and defines each call.
+#define QJ_FTDI_CALL_OVERRIDES                                                                      \
+    FT_STATUS CreateDeviceInfoList(uint32_t& numDevs) override;                                     \
+    FT_STATUS GetDeviceInfo(uint32_t index, FtDeviceInfo& info) override;                           \
+    FT_STATUS Open(uint32_t index, FT_HANDLE& handle) override;                                     \
+    FT_STATUS GetDriverVersion(FT_HANDLE h, uint32_t& version) override;                            \
+    FT_STATUS ResetDevice(FT_HANDLE h) override;                                                    \
+    FT_STATUS SetBaudRate(FT_HANDLE h, uint32_t baud) override;                                     \
+    FT_STATUS SetDataCharacteristics(FT_HANDLE h, uint8_t w, uint8_t s, uint8_t p) override;        \
+    FT_STATUS SetTimeouts(FT_HANDLE h, uint32_t readMs, uint32_t writeMs) override;                 \
+    FT_STATUS SetLatencyTimer(FT_HANDLE h, uint8_t ms) override;                                    \
+    FT_STATUS SetChars(FT_HANDLE h, uint8_t ev, uint8_t evOn, uint8_t er, uint8_t erOn) override;   \
+    FT_STATUS Purge(FT_HANDLE h, uint32_t mask) override;                                           \
+    FT_STATUS GetStatus(FT_HANDLE h, uint32_t& rx, uint32_t& tx, uint32_t& ev) override;            \
+    FT_STATUS Write(FT_HANDLE h, const uint8_t* buf, uint32_t len, uint32_t& written) override;     \
+    FT_STATUS Read(FT_HANDLE h, uint8_t* buf, uint32_t len, uint32_t& got) override;                \
+    FT_STATUS Close(FT_HANDLE h) override
+
 class FtdiApi {
 public:
     virtual ~FtdiApi() = default;
@@ -87,6 +106,14 @@ public:
     }
 
     virtual Clock& clock() { return steadyClock(); }
+
+    // The argument checks of SetBaudRate (183 to 3,000,000 baud),
+    // SetDataCharacteristics (7 or 8 bits, 1 or 2 stop bits, parity 0 to 4) and
+    // SetLatencyTimer (1 ms or more), the same for every backend: FT_OK, or the
+    // status the call returns after the backend's own handle check.
+    static FT_STATUS checkBaudRate(uint32_t baud);
+    static FT_STATUS checkDataCharacteristics(uint8_t wordLength, uint8_t stopBits, uint8_t parity);
+    static FT_STATUS checkLatencyTimer(uint8_t ms);
     // Short name of the backend ("sim", "tty", ...).
     virtual std::string backendName() const = 0;
 };

@@ -262,7 +262,7 @@ FT_STATUS LibFtdi::SetBaudRate(FT_HANDLE h, uint32_t baud) {
     FT_STATUS st;
     Dev* d = dev(h, st);
     if (!d) return st;
-    if (baud < 183 || baud > 3'000'000) return FT_INVALID_BAUD_RATE;
+    if (const FT_STATUS bad = checkBaudRate(baud)) return bad;
     Dev::Pause p(*d);
     return d->result(ftdi_set_baudrate(d->ctx, int(baud)), FT_INVALID_BAUD_RATE);
 }
@@ -271,7 +271,7 @@ FT_STATUS LibFtdi::SetDataCharacteristics(FT_HANDLE h, uint8_t w, uint8_t s, uin
     FT_STATUS st;
     Dev* d = dev(h, st);
     if (!d) return st;
-    if ((w != 7 && w != 8) || (s != 0 && s != 2) || par > 4) return FT_INVALID_PARAMETER;
+    if (const FT_STATUS bad = checkDataCharacteristics(w, s, par)) return bad;
     Dev::Pause p(*d);
     return d->result(ftdi_set_line_property(d->ctx, w == 7 ? BITS_7 : BITS_8, s == 2 ? STOP_BIT_2 : STOP_BIT_1,
                                             ftdi_parity_type(par)));
@@ -291,7 +291,7 @@ FT_STATUS LibFtdi::SetLatencyTimer(FT_HANDLE h, uint8_t ms) {
     FT_STATUS st;
     Dev* d = dev(h, st);
     if (!d) return st;
-    if (ms < 1) return FT_INVALID_PARAMETER;
+    if (const FT_STATUS bad = checkLatencyTimer(ms)) return bad;
     Dev::Pause p(*d);
     return d->result(ftdi_set_latency_timer(d->ctx, ms));
 }

@@ -28,21 +28,7 @@ public:
     // False when USB cannot be reached at all (no libusb context).
     bool available() const { return usb_ != nullptr; }
 
-    FT_STATUS CreateDeviceInfoList(uint32_t& numDevs) override;
-    FT_STATUS GetDeviceInfo(uint32_t index, FtDeviceInfo& info) override;
-    FT_STATUS Open(uint32_t index, FT_HANDLE& handle) override;
-    FT_STATUS GetDriverVersion(FT_HANDLE h, uint32_t& version) override;
-    FT_STATUS ResetDevice(FT_HANDLE h) override;
-    FT_STATUS SetBaudRate(FT_HANDLE h, uint32_t baud) override;
-    FT_STATUS SetDataCharacteristics(FT_HANDLE h, uint8_t w, uint8_t s, uint8_t p) override;
-    FT_STATUS SetTimeouts(FT_HANDLE h, uint32_t readMs, uint32_t writeMs) override;
-    FT_STATUS SetLatencyTimer(FT_HANDLE h, uint8_t ms) override;
-    FT_STATUS SetChars(FT_HANDLE h, uint8_t ev, uint8_t evOn, uint8_t er, uint8_t erOn) override;
-    FT_STATUS Purge(FT_HANDLE h, uint32_t mask) override;
-    FT_STATUS GetStatus(FT_HANDLE h, uint32_t& rx, uint32_t& tx, uint32_t& ev) override;
-    FT_STATUS Write(FT_HANDLE h, const uint8_t* buf, uint32_t len, uint32_t& written) override;
-    FT_STATUS Read(FT_HANDLE h, uint8_t* buf, uint32_t len, uint32_t& got) override;
-    FT_STATUS Close(FT_HANDLE h) override;
+    QJ_FTDI_CALL_OVERRIDES;
     FT_STATUS WaitQueues(FT_HANDLE h, uint32_t rxAtLeast, bool txEmpty, uint32_t timeoutMs) override;
     // The emulated FT232R of the tests (qjig-usb-sim) serves its usbfs node
     // from a pseudo-terminal; a real bridge's node is a USB device.

@@ -26,23 +26,8 @@ public:
     // to the jig go on, only the trace is incomplete.
     void onWriteError(Sink sink) { writeError_ = std::move(sink); }
     bool writeFailed() const { return writeFailed_; }
-    FtdiApi& inner() { return *inner_; }
 
-    FT_STATUS CreateDeviceInfoList(uint32_t& numDevs) override;
-    FT_STATUS GetDeviceInfo(uint32_t index, FtDeviceInfo& info) override;
-    FT_STATUS Open(uint32_t index, FT_HANDLE& handle) override;
-    FT_STATUS GetDriverVersion(FT_HANDLE h, uint32_t& version) override;
-    FT_STATUS ResetDevice(FT_HANDLE h) override;
-    FT_STATUS SetBaudRate(FT_HANDLE h, uint32_t baud) override;
-    FT_STATUS SetDataCharacteristics(FT_HANDLE h, uint8_t w, uint8_t s, uint8_t p) override;
-    FT_STATUS SetTimeouts(FT_HANDLE h, uint32_t r, uint32_t w) override;
-    FT_STATUS SetLatencyTimer(FT_HANDLE h, uint8_t ms) override;
-    FT_STATUS SetChars(FT_HANDLE h, uint8_t ev, uint8_t evOn, uint8_t er, uint8_t erOn) override;
-    FT_STATUS Purge(FT_HANDLE h, uint32_t mask) override;
-    FT_STATUS GetStatus(FT_HANDLE h, uint32_t& rx, uint32_t& tx, uint32_t& ev) override;
-    FT_STATUS Write(FT_HANDLE h, const uint8_t* buf, uint32_t len, uint32_t& written) override;
-    FT_STATUS Read(FT_HANDLE h, uint8_t* buf, uint32_t len, uint32_t& got) override;
-    FT_STATUS Close(FT_HANDLE h) override;
+    QJ_FTDI_CALL_OVERRIDES;
     FT_STATUS WaitQueues(FT_HANDLE h, uint32_t rxAtLeast, bool txEmpty, uint32_t timeoutMs) override;
     bool ReachesVirtualJig(FT_HANDLE h) override { return inner_->ReachesVirtualJig(h); }
     Clock& clock() override { return inner_->clock(); }

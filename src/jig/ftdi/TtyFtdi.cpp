@@ -286,7 +286,7 @@ FT_STATUS TtyFtdi::SetBaudRate(FT_HANDLE h, uint32_t baud) {
     FT_STATUS st;
     Port* p = port(h, st);
     if (!p) return st;
-    if (baud < 183 || baud > 3'000'000) return FT_INVALID_BAUD_RATE;
+    if (const FT_STATUS bad = checkBaudRate(baud)) return bad;
     if (!tty::setBaud(p->fd, baud)) return errno == EIO ? (p->die(), FT_IO_ERROR) : FT_INVALID_BAUD_RATE;
     p->baud = baud;
     return FT_OK;
@@ -296,7 +296,7 @@ FT_STATUS TtyFtdi::SetDataCharacteristics(FT_HANDLE h, uint8_t w, uint8_t s, uin
     FT_STATUS st;
     Port* p = port(h, st);
     if (!p) return st;
-    if ((w != 7 && w != 8) || (s != 0 && s != 2) || par > 4) return FT_INVALID_PARAMETER;
+    if (const FT_STATUS bad = checkDataCharacteristics(w, s, par)) return bad;
     if (!tty::setFrame(p->fd, w, s == 2 ? 2 : 1, par)) {
         if (errno == EIO) p->die();
         return FT_IO_ERROR;
@@ -317,7 +317,7 @@ FT_STATUS TtyFtdi::SetLatencyTimer(FT_HANDLE h, uint8_t ms) {
     FT_STATUS st;
     Port* p = port(h, st);
     if (!p) return st;
-    if (ms < 1) return FT_INVALID_PARAMETER;
+    if (const FT_STATUS bad = checkLatencyTimer(ms)) return bad;
     // Not a usb-serial port (a pseudo-terminal): there is no timer to set.
     if (p->dev.latencyAttr.empty()) return FT_OK;
     // What is asked is the longest the chip may hold an answer back: the udev

@@ -4,6 +4,7 @@
 
 #include "modes/common/ImageFile.h"
 #include "jig/Text.h"
+#include "modes/Modes.h"
 
 namespace qj {
 
@@ -15,14 +16,6 @@ bool isStatus(const uint8_t* p, const char* s) { return p[0] == uint8_t(s[0]) &&
 }  // namespace
 
 EdidCore::EdidCore(FtdiApi& api, ModeView& view) : view_(view), link_(api) { data_.fill(0xFF); }
-
-OpenOptions EdidCore::openOptions() {
-    OpenOptions o = OpenOptions::modeWindow({"ENE_EDID_KB"});
-    o.countLine = true;
-    o.noAnswerLine = "-->  The programmer is not found or does not respond";
-    o.eventChar = 'K';  // the end of the status "OK"
-    return o;
-}
 
 void EdidCore::logDump() {
     for (const std::string& l : hexDumpLines(data_.data(), kImage)) view_.log(l);
@@ -47,7 +40,7 @@ void EdidCore::writeFailed() {
 
 bool EdidCore::EDID_READClick() {
     view_.clearLog();
-    if (link_.open(openOptions(), [this](const std::string& s) { view_.log(s); }) != OpenResult::Ready) return false;
+    if (link_.open(mode(ModeId::Edid).open, [this](const std::string& s) { view_.log(s); }) != OpenResult::Ready) return false;
     view_.log("Reading EEPROM ...");
     std::vector<uint8_t> answer;
     if (link_.write({'E', 'r'}) != FT_OK || link_.collect(kImage + 2, answer, kReadAnswerMs) != Xfer::Ok) {
@@ -97,7 +90,7 @@ bool EdidCore::EDID_READClick() {
 
 bool EdidCore::EDID_WRITEClick() {
     view_.clearLog();
-    if (link_.open(openOptions(), [this](const std::string& s) { view_.log(s); }) != OpenResult::Ready) return false;
+    if (link_.open(mode(ModeId::Edid).open, [this](const std::string& s) { view_.log(s); }) != OpenResult::Ready) return false;
     const auto path = view_.askOpenPath();
     if (!path) {
         view_.log("Write operation is interrupted.");

@@ -31,9 +31,6 @@ public:
 
     // The image, then the two status bytes of the last read.
     const std::array<uint8_t, kImage + 2>& data() const { return data_; }
-    JigLink& link() { return link_; }
-
-    static OpenOptions openOptions();
 
 private:
     void logDump();

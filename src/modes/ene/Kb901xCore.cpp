@@ -4,6 +4,7 @@
 
 #include "modes/common/ImageFile.h"
 #include "modes/ene/EneWiring.h"
+#include "modes/Modes.h"
 
 namespace qj::ene {
 
@@ -23,12 +24,8 @@ constexpr uint8_t kLostStatus = 'e';
 constexpr uint8_t kGoodStatus = 'K';
 }  // namespace
 
-void ReadThread_KB90::start() {
-    t_.start([this] { c_.Execute(); });
-}
-
 Kb901xCore::Kb901xCore(FtdiApi& api, ModeView& view)
-    : view_(view), link_(api), image_(kImageSize, 0xFF), xbuf_(kAnswer) {}
+    : Operations(api, view), image_(kImageSize, 0xFF), xbuf_(kAnswer) {}
 
 Kb901xCore::~Kb901xCore() {
     worker_.join();
@@ -91,9 +88,8 @@ void Kb901xCore::ComboBox_KB901XSelect(int index) {
     view_.setEnabled(kCheckBox, false);
     view_.setColor(kBoardCombo, kButtonFace);
     view_.setColor(kCableCombo, kButtonFace);
-    OpenOptions opt = OpenOptions::modeWindow({"ENE_EDID_KB"});
-    opt.countLine = true;
-    if (link_.open(opt, [this](const std::string& s) { view_.log(s); }) != OpenResult::Ready) return;
+    if (link_.open(mode(ModeId::Ene).open, [this](const std::string& s) { view_.log(s); }) != OpenResult::Ready)
+        return;
     if (!detectAdapter()) {
         setLabel(" Error sending settings");
     } else {
@@ -186,8 +182,7 @@ Kb901xCore::Check Kb901xCore::eneCheck(bool adapter) {
 bool Kb901xCore::beginOperation() {
     if (!busy_.idle()) return false;
     outcome_ = Outcome::Failed;
-    OpenOptions opt = OpenOptions::modeWindow({"ENE_EDID_KB"});
-    opt.countLine = true;
+    OpenOptions opt = mode(ModeId::Ene).open;
     opt.eventChar = kGoodStatus;
     if (link_.open(opt, [this](const std::string& s) { view_.log(s); }) != OpenResult::Ready) return false;
     if (eneCheck(adapterChosen()) != Check::Ok) {
@@ -237,13 +232,13 @@ void Kb901xCore::KB901X_READClick() {
     enableWiringControls(false);
     view_.timeStamp();
     if (!startTransferCommon(adapterChosen())) return;
-    busy_.set("Reading");
+    busy_.set(Busy::Reading);
     block_ = 1;
     worker_.start();
     // The worker only polls the receive queue; the link is handed to it once
     // the first block request is out.
     link_.write({'R'});
-    firstCommandSent_.release();
+    handLinkToWorker();
 }
 
 void Kb901xCore::KB901X_WRITEClick() {
@@ -271,17 +266,17 @@ void Kb901xCore::KB901X_WRITEClick() {
     enableWiringControls(false);
     view_.timeStamp();
     if (!startTransferCommon(adapterChosen())) return;
-    busy_.set("Writing");
+    busy_.set(Busy::Writing);
     block_ = 1;
     pos_ = 0;
     worker_.start();
 }
 
 void Kb901xCore::Execute() {
-    if (busy_.is("Reading")) {
-        firstCommandSent_.acquire();
+    if (busy_.is(Busy::Reading)) {
+        takeLink();
         readBlocks();
-    } else if (busy_.is("Writing")) {
+    } else if (busy_.is(Busy::Writing)) {
         writeBlocks();
     }
 }
@@ -295,7 +290,7 @@ void Kb901xCore::lost() {
 }
 
 void Kb901xCore::readBlocks() {
-    while (busy_.is("Reading")) {
+    while (busy_.is(Busy::Reading)) {
         const Xfer x = link_.awaitCount(kAnswer, true, xbuf_, Deadlines::kBlockAnswerMs);
         if (x != Xfer::Ok) {
             if (x == Xfer::Overflow) view_.log("Block answer longer than 257 bytes: protocol error.");
@@ -366,14 +361,12 @@ void Kb901xCore::writeBlocks() {
 
 void Kb901xCore::endOfTransfer(bool ok) {
     if (transferAdapter_) ack({'V', '0'});
-    link_.close();
-    view_.timeStamp();
-    outcome_ = ok ? Outcome::Ok : Outcome::Failed;
+    closeAndStamp();
     view_.setEnabled(kReadButton, true);
     view_.setEnabled(kWriteButton, true);
     view_.setEnabled(kExitButton, true);
     enableWiringControls(true);
-    view_.handBack([this] { busy_.set("NONE"); });
+    finish(ok);
 }
 
 // ---------------------------------------------------------------- leaving

@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <initializer_list>
-#include <semaphore>
 #include <string>
 #include <vector>
 
@@ -24,12 +23,6 @@ inline constexpr int kBlocks = kImageSize / kBlockSize;  // 512
 inline constexpr int kGaugeMax = 32768;
 inline constexpr int kGaugeStep = kGaugeMax / kBlocks;  // 64
 
-inline constexpr uint32_t kGreen = 0x00FF00;
-inline constexpr uint32_t kRed = 0x0000FF;
-inline constexpr uint32_t kYellow = 0x00FFFF;
-// The window system's button-face colour: a system-colour code, not an RGB value.
-using qj::kButtonFace;
-
 inline constexpr const char* kBoardPrompt = "Select MB or KESTRA here";
 inline constexpr const char* kCablePrompt = "Select FFC cable you used";
 inline constexpr const char* kKestraItem = "External board - KESTRA";
@@ -37,23 +30,15 @@ inline constexpr const char* kLostLine = "!!! Lost Communication with ENE or tim
 
 class Kb901xCore;
 
+// The busy states, by the names the window knows them.
+QJ_BUSY_STATES(Busy, Reading, Writing)
+
 // The transfer worker: created running for one read or write, ends with the
 // end of transfer.
-class ReadThread_KB90 {
+using ReadThread_KB90 = ReadThread<Kb901xCore>;
+
+class Kb901xCore : public Operations<Busy> {
 public:
-    explicit ReadThread_KB90(Kb901xCore& c) : c_(c) {}
-    void start();
-    void join() { t_.join(); }
-
-private:
-    Kb901xCore& c_;
-    WorkerThread t_;
-};
-
-class Kb901xCore {
-public:
-    enum class Outcome { None, Ok, Failed };
-
     Kb901xCore(FtdiApi& api, ModeView& view);
     ~Kb901xCore();
     Kb901xCore(const Kb901xCore&) = delete;
@@ -79,14 +64,8 @@ public:
     int cableIndex() const { return cableIndex_; }
     bool pin1ToPin1() const { return checked_; }
     const std::string& labelResult() const { return label_; }
-    std::string busy() const { return busy_.get(); }
-    bool idle() const { return busy_.idle(); }
     // Waits for the worker of the last transfer to end (CLI, tests, shutdown).
     void waitIdle() { worker_.join(); }
-    // How the last operation that got past the busy check ended.
-    Outcome lastOutcome() const { return outcome_.load(); }
-    // After a successful detection: contacts (1-2) grounded, else (31-32).
-    bool kestra12() const { return kestra12_; }
 
 private:
     enum class Check { Ok, NoChip, Lost };
@@ -107,11 +86,6 @@ private:
     void lost();
     void endOfTransfer(bool ok);
 
-    ModeView& view_;
-    JigLink link_;
-    BusyState busy_;
-    std::atomic<Outcome> outcome_{Outcome::None};
-
     // Wiring choice (user-interface thread).
     std::vector<std::string> items_;
     int boardIndex_ = -1;
@@ -127,7 +101,6 @@ private:
     int block_ = 0;
     int pos_ = 0;
     image::DumpFile file_;
-    std::binary_semaphore firstCommandSent_{0};
     ReadThread_KB90 worker_{*this};
 };
 

@@ -4,6 +4,7 @@
 
 #include "jig/Text.h"
 #include "modes/common/WiringList.h"
+#include "modes/Modes.h"
 
 namespace qj::ite {
 
@@ -49,11 +50,7 @@ const std::vector<std::string>& helpEn() {
     return h;
 }
 
-void ReadThread_ITE::start() {
-    t_.start([this] { c_.Execute(); });
-}
-
-IteCore::IteCore(FtdiApi& api, ModeView& view) : api_(api), view_(view), link_(api), xbuf_(kBlock + 1) {}
+IteCore::IteCore(FtdiApi& api, ModeView& view) : Operations(api, view), api_(api), xbuf_(kBlock + 1) {}
 
 IteCore::~IteCore() { worker_.join(); }
 
@@ -270,8 +267,7 @@ void IteCore::stampedFinish(bool ok) {
 // updates issued so far are on the screen.
 void IteCore::release(bool ok) {
     lockChoice(false);
-    outcome_ = ok ? Outcome::Ok : Outcome::Failed;
-    view_.handBack([this] { busy_.set("NONE"); });
+    finish(ok);
 }
 
 // ---------------------------------------------------------------- Apply settings
@@ -281,7 +277,7 @@ void IteCore::ITE_SETUP_BitBtnClick() {
     if (!busy_.idle()) return;
     outcome_ = Outcome::Failed;
     view_.timeStamp2();
-    if (link_.open(OpenOptions::ite(), view_) != OpenResult::Ready) return;
+    if (link_.open(mode(ModeId::Ite).open, view_) != OpenResult::Ready) return;
     link_.eventChar(kFrameOk);  // the pin assignments' acceptance
     const bool external = chosenExternal();
     ExternalTable ext{};
@@ -339,11 +335,11 @@ void IteCore::ITE_SETUP_BitBtnClick() {
 
 void IteCore::Execute() {
     link_.eventChar(kOk);  // what the transfers' answers end in (blocks, cycles, chunks)
-    if (busy_.is("Check_connection")) return checkConnection();
-    if (busy_.is("INIT_READ_ITE")) readPreparation();
-    if (busy_.is("READ_ITE")) return readFlash();
-    if (busy_.is("WRITE_ITE_step_one")) return gatewayWrite();
-    if (busy_.is("WRITE_ITE_8580")) return write8580();
+    if (busy_.is(Busy::Check_connection)) return checkConnection();
+    if (busy_.is(Busy::INIT_READ_ITE)) readPreparation();
+    if (busy_.is(Busy::READ_ITE)) return readFlash();
+    if (busy_.is(Busy::WRITE_ITE_step_one)) return gatewayWrite();
+    if (busy_.is(Busy::WRITE_ITE_8580)) return write8580();
 }
 
 }  // namespace qj::ite

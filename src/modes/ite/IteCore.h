@@ -20,11 +20,6 @@
 
 namespace qj::ite {
 
-inline constexpr uint32_t kLime = 0x00FF00;
-inline constexpr uint32_t kRed = 0x0000FF;
-inline constexpr uint32_t kYellow = 0x00FFFF;
-inline constexpr uint32_t kFuchsia = 0xFF00FF;
-inline constexpr uint32_t kSkyBlue = 0xF0CAA6;
 inline constexpr int kGaugeMax = 256;
 
 inline constexpr const char* kPromptItem = "Please select MOTHERBOARD first!";
@@ -48,23 +43,15 @@ const std::vector<std::string>& helpEn();
 
 class IteCore;
 
+// The busy states, by the names the window knows them.
+QJ_BUSY_STATES(Busy, Check_connection, INIT_READ_ITE, READ_ITE, WRITE_ITE_step_one, WRITE_ITE_8580)
+
 // The worker: created running for one check or transfer; runs the block the
 // busy state names, and the next one when a block hands over to it.
-class ReadThread_ITE {
+using ReadThread_ITE = ReadThread<IteCore>;
+
+class IteCore : public Operations<Busy> {
 public:
-    explicit ReadThread_ITE(IteCore& c) : c_(c) {}
-    void start();
-    void join() { t_.join(); }
-
-private:
-    IteCore& c_;
-    WorkerThread t_;
-};
-
-class IteCore {
-public:
-    enum class Outcome { None, Ok, Failed };
-
     IteCore(FtdiApi& api, ModeView& view);
     ~IteCore();
     IteCore(const IteCore&) = delete;
@@ -96,12 +83,8 @@ public:
     int flashKiB() const { return flashKiB_; }
     bool sizeOverride() const { return sizeOverride_; }
     uint16_t chipId() const { return chipId_; }
-    std::string busy() const { return busy_.get(); }
-    bool idle() const { return busy_.idle(); }
     // Waits for the worker of the last check or transfer (CLI, tests, shutdown).
     void waitIdle() { worker_.join(); }
-    // How the last settings, check or transfer that got past the busy check ended.
-    Outcome lastOutcome() const { return outcome_.load(); }
 
 private:
     // How one exchange ended for the algorithm.
@@ -152,10 +135,6 @@ private:
     void writeAbort(bool linkOpen);
 
     FtdiApi& api_;
-    ModeView& view_;
-    JigLink link_;
-    BusyState busy_;
-    std::atomic<Outcome> outcome_{Outcome::None};
 
     // The board choice (user-interface thread; fixed while busy).
     bool loaded_ = false;

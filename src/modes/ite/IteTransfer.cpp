@@ -5,6 +5,7 @@
 
 #include "jig/Text.h"
 #include "modes/ite/IteCore.h"
+#include "modes/Modes.h"
 
 namespace qj::ite {
 
@@ -20,7 +21,7 @@ void IteCore::ITE_CHECK_CON_BitBtnClick() {
     outcome_ = Outcome::Failed;
     view_.log2("");
     view_.log2("Проверка связи ...", "Check connection ...");
-    if (link_.open(OpenOptions::ite(), view_) != OpenResult::Ready) return;
+    if (link_.open(mode(ModeId::Ite).open, view_) != OpenResult::Ready) return;
     view_.log2("Программатор найден и готов к работе.", "The programmer is found and ready to go.");
     view_.log2("");
     opExternal_ = chosenExternal();
@@ -28,7 +29,7 @@ void IteCore::ITE_CHECK_CON_BitBtnClick() {
     // The check owns the link: the settings wait for it.
     view_.setEnabled(kSetupButton, false);
     lockChoice(true);
-    busy_.set("Check_connection");
+    busy_.set(Busy::Check_connection);
     worker_.start();
 }
 
@@ -94,7 +95,7 @@ void IteCore::ITE_READ_BitBtnClick() {
         lockChoice(false);
     };
     view_.log2("");
-    if (link_.open(OpenOptions::ite(), view_) != OpenResult::Ready) return giveUp();
+    if (link_.open(mode(ModeId::Ite).open, view_) != OpenResult::Ready) return giveUp();
     const auto path = view_.askSavePath();
     if (!path) {
         view_.log2("Чтение отмененено пользователем. Все сворачиваем. (RD_DLG)",
@@ -113,7 +114,7 @@ void IteCore::ITE_READ_BitBtnClick() {
     opExternal_ = chosenExternal();
     opKiB_ = flashKiB_;
     extPower(true);
-    busy_.set("INIT_READ_ITE");
+    busy_.set(Busy::INIT_READ_ITE);
     worker_.start();
 }
 
@@ -136,7 +137,7 @@ void IteCore::readPreparation() {
         if (regWrites(kReadPreparation, at) != Step::Ok) return failed(kReadPreparation[at].code);
     }
     view_.log2("Закончили преподготовку ...", "INIT complete.");
-    busy_.set("READ_ITE");
+    busy_.set(Busy::READ_ITE);
 }
 
 void IteCore::readFlash() {
@@ -215,7 +216,7 @@ void IteCore::ITE_WRITE_BitBtnClick() {
     lockChoice(true);
     view_.log2("");
     opExternal_ = chosenExternal();
-    if (link_.open(OpenOptions::ite(), view_) != OpenResult::Ready) return writeAbort(false);
+    if (link_.open(mode(ModeId::Ite).open, view_) != OpenResult::Ready) return writeAbort(false);
     const auto path = view_.askOpenPath();
     if (!path) {
         view_.log2("Запись отмененена пользователем. Все сворачиваем. (WR_DLG)",
@@ -241,7 +242,7 @@ void IteCore::ITE_WRITE_BitBtnClick() {
         noAnswer("(Wxxx)");
         return writeAbort(true);
     }
-    busy_.set(chipId_ == kId8580 ? "WRITE_ITE_8580" : "WRITE_ITE_step_one");
+    busy_.set(chipId_ == kId8580 ? Busy::WRITE_ITE_8580 : Busy::WRITE_ITE_step_one);
     worker_.start();
 }
 

@@ -1,28 +1,17 @@
 #include "modes/keyboard/KeyboardCore.h"
+#include "modes/Modes.h"
 
 #include <algorithm>
 
 namespace qj {
 
-void ReadThread_keyboard::start() {
-    t_.start([this] { c_.Execute(); });
-}
-
-KeyboardCore::KeyboardCore(FtdiApi& api, ModeView& view) : view_(view), link_(api) {
+KeyboardCore::KeyboardCore(FtdiApi& api, ModeView& view) : Operations(api, view) {
     for (auto& c : cells_) c.store(kAqua);
 }
 
 KeyboardCore::~KeyboardCore() {
     stopRequest_.store(true);
     thread_.join();
-}
-
-OpenOptions KeyboardCore::openOptions() {
-    OpenOptions o = OpenOptions::modeWindow({"ENE_EDID_KB"});
-    o.latency = OpenOptions::Latency::BeforeTimeouts;
-    o.logLines = false;
-    o.eventChar = '&';  // a report's end mark
-    return o;
 }
 
 bool KeyboardCore::isCell(int code) {
@@ -63,30 +52,30 @@ void KeyboardCore::setStatus(const std::string& text, uint32_t colour) {
 }
 
 void KeyboardCore::FormCreate() {
-    busy_.set("NONE");
+    busy_.set(KeyboardBusy::NONE);
     setStatus("Press start scan", kRed);
 }
 
 void KeyboardCore::START_SCANClick() {
-    if (busy_.is("Keyboard")) {
+    if (busy_.is(KeyboardBusy::Keyboard)) {
         stopRequest_.store(true);
         return;
     }
     if (!busy_.idle()) return;
     setStatus("Press start scan", kRed);
-    busy_.set("Keyboard");
+    busy_.set(KeyboardBusy::Keyboard);
     {
         std::lock_guard<std::mutex> g(hideMu_);
         hide_ = Hide::None;
     }
-    switch (link_.open(openOptions(), nullptr)) {
+    switch (link_.open(mode(ModeId::Keyboard).open, nullptr)) {
     case OpenResult::NoJig:
         setStatus("Device not found", kRed);
-        busy_.set("NONE");
+        busy_.set(KeyboardBusy::NONE);
         return;
     case OpenResult::WrongFirmware:
         setStatus("Please update FW", kRed);
-        busy_.set("NONE");
+        busy_.set(KeyboardBusy::NONE);
         return;
     case OpenResult::Ready: break;
     }
@@ -249,7 +238,7 @@ void KeyboardCore::stop(bool error) {
     link_.close();
     setStatus(error ? "Device not found" : "Press start scan", kRed);
     // Last, once the stop is on the screen: the busy state hands the link back.
-    view_.handBack([this] { busy_.set("NONE"); });
+    view_.handBack([this] { busy_.set(KeyboardBusy::NONE); });
 }
 
 }  // namespace qj

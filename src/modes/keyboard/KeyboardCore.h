@@ -22,23 +22,14 @@ namespace qj {
 
 class KeyboardCore;
 
+// The busy state while a scan runs, by the name the window knows it.
+QJ_BUSY_STATES(KeyboardBusy, Keyboard)
+
 // The scan's worker thread: runs KeyboardCore::Execute once per START SCAN.
-class ReadThread_keyboard {
-public:
-    explicit ReadThread_keyboard(KeyboardCore& c) : c_(c) {}
-    void start();
-    void join() { t_.join(); }
+using ReadThread_keyboard = ReadThread<KeyboardCore>;
 
-private:
-    KeyboardCore& c_;
-    WorkerThread t_;
-};
-
-class KeyboardCore {
+class KeyboardCore : public Operations<KeyboardBusy> {
 public:
-    // Colours 0x00BBGGRR.
-    static constexpr uint32_t kAqua = 0xFFFF00, kRed = 0x0000FF, kYellow = 0x00FFFF, kBlack = 0x000000,
-                              kGreen = 0x00FF00;
     static constexpr size_t kReportSize = 1024;
     static constexpr size_t kHiddenMax = 1000;
     static constexpr uint32_t kWatchdogMs = 500;      // Timer_KEYB
@@ -76,7 +67,7 @@ public:
     // Called on the worker after each complete report; set before a scan starts.
     void setObserver(Observer o) { observer_ = std::move(o); }
 
-    std::string busyState() const { return busy_.get(); }
+    std::string busyState() const { return busy(); }
     bool scanning() const { return !busy_.idle(); }
     void waitIdle() { thread_.join(); }
     uint32_t cellColor(int code) const;
@@ -84,14 +75,12 @@ public:
     Hide hideState() const;
     bool linkError() const { return linkError_.load(); }
     bool overflowed() const { return overflow_.load(); }
-    JigLink& link() { return link_; }
 
     static bool isCell(int code);
     static std::string cellName(int code) { return "Shape" + std::to_string(code); }
     // The pairs of a report up to its '&': '>' starts a group; a group's first
     // byte is the first contact, each later byte a second contact.
     static std::vector<std::pair<int, int>> parsePairs(const uint8_t* p, size_t n);
-    static OpenOptions openOptions();
 
 private:
     void setStatus(const std::string& text, uint32_t colour);
@@ -103,9 +92,6 @@ private:
     bool watchdogExpired();
     void stop(bool error);
 
-    ModeView& view_;
-    JigLink link_;
-    BusyState busy_;
     std::atomic<bool> stopRequest_{false};
     std::atomic<bool> clearRequest_{false};
     std::atomic<bool> linkError_{false};

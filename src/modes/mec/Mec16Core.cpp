@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "jig/Text.h"
+#include "modes/Modes.h"
 
 namespace qj::mec {
 
@@ -15,6 +16,8 @@ constexpr uint32_t kBlockAnswer = kBlockSize + 1;  // data and the status byte
 constexpr uint8_t kGoodBlock = 0x01;  // also a register write's "done", the end of the jig's register answers
 constexpr uint8_t kPageGood = 'G';
 constexpr size_t kExchangeBuffer = 1100;
+// A register's answer: as long as the jig's read time-out.
+constexpr uint32_t kRegisterAnswerMs = 300;
 // A read's waits are cut in slices this long, so "STOP and EXIT" ends them early.
 constexpr uint32_t kStopSliceMs = 50;
 
@@ -72,12 +75,8 @@ std::string valueText(const uint8_t* b) { return hexBytes(b, 2) + " " + hexBytes
 std::string addressChars(uint32_t a) { return hexNumber(a & 0xFFFFFF, 6); }
 std::string dataChars(uint32_t d) { return hexNumber(d, 8); }
 
-void ReadThread_MEC16::start() {
-    t_.start([this] { c_.Execute(); });
-}
-
 Mec16Core::Mec16Core(FtdiApi& api, ModeView& view)
-    : api_(api), view_(view), link_(api), xbuf_(kExchangeBuffer, 0), image_(kMainSize, 0xFF) {
+    : Operations(api, view), api_(api), xbuf_(kExchangeBuffer, 0), image_(kMainSize, 0xFF) {
     view_.setTimeLabel("Current time ");
 }
 
@@ -94,7 +93,7 @@ void Mec16Core::FormCreate() {
 
 // Opens the link; the window takes any jig that answers.
 bool Mec16Core::openJig() {
-    OpenOptions o = OpenOptions::mec();
+    OpenOptions o = mode(ModeId::Mec).open;
     o.eventChar = kGoodBlock;
     if (link_.open(o, view_) != OpenResult::Ready) {
         closeIdleFailed();
@@ -108,11 +107,11 @@ bool Mec16Core::openJig() {
 void Mec16Core::closeIdleFailed() {
     link_.close();
     outcome_ = Outcome::Failed;
-    busy_.set("NONE");
+    busy_.set(Busy::NONE);
 }
 
 // The common start of a read or write: state, result, gauge.
-void Mec16Core::beginTransfer(const char* state, uint32_t color, int gaugeMax) {
+void Mec16Core::beginTransfer(Busy state, uint32_t color, int gaugeMax) {
     stop_ = false;
     busy_.set(state);
     outcome_ = Outcome::Failed;
@@ -123,18 +122,9 @@ void Mec16Core::beginTransfer(const char* state, uint32_t color, int gaugeMax) {
 
 // The end of an operation that got as far as the MEC: the link closed, the stamp, idle.
 void Mec16Core::closeAndFinish(bool ok, const char* stampLabel) {
-    link_.close();
-    if (stampLabel)
-        view_.timeStamp(stampLabel);
-    else
-        view_.timeStamp();
+    closeAndStamp(stampLabel);
     view_.log("");
-    finishIdle(ok);
-}
-
-void Mec16Core::finishIdle(bool ok) {
-    outcome_ = ok ? Outcome::Ok : Outcome::Failed;
-    view_.handBack([this] { busy_.set("NONE"); });
+    finish(ok);
 }
 
 // ---------------------------------------------------------------- exchanges
@@ -152,22 +142,27 @@ Xfer Mec16Core::sendMecCommand(Named c) {
     return x;
 }
 
-std::string Mec16Core::readMecRegister(uint32_t address) {
-    const std::string cmd = (epm240() ? "Mr" : "r") + addressChars(address);
-    uint32_t got = 0;
-    if (link_.write(bytesOf(cmd)) == FT_OK) link_.read(xbuf_.data(), 5, got);
-    if (got == 5) return valueText(xbuf_.data());
-    settle();  // the rest of a late answer must not pass for the next one
-    return "MEC_lost";
+// A register access: the command, then its answer of `count` bytes at the
+// start of the exchange buffer (what came of it even when short).
+Xfer Mec16Core::registerExchange(const std::string& cmd, uint32_t count) {
+    std::vector<uint8_t> a;
+    const Xfer x = link_.write(bytesOf(cmd)) == FT_OK ? link_.collect(count, a, kRegisterAnswerMs) : Xfer::Failed;
+    std::copy(a.begin(), a.end(), xbuf_.begin());
+    return x;
 }
 
-std::string Mec16Core::writeMecRegister(uint32_t address, uint32_t data) {
-    const std::string cmd = (epm240() ? "Mw" : "w") + addressChars(address) + dataChars(data);
-    uint32_t got = 0;
-    if (link_.write(bytesOf(cmd)) == FT_OK) link_.read(xbuf_.data(), 1, got);
-    if (got == 1 && xbuf_[0] == 0x01) return "MEC_OK";
-    if (got == 0) settle();
-    return "MEC_lost";
+std::optional<std::string> Mec16Core::readMecRegister(uint32_t address) {
+    if (registerExchange((epm240() ? "Mr" : "r") + addressChars(address), 5) == Xfer::Ok)
+        return valueText(xbuf_.data());
+    settle();  // the rest of a late answer must not pass for the next one
+    return std::nullopt;
+}
+
+Mec16Core::RegWrite Mec16Core::writeMecRegister(uint32_t address, uint32_t data) {
+    const Xfer x = registerExchange((epm240() ? "Mw" : "w") + addressChars(address) + dataChars(data), 1);
+    if (x == Xfer::Ok && xbuf_[0] == 0x01) return RegWrite::Ok;
+    if (x != Xfer::Ok) settle();
+    return RegWrite::Lost;
 }
 
 void Mec16Core::signalMecResult(bool ok) {
@@ -229,8 +224,17 @@ bool Mec16Core::identify(bool plainOnly, bool atLeast) {
     return epm240() && !plainOnly ? readMecIdEpm240() : readMecIdPlain(atLeast);
 }
 
+// The ID before a read or write, logged; false (said with `invalidLine`) when it reads all FFh.
+bool Mec16Core::idForTransfer(bool plainOnly, const char* idLine, const char* invalidLine) {
+    identify(plainOnly, false);
+    view_.log(idLine + idText());
+    if (!idAllFF()) return true;
+    view_.log(invalidLine);
+    return false;
+}
+
 bool Mec16Core::regStep(uint32_t address, uint32_t data, const char* okLine, const char* lostLine) {
-    if (writeMecRegister(address, data) == "MEC_lost") {
+    if (writeMecRegister(address, data) == RegWrite::Lost) {
         view_.log(lostLine);
         return false;
     }
@@ -290,7 +294,7 @@ Mec16Core::Wait Mec16Core::awaitBlock(bool stoppable) {
 
 void Mec16Core::BitBtn_MEC16Click() {
     if (!busy_.idle()) return;
-    busy_.set("ID");
+    busy_.set(Busy::ID);
     outcome_ = Outcome::Failed;
     view_.gaugePos(0);
     paintShapes(kBlack, kBlack);
@@ -310,12 +314,11 @@ void Mec16Core::BitBtn_MEC16Click() {
         {kRegFlashStatus, "REG FF390Ch -> ", "Потеряна связь с MEC (I103)"},
     };
     for (const auto& r : kRegs) {
-        const std::string v = readMecRegister(r.address);
-        if (v == "MEC_lost") {
+        if (const auto v = readMecRegister(r.address)) {
+            view_.log(r.line + *v);
+        } else {
             view_.log(r.lost);
             fault = true;
-        } else {
-            view_.log(r.line + v);
         }
     }
     // Painted from the buffer even after a lost read: the shapes show what the jig last said.
@@ -344,7 +347,7 @@ void Mec16Core::EXIT_MEC16Click() {
 
 void Mec16Core::BitBtn_RD_MEC16Click() {
     if (!busy_.idle()) return;
-    beginTransfer("READ_MAIN", kGreen, kMainBlocks);
+    beginTransfer(Busy::READ_MAIN, kGreen, kMainBlocks);
     if (!openJig()) return;
     const auto path = view_.askSavePath();
     if (!path || !dump_.create(*path)) {
@@ -360,12 +363,7 @@ void Mec16Core::BitBtn_RD_MEC16Click() {
     scopeInfo_ = readInfo_;
     view_.log(scopeInfo_ ? "Read FLASH and INFO to file" : "Read only FLASH to file");
     view_.log("Read FLASH MEC ...");
-    identify(false, false);
-    view_.log("ID from MEC -> " + idText());
-    if (idAllFF()) {
-        view_.log("Invalid ID. Read break!");
-        return readStartFailed();
-    }
+    if (!idForTransfer(false, "ID from MEC -> ", "Invalid ID. Read break!")) return readStartFailed();
     if (!regStep(kRegFlashEnable, 1, "Write to reg FF3910h 1", "Потеряна связь с MEC (R100)") ||
         !regStep(kRegFlashCommand, kCmdRead, kReg3908To105, "Потеряна связь с MEC (R101)"))
         return readStartFailed();
@@ -373,7 +371,7 @@ void Mec16Core::BitBtn_RD_MEC16Click() {
     worker_.start();
     // The worker only waits for blocks; it takes the link once the request is out.
     flashReadCommand("000000");
-    firstCommandSent_.release();
+    handLinkToWorker();
 }
 
 void Mec16Core::readStartFailed() {
@@ -385,16 +383,16 @@ void Mec16Core::readStartFailed() {
     view_.timeStamp();
     view_.log("");
     outcome_ = Outcome::Failed;
-    busy_.set("NONE");
+    busy_.set(Busy::NONE);
 }
 
 void Mec16Core::Execute() {
-    firstCommandSent_.acquire();
-    if (busy_.is("READ_MAIN")) {
+    takeLink();
+    if (busy_.is(Busy::READ_MAIN)) {
         if (readMain()) readInfoBlocks();
-    } else if (busy_.is("WRITE_MAIN")) {
+    } else if (busy_.is(Busy::WRITE_MAIN)) {
         writePages();
-    } else if (busy_.is("ERASE")) {
+    } else if (busy_.is(Busy::ERASE)) {
         erase();
     }
 }
@@ -463,7 +461,7 @@ bool Mec16Core::readMain() {
             return false;
         }
         const bool stored = dump_.write(xbuf_.data(), kBlockSize);
-        view_.gaugePos((kMainBlocks / kMainBlocks) * counter_);
+        view_.gaugePos(counter_);
         if (stop_ || xbuf_[kBlockSize] != kGoodBlock || !stored) {
             if (stop_) readStopped(kBreak);
             else if (xbuf_[kBlockSize] != kGoodBlock) readLost(kLost, false);
@@ -483,7 +481,7 @@ bool Mec16Core::readMain() {
             readDone();
             return false;
         }
-        busy_.set("READ_INFO");
+        busy_.set(Busy::READ_INFO);
         counter_ = 1;
         regStep(kRegFlashCommand, kCmdIdle, kReg3908To100, "Потеряна связь с MEC16 (P107).");
         view_.log("Read INFO ...");
@@ -519,7 +517,7 @@ void Mec16Core::readInfoBlocks() {
 
 void Mec16Core::BitBtn_MEC16_ERASEClick() {
     if (!busy_.idle()) return;
-    busy_.set("ERASE");
+    busy_.set(Busy::ERASE);
     stop_ = false;
     outcome_ = Outcome::Failed;
     view_.gaugePos(0);
@@ -529,7 +527,7 @@ void Mec16Core::BitBtn_MEC16_ERASEClick() {
     // The erase's busy poll takes seconds (a minute for a stuck busy bit): it
     // runs on the worker, so the window stays alive and ignores clicks meanwhile.
     worker_.start();
-    firstCommandSent_.release();
+    handLinkToWorker();
 }
 
 // The erase itself, on ReadThread_MEC16; it runs to its end (STOP does not cut it).
@@ -537,14 +535,13 @@ void Mec16Core::erase() {
     bool done = false;
     bool fault = !identify(true, false);
     view_.log("Получен ID от MEC16 -> " + idText());
-    const std::string status = readMecRegister(kRegFlashStatus);
-    if (status == "MEC_lost") {
+    if (const auto status = readMecRegister(kRegFlashStatus)) {
+        view_.log("Регистр FF390Ch -> " + *status);
+        fault = evaluateProtection(false) || fault;
+    } else {
         // Protection unknown: never judged from what an earlier answer left in the buffer.
         view_.log("Потеряна связь с MEC16 (E100)");
         fault = true;
-    } else {
-        view_.log("Регистр FF390Ch -> " + status);
-        fault = evaluateProtection(false) || fault;
     }
     if (fault) {
         link_.write({'O'});
@@ -558,7 +555,7 @@ void Mec16Core::erase() {
         const int64_t end = c.nowMs() + Deadlines::kChipEraseMs;
         bool busyBit = true;
         while (busyBit) {
-            if (readMecRegister(kRegFlashStatus) == "MEC_lost") break;
+            if (!readMecRegister(kRegFlashStatus)) break;
             busyBit = (xbuf_[3] & kStatusBusy) != 0;
             if (busyBit && c.nowMs() >= end) break;
             if (busyBit) c.sleepMs(kErasePollMs);
@@ -583,7 +580,7 @@ void Mec16Core::erase() {
 
 void Mec16Core::BitBtn_MEC16_WRITEClick() {
     if (!busy_.idle()) return;
-    beginTransfer("WRITE_MAIN", kRed, kGaugeMax);
+    beginTransfer(Busy::WRITE_MAIN, kRed, kGaugeMax);
     if (!openJig()) return;
     const auto path = view_.askOpenPath();
     // An empty file, or one that cannot be read whole, is refused before the MEC is touched.
@@ -602,13 +599,8 @@ void Mec16Core::BitBtn_MEC16_WRITEClick() {
     // The INFO box is disabled: the write covers the MAIN block only.
     view_.log("Выбрана запись только MAIN блока");
     view_.log("Начали запись MEC16 main block ...");
-    identify(true, false);
-    view_.log("Получен ID от MEC16 -> " + idText());
-    if (idAllFF()) {
-        view_.log("Неверный ID. Операция прервана!");
-        return writeStartFailed();
-    }
-    if (readMecRegister(kRegFlashStatus) == "MEC_lost") {
+    if (!idForTransfer(true, "Получен ID от MEC16 -> ", "Неверный ID. Операция прервана!")) return writeStartFailed();
+    if (!readMecRegister(kRegFlashStatus)) {
         view_.log("Потеряна связь с MEC16 (TW001)");
         return writeStartFailed();
     }
@@ -624,7 +616,7 @@ void Mec16Core::BitBtn_MEC16_WRITEClick() {
     link_.eventChar(kPageGood);  // the pages' acknowledgements from now on
     worker_.start();
     link_.write({'W'});
-    firstCommandSent_.release();
+    handLinkToWorker();
 }
 
 void Mec16Core::writeStartFailed() {
@@ -635,7 +627,7 @@ void Mec16Core::writeStartFailed() {
     view_.timeStamp(kRuTime);
     view_.log("");
     outcome_ = Outcome::Failed;
-    busy_.set("NONE");
+    busy_.set(Busy::NONE);
 }
 
 void Mec16Core::writeClosingSteps() {

@@ -8,7 +8,7 @@
 // check on the caller's thread.
 #include <atomic>
 #include <cstdint>
-#include <semaphore>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -41,10 +41,6 @@ inline constexpr uint32_t kEraseMain = 0x00F80000, kEraseMainInfo = 0x00FC0000;
 // Bits of the fourth status byte.
 inline constexpr uint8_t kStatusBusy = 0x01, kStatusBootLock = 0x08, kStatusFwp = 0x10;
 
-inline constexpr uint32_t kBlack = 0x000000;
-inline constexpr uint32_t kGreen = 0x00FF00;
-inline constexpr uint32_t kRed = 0x0000FF;
-
 // Pause between two reads of the status register while an erase runs.
 inline constexpr uint32_t kErasePollMs = 10;
 
@@ -56,21 +52,14 @@ std::string dataChars(uint32_t d);
 
 class Mec16Core;
 
-// The transfer worker: created running for one read or write.
-class ReadThread_MEC16 {
-public:
-    explicit ReadThread_MEC16(Mec16Core& c) : c_(c) {}
-    void start();
-    void join() { t_.join(); }
+// The busy states, by the names the window knows them.
+QJ_BUSY_STATES(Busy, ID, READ_MAIN, READ_INFO, ERASE, WRITE_MAIN)
 
-private:
-    Mec16Core& c_;
-    WorkerThread t_;
-};
+// The transfer worker: created running for one read, erase or write.
+using ReadThread_MEC16 = ReadThread<Mec16Core>;
 
-class Mec16Core {
+class Mec16Core : public Operations<Busy> {
 public:
-    enum class Outcome { None, Ok, Failed };
     // The jig commands that have names.
     enum class Named { AlteraReset, SpiOff, SpiOn, JtagReset, IdRead };
 
@@ -94,13 +83,7 @@ public:
     void Execute();
 
     // For the window, the CLI and the tests.
-    std::string busy() const { return busy_.get(); }
-    bool idle() const { return busy_.idle(); }
     void waitIdle() { worker_.join(); }
-    Outcome lastOutcome() const { return outcome_.load(); }
-    bool stopRequested() const { return stop_.load(); }
-    bool readInfo() const { return readInfo_; }
-    bool eraseInfo() const { return eraseInfo_; }
 
 private:
     enum class Wait { Ok, Timeout, Overflow, Failed, Stopped };
@@ -108,19 +91,22 @@ private:
     bool epm240() const;
     bool openJig();
     void closeIdleFailed();
-    void beginTransfer(const char* state, uint32_t color, int gaugeMax);
+    void beginTransfer(Busy state, uint32_t color, int gaugeMax);
     void closeAndFinish(bool ok, const char* stampLabel = nullptr);
-    void finishIdle(bool ok);
 
     // Exchanges.
     Xfer sendMecCommand(Named c);
-    std::string readMecRegister(uint32_t address);
-    std::string writeMecRegister(uint32_t address, uint32_t data);
+    Xfer registerExchange(const std::string& cmd, uint32_t count);
+    // A register's value as the log shows it, or nothing when the MEC is lost.
+    std::optional<std::string> readMecRegister(uint32_t address);
+    enum class RegWrite { Ok, Lost };
+    RegWrite writeMecRegister(uint32_t address, uint32_t data);
     void signalMecResult(bool ok);
     void releaseMec();
     bool readMecIdPlain(bool atLeast);
     bool readMecIdEpm240();
     bool identify(bool plainOnly, bool atLeast);
+    bool idForTransfer(bool plainOnly, const char* idLine, const char* invalidLine);
     std::string idText() const { return valueText(xbuf_.data()); }
     bool idAllFF() const;
     void clearIdBytes();
@@ -148,11 +134,7 @@ private:
     void writeStartFailed();
 
     FtdiApi& api_;
-    ModeView& view_;
-    JigLink link_;
-    BusyState busy_;
     std::atomic<bool> stop_{false};
-    std::atomic<Outcome> outcome_{Outcome::None};
     std::string jigIdent_;
     std::string lastResult_;
     bool readInfo_ = false;
@@ -166,7 +148,6 @@ private:
     size_t imageBytes_ = 0;       // bytes the file gave
     int counter_ = 0;             // block or page counter, from 1
     image::DumpFile dump_;
-    std::binary_semaphore firstCommandSent_{0};
     ReadThread_MEC16 worker_{*this};
 };
 

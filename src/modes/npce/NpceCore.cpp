@@ -4,6 +4,7 @@
 #include <iterator>
 
 #include "jig/Text.h"
+#include "modes/Modes.h"
 
 namespace qj::npce {
 
@@ -16,12 +17,8 @@ constexpr uint8_t kEndOfWrite = 0x07;
 constexpr uint8_t kPageReady = '*';
 }  // namespace
 
-void ReadThread_NPCE::start() {
-    t_.start([this] { c_.Execute(); });
-}
-
 NpceCore::NpceCore(FtdiApi& api, ModeView& view)
-    : view_(view), link_(api), image_(kImageSize, 0xFF), xbuf_(kReadBlock) {}
+    : Operations(api, view), image_(kImageSize, 0xFF), xbuf_(kReadBlock) {}
 
 NpceCore::~NpceCore() { worker_.join(); }
 
@@ -92,7 +89,7 @@ bool NpceCore::beginOperation(BoxKind hintKind) {
     if (!busy_.idle()) return false;
     outcome_ = Outcome::Failed;
     view_.log("");
-    if (link_.open(OpenOptions::npce(), view_) != OpenResult::Ready) return false;
+    if (link_.open(mode(ModeId::NpceSpi).open, view_) != OpenResult::Ready) return false;
     if (targetCheck()) return true;
     // The hint follows the last orientation found, even when this detection failed.
     if (extBoard_) view_.messageBox(hintKind, kestra12_ ? kHint12 : kHint3132);
@@ -111,21 +108,26 @@ void NpceCore::enableButtons() {
     view_.setEnabled(kExitButton, true);
 }
 
-void NpceCore::finish(bool ok) {
-    outcome_ = ok ? Outcome::Ok : Outcome::Failed;
+void NpceCore::done(bool ok) {
     enableButtons();
-    view_.handBack([this] { busy_.set("NONE"); });
+    finish(ok);
 }
 
 // ---------------------------------------------------------------- read
 
-void NpceCore::NPCE_READClick() {
-    if (!beginOperation(BoxKind::Information)) return;
-    const auto path = view_.askSavePath();
+std::optional<std::string> NpceCore::beginWithFile(BoxKind hintKind, bool save, const char* cancelLine) {
+    if (!beginOperation(hintKind)) return std::nullopt;
+    auto path = save ? view_.askSavePath() : view_.askOpenPath();
     if (!path) {
-        view_.log("Write to file is interrupted.");
-        return endWithoutTransfer();
+        view_.log(cancelLine);
+        endWithoutTransfer();
     }
+    return path;
+}
+
+void NpceCore::NPCE_READClick() {
+    const auto path = beginWithFile(BoxKind::Information, true, "Write to file is interrupted.");
+    if (!path) return;
     if (!file_.create(*path)) {
         view_.messageBox(BoxKind::Error, "Ошибка создания файла.");
         return endWithoutTransfer();
@@ -140,18 +142,18 @@ void NpceCore::NPCE_READClick() {
     view_.timeStamp();
     // State first, then the worker, then the first request: the worker takes
     // the link only once that request is out.
-    busy_.set("Reading_NPCE");
+    busy_.set(Busy::Reading_NPCE);
     counter_ = 1;
     worker_.start();
     link_.write({'r'});
-    firstCommandSent_.release();
+    handLinkToWorker();
 }
 
 void NpceCore::Execute() {
-    if (busy_.is("Reading_NPCE")) {
-        firstCommandSent_.acquire();
+    if (busy_.is(Busy::Reading_NPCE)) {
+        takeLink();
         readBlocks();
-    } else if (busy_.is("Write_NPCE")) {
+    } else if (busy_.is(Busy::Write_NPCE)) {
         writeAll();
     }
 }
@@ -192,18 +194,14 @@ void NpceCore::endOfRead(bool ok) {
     (void)ack({'V', '2'});
     link_.close();
     file_.close();
-    finish(ok);
+    done(ok);
 }
 
 // ---------------------------------------------------------------- write
 
 void NpceCore::NPCE_WRITEClick() {
-    if (!beginOperation(BoxKind::Error)) return;
-    const auto path = view_.askOpenPath();
-    if (!path) {
-        view_.log("Write operation is interrupted.");
-        return endWithoutTransfer();
-    }
+    const auto path = beginWithFile(BoxKind::Error, false, "Write operation is interrupted.");
+    if (!path) return;
     // An empty file would leave an erased chip behind a "success": refused like a missing one.
     if (!image::load(*path, image_, kImageSize, 0xFF).ok()) {
         view_.messageBox(BoxKind::Error, "Ошибка открытия файла.");
@@ -218,7 +216,7 @@ void NpceCore::NPCE_WRITEClick() {
     view_.setEnabled(kReadButton, false);
     view_.setEnabled(kExitButton, false);
     // The erase takes seconds: it runs on the worker, so the window stays alive.
-    busy_.set("Write_NPCE");
+    busy_.set(Busy::Write_NPCE);
     worker_.start();
 }
 
@@ -234,7 +232,7 @@ bool NpceCore::eraseAndBlankCheck() {
         signal('O');
         (void)ack({'V', '2'});
         link_.close();
-        finish(false);
+        done(false);
         return false;
     };
     std::vector<uint8_t> a;
@@ -262,7 +260,7 @@ bool NpceCore::writePages() {
             view_.log("** HOST/Q37 Protocol ERROR **");
             view_.timeStamp();
             link_.close();
-            finish(false);
+            done(false);
             return false;
         }
         link_.write(image_.data() + offset_, kPage);
@@ -278,7 +276,7 @@ bool NpceCore::writePages() {
             view_.log("** ERROR write or ERROR timeout **");
             view_.timeStamp();
             link_.close();
-            finish(false);
+            done(false);
             return false;
         }
         if (counter_ == kPages) return true;
@@ -324,7 +322,7 @@ void NpceCore::verify() {
     (void)ack({'V', '2'});
     view_.timeStamp();
     link_.close();
-    finish(ok);
+    done(ok);
 }
 
 // ---------------------------------------------------------------- leaving

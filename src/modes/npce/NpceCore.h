@@ -7,7 +7,7 @@
 #include <atomic>
 #include <cstdint>
 #include <initializer_list>
-#include <semaphore>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,10 +25,6 @@ inline constexpr int kPage = 256;                        // one 'w' programs thi
 inline constexpr int kPages = kImageSize / kPage;        // 512
 inline constexpr int kGaugeMax = 512;
 
-inline constexpr uint32_t kGreen = 0x00FF00;
-inline constexpr uint32_t kRed = 0x0000FF;
-inline constexpr uint32_t kYellow = 0x00FFFF;
-
 // The flash the board carries: manufacturer EFh, type 40h, capacity 12h.
 inline constexpr uint8_t kJedecId[3] = {0xEF, 0x40, 0x12};
 
@@ -40,22 +36,14 @@ inline constexpr const char* kNoAnswerLine = "The programmer does not answer (ti
 
 class NpceCore;
 
+// The busy states, by the names the window knows them.
+QJ_BUSY_STATES(Busy, Reading_NPCE, Write_NPCE)
+
 // The transfer worker: created running for one read or write, ends with it.
-class ReadThread_NPCE {
+using ReadThread_NPCE = ReadThread<NpceCore>;
+
+class NpceCore : public Operations<Busy> {
 public:
-    explicit ReadThread_NPCE(NpceCore& c) : c_(c) {}
-    void start();
-    void join() { t_.join(); }
-
-private:
-    NpceCore& c_;
-    WorkerThread t_;
-};
-
-class NpceCore {
-public:
-    enum class Outcome { None, Ok, Failed };
-
     NpceCore(FtdiApi& api, ModeView& view);
     ~NpceCore();
     NpceCore(const NpceCore&) = delete;
@@ -71,15 +59,8 @@ public:
     void Execute();
 
     // For the window, the CLI and the tests.
-    bool extBoard() const { return extBoard_; }
-    std::string busy() const { return busy_.get(); }
-    bool idle() const { return busy_.idle(); }
     // Waits for the worker of the last transfer to end (CLI, tests, shutdown).
     void waitIdle() { worker_.join(); }
-    // How the last operation that got past the busy check ended.
-    Outcome lastOutcome() const { return outcome_.load(); }
-    // The last adapter detection found it fitted (1-2); false before any.
-    bool orientation12() const { return kestra12_; }
 
 private:
     bool ack(std::initializer_list<uint8_t> cmd);
@@ -88,9 +69,11 @@ private:
     bool targetCheck();
     // Open, identify and check; on a failed check the hint box, 'V' '2' and close.
     bool beginOperation(BoxKind hintKind);
+    // beginOperation, then the file the user names (nothing when cancelled, said with `cancelLine`).
+    std::optional<std::string> beginWithFile(BoxKind hintKind, bool save, const char* cancelLine);
     void endWithoutTransfer();  // 'V' '2', close: a click that stops before its transfer
     void enableButtons();
-    void finish(bool ok);       // busy state back to "NONE" once the screen shows the end
+    void done(bool ok);         // the buttons back, then the end
 
     void readBlocks();
     void endOfRead(bool blocksOk);
@@ -98,11 +81,6 @@ private:
     bool eraseAndBlankCheck();
     bool writePages();
     void verify();
-
-    ModeView& view_;
-    JigLink link_;
-    BusyState busy_;
-    std::atomic<Outcome> outcome_{Outcome::None};
 
     bool extBoard_ = false;
     bool kestra12_ = false;
@@ -113,7 +91,6 @@ private:
     uint32_t counter_ = 0;
     int offset_ = 0;
     image::DumpFile file_;
-    std::binary_semaphore firstCommandSent_{0};
     ReadThread_NPCE worker_{*this};
 };
 

@@ -3,6 +3,7 @@
 #include "jig/Text.h"
 #include "jig/firmware/JigFiles.h"
 #include "jig/firmware/StandIn.h"
+#include "modes/Modes.h"
 
 namespace qj::nuv {
 
@@ -44,24 +45,10 @@ const std::vector<std::string>& initialMemo() {
     return lines;
 }
 
-void ReadThread_JTAG_NUV::start() {
-    t_.start([this] { c_.Execute(); });
-}
-
 NuvotonJtagCore::NuvotonJtagCore(FtdiApi& api, ModeView& view, std::string programDir)
-    : api_(api), view_(view), programDir_(std::move(programDir)), link_(api) {}
+    : Operations(api, view), api_(api), programDir_(std::move(programDir)) {}
 
 NuvotonJtagCore::~NuvotonJtagCore() { worker_.join(); }
-
-std::string NuvotonJtagCore::resultText() const {
-    std::lock_guard<std::mutex> g(resultMu_);
-    return result_;
-}
-
-void NuvotonJtagCore::setResult(const std::string& r) {
-    std::lock_guard<std::mutex> g(resultMu_);
-    result_ = r;
-}
 
 // ---------------------------------------------------------------- exchanges
 
@@ -101,7 +88,7 @@ bool NuvotonJtagCore::sendBatch(uint8_t mode, const std::vector<Pair>& ps, uint8
 
 bool NuvotonJtagCore::openLink() {
     jigSilent_ = false;
-    OpenOptions o = OpenOptions::nuvJtag();
+    OpenOptions o = mode(ModeId::NuvJtag).open;
     o.eventChar = 0x00;  // the JTAG shifts' answers, and the high byte of the 32-bit words read
     if (link_.open(o, view_) != OpenResult::Ready) return false;
     jigIdent_ = link_.ident();
@@ -119,7 +106,7 @@ void NuvotonJtagCore::setStep(Step s) {
 // ResetNuvotonSteps: back to the settings step.
 void NuvotonJtagCore::resetSteps(bool setIdle) {
     setStep(Step::Settings);
-    if (setIdle) view_.handBack([this] { busy_.set("NONE"); });
+    if (setIdle) view_.handBack([this] { busy_.set(Busy::NONE); });
 }
 
 // ---------------------------------------------------------------- settings
@@ -216,15 +203,15 @@ void NuvotonJtagCore::BitBtn_CONNECTClick() {
         connectFailed();
         return;
     }
-    busy_.set("TXT_SEND");
+    busy_.set(Busy::TXT_SEND);
     worker_.start();
 }
 
 void NuvotonJtagCore::Execute() {
-    const std::string what = busy_.get();
-    if (what == "TXT_SEND") playScript();
-    else if (what == "NUVOTON_READ") readFlash();
-    else if (what == "ERASE_NUVOTON") eraseAndWrite();
+    const Busy what = busy_.get();
+    if (what == Busy::TXT_SEND) playScript();
+    else if (what == Busy::NUVOTON_READ) readFlash();
+    else if (what == Busy::ERASE_NUVOTON) eraseAndWrite();
 }
 
 void NuvotonJtagCore::scriptFailed(const std::string& line) {
@@ -260,30 +247,38 @@ void NuvotonJtagCore::playScript() {
     view_.log("I`m ready to READ or WRITE.");
     // The link is closed before the window is idle again.
     link_.close();
-    view_.handBack([this] { busy_.set("NONE"); });
+    view_.handBack([this] { busy_.set(Busy::NONE); });
 }
 
 // ---------------------------------------------------------------- read
 
-void NuvotonJtagCore::BitBtn_NUV_JTAG_RDClick() {
-    if (!busy_.idle()) return;
-    // A read whose start is refused has no result: never the last transfer's.
-    setResult("");
-    if (step_ != Step::Transfer || !openLink()) return;
-    const auto path = view_.askSavePath();
+// The start both transfers share: idle, at the transfer step, the link open,
+// then the file the user names (nothing when cancelled, said with `cancelLine`).
+std::optional<std::string> NuvotonJtagCore::beginTransfer(bool save, const char* cancelLine) {
+    if (!busy_.idle()) return std::nullopt;
+    // A transfer whose start is refused has no result: never the last transfer's.
+    outcome_ = Outcome::None;
+    if (step_ != Step::Transfer || !openLink()) return std::nullopt;
+    auto path = save ? view_.askSavePath() : view_.askOpenPath();
     if (!path || path->empty()) {
-        view_.log("Write to file is interrupted. All stop.");
+        view_.log(cancelLine);
         view_.log("");
         link_.close();
-        return;
+        return std::nullopt;
     }
+    return path;
+}
+
+void NuvotonJtagCore::BitBtn_NUV_JTAG_RDClick() {
+    const auto path = beginTransfer(true, "Write to file is interrupted. All stop.");
+    if (!path) return;
     if (!dump_.create(*path)) {
         view_.messageBox(BoxKind::Error, "Error create file!");
         link_.close();
         return;
     }
     view_.log("Data from NUVOTON save to file: " + *path);
-    busy_.set("NUVOTON_READ");
+    busy_.set(Busy::NUVOTON_READ);
     view_.gaugeColor(kGreen);
     view_.gaugeMax(kBlocks);
     view_.gaugePos(0);
@@ -321,16 +316,8 @@ void NuvotonJtagCore::readFlash() {
 // ---------------------------------------------------------------- write
 
 void NuvotonJtagCore::BitBtn_NUV_JTAG_WRClick() {
-    if (!busy_.idle()) return;
-    setResult("");
-    if (step_ != Step::Transfer || !openLink()) return;
-    const auto path = view_.askOpenPath();
-    if (!path || path->empty()) {
-        view_.log("Read to file is interrupted. All stop.");
-        view_.log("");
-        link_.close();
-        return;
-    }
+    const auto path = beginTransfer(false, "Read to file is interrupted. All stop.");
+    if (!path) return;
     // The whole image is read before the chip is touched: an empty file, or one
     // that fails half-way, must never be written as erased flash.
     const image::Loaded loaded = image::load(*path, image_, kImageSize, 0xFF);
@@ -342,7 +329,7 @@ void NuvotonJtagCore::BitBtn_NUV_JTAG_WRClick() {
     }
     ignoreAnswers_ = contains(jigIdent_, "NPCE VC");
     view_.log("Write from file: " + *path);
-    busy_.set("ERASE_NUVOTON");
+    busy_.set(Busy::ERASE_NUVOTON);
     view_.gaugeColor(kFuchsia);
     view_.gaugeMax(kSectors);
     view_.gaugePos(0);
@@ -427,14 +414,14 @@ void NuvotonJtagCore::transferEnd(bool ok) {
     if (!ok) link_.purge();
     ack(ok ? kBuzOk : kBuzEr);
     resetSteps(false);
-    setResult(ok ? "OK" : "ERROR");
+    outcome_ = ok ? Outcome::Ok : Outcome::Failed;
     view_.armTimer("Timer_MSG_ER");
 }
 
 void NuvotonJtagCore::Timer_MSG_ERTimer() {
     worker_.join();
     if (busy_.idle()) return;
-    if (resultText() == "ERROR")
+    if (lastOutcome() == Outcome::Failed)
         view_.messageBox(BoxKind::Error,
                          " ERASE or WRITE protocol error! \n Lost communication with a chip EC \n Please disconnect the "
                          "power supply from the motherboard!");
@@ -443,7 +430,7 @@ void NuvotonJtagCore::Timer_MSG_ERTimer() {
     ack(kResetAltera);
     ack(kSpiOn);
     link_.close();
-    busy_.set("NONE");
+    busy_.set(Busy::NONE);
 }
 
 // ---------------------------------------------------------------- leave

@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <initializer_list>
-#include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,10 +23,6 @@
 namespace qj::nuv {
 
 inline constexpr int kGaugeMax = 512;
-inline constexpr uint32_t kGreen = 0x00FF00;
-inline constexpr uint32_t kRed = 0x0000FF;
-inline constexpr uint32_t kYellow = 0x00FFFF;
-inline constexpr uint32_t kFuchsia = 0xFF00FF;
 inline constexpr const char* kScriptFile = "NUVOTON.qjf";
 
 // What the log memo holds when the window is created.
@@ -34,19 +30,13 @@ const std::vector<std::string>& initialMemo();
 
 class NuvotonJtagCore;
 
+// The busy states, by the names the window knows them.
+QJ_BUSY_STATES(Busy, TXT_SEND, NUVOTON_READ, ERASE_NUVOTON)
+
 // The worker: created running for one script, read or write.
-class ReadThread_JTAG_NUV {
-public:
-    explicit ReadThread_JTAG_NUV(NuvotonJtagCore& c) : c_(c) {}
-    void start();
-    void join() { t_.join(); }
+using ReadThread_JTAG_NUV = ReadThread<NuvotonJtagCore>;
 
-private:
-    NuvotonJtagCore& c_;
-    WorkerThread t_;
-};
-
-class NuvotonJtagCore {
+class NuvotonJtagCore : public Operations<Busy> {
 public:
     // Which step button is enabled.
     enum class Step { Settings, Connect, Transfer };
@@ -77,10 +67,6 @@ public:
     const std::string& scriptPath() const { return scriptPath_; }
     bool pin1ToPin1() const { return pin1ToPin1_; }
     Step step() const { return step_.load(); }
-    std::string busy() const { return busy_.get(); }
-    bool idle() const { return busy_.idle(); }
-    // "OK" or "ERROR" after a read or write (empty before one ends).
-    std::string resultText() const;
     // Waits for the worker to end (CLI, tests, shutdown). After a read or a
     // write the window stays busy until Timer_MSG_ERTimer has run.
     void waitIdle() { worker_.join(); }
@@ -96,10 +82,10 @@ private:
     // Sends a batch and waits for its one-byte answer.
     bool sendBatch(uint8_t mode, const std::vector<Pair>& ps, uint8_t& answer);
     bool openLink();
+    std::optional<std::string> beginTransfer(bool save, const char* cancelLine);
     void resetSteps(bool setIdle);
     void setStep(Step s);
     void connectFailed();
-    void setResult(const std::string& r);
 
     void playScript();
     void scriptFailed(const std::string& line);
@@ -111,13 +97,8 @@ private:
     void transferEnd(bool ok);
 
     FtdiApi& api_;
-    ModeView& view_;
     std::string programDir_;
-    JigLink link_;
-    BusyState busy_;
     std::atomic<Step> step_{Step::Settings};
-    mutable std::mutex resultMu_;
-    std::string result_;
 
     // User-interface thread.
     bool pin1ToPin1_ = true;

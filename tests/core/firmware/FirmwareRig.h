@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "jig/JigControl.h"
+#include "control/JigControl.h"
 #include "jig/Text.h"
 #include "sim/Bootloaders.h"
 #include "support/TestSupport.h"

@@ -5,6 +5,7 @@
 
 #include "FirmwareRig.h"
 #include "jig/firmware/IntelHex.h"
+#include "modes/Modes.h"
 #include "jig/firmware/JigFiles.h"
 
 using namespace qj;
@@ -36,14 +37,16 @@ std::vector<uint8_t> bytes(std::initializer_list<int> v) {
 }  // namespace
 
 TEST(IntelHex, ModesPickTheirImageFiles) {
-    EXPECT_EQ(jigImageFile("EDID lcd"), "ENE_EDID_KB.hex");
-    EXPECT_EQ(jigImageFile("Keyboard testing"), "ENE_EDID_KB.hex");
-    EXPECT_EQ(jigImageFile("ENE KB90XX"), "ENE_EDID_KB.hex");
-    EXPECT_EQ(jigImageFile("MEC jtag"), "Q37_jtag.hex");
-    EXPECT_EQ(jigImageFile("ITE"), "ITE2_PROJ_Q37.hex");
-    EXPECT_EQ(jigImageFile("NUVOTON spi"), "Q37_NPCE288.hex");
-    EXPECT_EQ(jigImageFile("NUVOTON jtag"), "Q37_NPCE288.hex");
-    EXPECT_EQ(jigImageFile("Please select "), "");
+    const std::pair<const char*, const char*> want[] = {
+        {"EDID lcd", "ENE_EDID_KB.hex"}, {"Keyboard testing", "ENE_EDID_KB.hex"}, {"ENE KB90XX", "ENE_EDID_KB.hex"},
+        {"MEC jtag", "Q37_jtag.hex"},    {"ITE", "ITE2_PROJ_Q37.hex"},            {"NUVOTON spi", "Q37_NPCE288.hex"},
+        {"NUVOTON jtag", "Q37_NPCE288.hex"},
+    };
+    for (const auto& [item, file] : want) {
+        ASSERT_NE(modeByItem(item), nullptr) << item;
+        EXPECT_EQ(modeByItem(item)->image, file) << item;
+    }
+    EXPECT_EQ(modeByItem("Please select "), nullptr);
 }
 
 TEST(IntelHex, LoadLogsPathSizeAndZeroPaddedEndAndKeepsInnerFF) {
@@ -175,7 +178,7 @@ TEST(IntelHex, ImagesAreLookedUpInTheProgramThenTheUserThenTheInstalledFolder) {
         for (const auto& h : c.holders) qjt::writeFile(h + "ITE2_PROJ_Q37.hex", record(0, 0, bytes({1})) + eofRecord());
         qjt::writeFile("ITE2_PROJ_Q37.hex", record(0, 0, bytes({1})) + eofRecord());  // current dir: ignored
         qjt::RecordingView view;
-        JigImage img = LoadJigImage("ITE", c.prog, view);
+        JigImage img = loadJigImage(modeByItem("ITE")->image, c.prog, view);
         if (c.want.empty()) {
             EXPECT_EQ(img.outcome, kErrorFileSearch);
             const std::string where = c.prog == installed ? installed + ", " + user + ", " + system : built + ", " + user;
@@ -187,9 +190,9 @@ TEST(IntelHex, ImagesAreLookedUpInTheProgramThenTheUserThenTheInstalledFolder) {
             EXPECT_EQ(view.lines().at(0), "UPGRADE file loaded to buffer (" + c.want + "ITE2_PROJ_Q37.hex)");
         }
     }
-    // A mode without an image fails the same way.
+    // No image named fails the same way.
     qjt::RecordingView view;
-    EXPECT_EQ(LoadJigImage("Please select ", installed, view).outcome, kErrorFileSearch);
+    EXPECT_EQ(loadJigImage("", installed, view).outcome, kErrorFileSearch);
 }
 
 TEST(IntelHex, TheUserFolderFollowsXdgDataHomeOrTheHomeFolder) {

@@ -53,7 +53,7 @@ TEST(Upgrade, EneJigInModeIteIsFlashedWithTheIteImageAndComesBackAsIte2) {
     Rig r("jig=ENE_EDID_KB");
     ASSERT_EQ(r.start("ITE"), JigControl::StartOutcome::UpgradeStarted);
     NullView quiet;
-    const JigImage img = LoadJigImage("ITE", r.prog, quiet);
+    const JigImage img = loadJigImageFile(r.prog + modeByItem("ITE")->image, quiet);
     ASSERT_TRUE(img.loaded());
     const std::string path = r.prog + "ITE2_PROJ_Q37.hex";
     const std::vector<std::string> want = {

@@ -188,7 +188,7 @@ TEST(V3Update, WakeUpIsBoundedAndExitGivesUp) {
         Rig r(kOld);
         r.ctl->requestGiveUp();
         const int64_t t0 = r.sim->clock().nowMs();
-        EXPECT_EQ(r.ctl->UpdateJigV3(), "ERROR");
+        EXPECT_EQ(r.ctl->UpdateJigV3(), V3Result::Error);
         EXPECT_LT(r.sim->clock().nowMs() - t0, 1000);
         EXPECT_EQ(r.view.lines().back(), "No answer from the bootloader. Update stopped.");
         EXPECT_EQ(r.sim->openHandles(), 0u);
@@ -208,7 +208,7 @@ TEST(V3Update, WakeUpIsBoundedAndExitGivesUp) {
     {
         Rig r(kOld + ",reset-after=0,v3-bad-banner=1");
         r.ctl->requestGiveUp();
-        EXPECT_EQ(r.ctl->UpdateJigV3(), "ERROR");
+        EXPECT_EQ(r.ctl->UpdateJigV3(), V3Result::Error);
         EXPECT_EQ(r.view.lines().back(), "No answer from the bootloader. Update stopped.");
         EXPECT_EQ(r.sim->openHandles(), 0u);
     }

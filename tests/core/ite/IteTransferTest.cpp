@@ -6,6 +6,7 @@
 #include <functional>
 #include <utility>
 
+using namespace qj;
 using namespace qj::ite;
 using namespace itet;
 

@@ -2,6 +2,7 @@
 #include "core/ite/IteRig.h"
 #include "modes/common/WiringList.h"
 
+using namespace qj;
 using namespace qj::ite;
 using namespace itet;
 

@@ -13,9 +13,6 @@ using Bytes = std::vector<uint8_t>;
 using Pairs = std::vector<std::pair<int, int>>;
 
 namespace {
-constexpr uint32_t kRed = KeyboardCore::kRed, kYellow = KeyboardCore::kYellow, kBlack = KeyboardCore::kBlack,
-                   kAqua = KeyboardCore::kAqua;
-
 // One scan against the virtual jig. `hook` runs on the worker after each
 // report; the scan is stopped (as STOP does) once `stopAfter` reports holding
 // keys have been handled, or `stopAfterAny` reports of any kind.

@@ -56,7 +56,7 @@ protected:
     bool finish() {
         core->waitIdle();
         if (view->hasEvent("timer Timer_MSG_ER")) core->Timer_MSG_ERTimer();
-        return core->resultText() == "OK";
+        return core->lastOutcome() == qj::Outcome::Ok;
     }
     bool read(const std::string& file) {
         if (!connect()) return false;

@@ -14,7 +14,7 @@
 
 
 TKB901X_forms::TKB901X_forms(const AppContext& ctx)
-    : ModeWindow("KB901X_forms", QString::fromUtf8("KB9010/9012/9016/9022  and KESTRA 01/07/2017"), 640, 520),
+    : CoreWindow("KB901X_forms", QString::fromUtf8("KB9010/9012/9016/9022  and KESTRA 01/07/2017"), 640, 520),
       ctx_(ctx) {
     setFont(courier(13));
 
@@ -51,17 +51,11 @@ TKB901X_forms::TKB901X_forms(const AppContext& ctx)
     connect(board_, &QComboBox::activated, this, &TKB901X_forms::ComboBox_KB901XSelect);
     connect(cable_, &QComboBox::activated, this, &TKB901X_forms::ComboBox_KB901X_FFCSelect);
     connect(pin1_, &QCheckBox::clicked, this, &TKB901X_forms::CheckBox_KB901XClick);
-    connect(read, &QPushButton::clicked, this, &TKB901X_forms::KB901X_READClick);
-    connect(write, &QPushButton::clicked, this, &TKB901X_forms::KB901X_WRITEClick);
-    connect(exit, &QPushButton::clicked, this, &TKB901X_forms::EXIT_KB901XClick);
+    onClicks(this, {{read, &TKB901X_forms::KB901X_READClick}, {write, &TKB901X_forms::KB901X_WRITEClick},
+                    {exit, &TKB901X_forms::EXIT_KB901XClick}});
 
     FormCreate();
 }
-
-// The worker ends on its own, within its bounds, before the core goes.
-TKB901X_forms::~TKB901X_forms() { core_->waitIdle(); }
-
-bool TKB901X_forms::operationRunning() const { return !core_->idle(); }
 
 void TKB901X_forms::FormCreate() {
     core_->FormCreate();

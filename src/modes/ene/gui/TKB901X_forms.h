@@ -1,25 +1,18 @@
 #pragma once
 // The ENE KB90xx window: wiring help for the FFC cable or the KESTRA adapter,
 // and the flash read, write and verify. Every handler forwards to the core.
-#include <memory>
+#include "modes/ene/Kb901xCore.h"
+#include "ui/CoreWindow.h"
 
-#include "ui/ModeWindow.h"
-
-namespace qj::ene {
-class Kb901xCore;
-}
 class QCheckBox;
 class QComboBox;
 class QLabel;
 class QPushButton;
 
-class TKB901X_forms : public ModeWindow {
+class TKB901X_forms : public CoreWindow<qj::ene::Kb901xCore> {
     Q_OBJECT
 public:
     explicit TKB901X_forms(const AppContext& ctx);
-    ~TKB901X_forms() override;
-
-    qj::ene::Kb901xCore& core() { return *core_; }
 
     void FormCreate();
     void ComboBox_KB901XSelect(int index);
@@ -29,14 +22,10 @@ public:
     void KB901X_WRITEClick();
     void EXIT_KB901XClick();
 
-protected:
-    bool operationRunning() const override;
-
 private:
     AppContext ctx_;
     QComboBox* board_;
     QComboBox* cable_;
     QCheckBox* pin1_;
     QLabel* result_;
-    std::unique_ptr<qj::ene::Kb901xCore> core_;
 };

@@ -9,8 +9,9 @@
 #include "ui/TCGauge.h"
 
 TITE_FORM::TITE_FORM(const AppContext& ctx)
-    : ModeWindow("ITE_FORM", QString::fromUtf8("ITE 02_02_2018"), 760, 584), ctx_(ctx) {
+    : CoreWindow("ITE_FORM", QString::fromUtf8("ITE 02_02_2018"), 760, 584), ctx_(ctx) {
     setFont(courier(13));
+    using namespace qj;
     using namespace qj::ite;
 
     board_ = makeCombo(kBoardCombo, 16, 12, 728, 26);
@@ -58,17 +59,12 @@ TITE_FORM::TITE_FORM(const AppContext& ctx)
     connect(mirror_, &QCheckBox::clicked, this, &TITE_FORM::ITE_CheckBoxClick);
     connect(lang, &QCheckBox::clicked, this, &TITE_FORM::CheckBox_RUS_ENGClick);
     connect(blockErase, &QCheckBox::toggled, this, [this](bool on) { core_->CheckBox_BL_SECClick(on); });
-    connect(setup_, &QPushButton::clicked, this, &TITE_FORM::ITE_SETUP_BitBtnClick);
-    connect(check, &QPushButton::clicked, this, &TITE_FORM::ITE_CHECK_CON_BitBtnClick);
-    connect(read, &QPushButton::clicked, this, &TITE_FORM::ITE_READ_BitBtnClick);
-    connect(write, &QPushButton::clicked, this, &TITE_FORM::ITE_WRITE_BitBtnClick);
-    connect(exit_, &QPushButton::clicked, this, &TITE_FORM::ITE_EXIT_BitBtnClick);
+    onClicks(this, {{setup_, &TITE_FORM::ITE_SETUP_BitBtnClick}, {check, &TITE_FORM::ITE_CHECK_CON_BitBtnClick},
+                    {read, &TITE_FORM::ITE_READ_BitBtnClick}, {write, &TITE_FORM::ITE_WRITE_BitBtnClick},
+                    {exit_, &TITE_FORM::ITE_EXIT_BitBtnClick}});
 
     FormCreate();
 }
-
-// The worker ends on its own, within its bounds, before the core goes.
-TITE_FORM::~TITE_FORM() { core_->waitIdle(); }
 
 void TITE_FORM::FormCreate() {
     core_->FormCreate();
@@ -98,5 +94,3 @@ void TITE_FORM::ITE_CHECK_CON_BitBtnClick() { core_->ITE_CHECK_CON_BitBtnClick()
 void TITE_FORM::ITE_READ_BitBtnClick() { core_->ITE_READ_BitBtnClick(); }
 void TITE_FORM::ITE_WRITE_BitBtnClick() { core_->ITE_WRITE_BitBtnClick(); }
 void TITE_FORM::ITE_EXIT_BitBtnClick() { core_->ITE_EXIT_BitBtnClick(); }
-
-bool TITE_FORM::operationRunning() const { return !core_->idle(); }

@@ -2,24 +2,17 @@
 // The ITE window: board wiring and pin settings, the connection check, the
 // flash read and the erase-write-verify, with its log in two memos (Russian
 // and English) of which one is shown. Every handler forwards to the core.
-#include <memory>
+#include "modes/ite/IteCore.h"
+#include "ui/CoreWindow.h"
 
-#include "ui/ModeWindow.h"
-
-namespace qj::ite {
-class IteCore;
-}
 class QCheckBox;
 class QComboBox;
 class QPushButton;
 
-class TITE_FORM : public ModeWindow {
+class TITE_FORM : public CoreWindow<qj::ite::IteCore> {
     Q_OBJECT
 public:
     explicit TITE_FORM(const AppContext& ctx);
-    ~TITE_FORM() override;
-
-    qj::ite::IteCore& core() { return *core_; }
 
     void FormCreate();
     void ITE_ComboBox_MB_SWITCHSelect(int index);
@@ -33,7 +26,6 @@ public:
 
 protected:
     void showEvent(QShowEvent* e) override;  // FormActivate
-    bool operationRunning() const override;
 
 private:
     AppContext ctx_;
@@ -41,5 +33,4 @@ private:
     QCheckBox* mirror_;
     QPushButton* setup_;
     QPushButton* exit_;
-    std::unique_ptr<qj::ite::IteCore> core_;
 };

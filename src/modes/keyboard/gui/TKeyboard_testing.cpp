@@ -30,14 +30,14 @@ QRect TKeyboard_testing::cellRect(int i, int j) {
 }
 
 TKeyboard_testing::TKeyboard_testing(const AppContext& ctx)
-    : ModeWindow("Keyboard_testing", QString::fromUtf8("Keyboard_testing 01_07_2017"), 580, 548),
-      core_(std::make_unique<KeyboardCore>(ctx.api, view())) {
+    : CoreWindow("Keyboard_testing", QString::fromUtf8("Keyboard_testing 01_07_2017"), 580, 548) {
+    core_ = std::make_unique<KeyboardCore>(ctx.api, view());
     setFont(courier(13));
 
     for (int i = 1; i <= 31; ++i)
         for (int j = i + 1; j <= 32; ++j)
             new TShape(QString::fromStdString(KeyboardCore::cellName((i - 1) * 32 + j)), cellRect(i, j),
-                       KeyboardCore::kAqua, 3, this);
+                       qj::kAqua, 3, this);
 
     // Column numbers over the columns 2, 6, 11, ... 31; row numbers at the right.
     auto* cols = makeLabel("Label_keybord", " 2       6       11        16       21       26       31", 16, 20, 540, 16);
@@ -53,7 +53,7 @@ TKeyboard_testing::TKeyboard_testing(const AppContext& ctx)
     status->setObjectName("Label_keyb_con");
     status->setGeometry(20, 296, 250, 26);
     status->setFont(courier(18, true));
-    view().setColor("Label_keyb_con", KeyboardCore::kRed);
+    view().setColor("Label_keyb_con", qj::kRed);
 
     auto* start = makeButton("START_SCAN", "START SCAN", 20, 336, 160, 44);
     auto* clear = makeButton("Clear", "Clear", 196, 336, 90, 44);
@@ -77,10 +77,6 @@ TKeyboard_testing::TKeyboard_testing(const AppContext& ctx)
     connect(timer, &QTimer::timeout, this, [this] { Timer_KEYBTimer(); });
     FormCreate();
 }
-
-TKeyboard_testing::~TKeyboard_testing() = default;
-
-bool TKeyboard_testing::operationRunning() const { return core_->scanning(); }
 
 void TKeyboard_testing::FormCreate() { core_->FormCreate(); }
 void TKeyboard_testing::START_SCANClick() { core_->START_SCANClick(); }

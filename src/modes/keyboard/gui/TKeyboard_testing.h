@@ -1,19 +1,13 @@
 #pragma once
 // The keyboard tester window: one cell per contact pair of the keyboard's
 // 32-contact cable, painted as the jig reports the pair connected.
-#include <memory>
+#include "modes/keyboard/KeyboardCore.h"
+#include "ui/CoreWindow.h"
 
-#include "ui/ModeWindow.h"
-
-namespace qj {
-class KeyboardCore;
-}
-
-class TKeyboard_testing : public ModeWindow {
+class TKeyboard_testing : public CoreWindow<qj::KeyboardCore> {
     Q_OBJECT
 public:
     explicit TKeyboard_testing(const AppContext& ctx);
-    ~TKeyboard_testing() override;
 
     // A cell's place: column j (second contact), row i (first contact).
     static QRect cellRect(int i, int j);
@@ -24,12 +18,7 @@ public:
     void ClearClick();
     void CheckBox_HIDEClick(bool checked);
     void Timer_KEYBTimer();
-    qj::KeyboardCore& core() { return *core_; }
 
 protected:
-    bool operationRunning() const override;
     QString busyCloseNotice() const override { return "Press STOP to end the scan first."; }
-
-private:
-    std::unique_ptr<qj::KeyboardCore> core_;
 };

@@ -10,10 +10,10 @@
 #include "ui/TShape.h"
 
 TMEC16_Form::TMEC16_Form(const AppContext& ctx)
-    : ModeWindow("MEC16_Form", QString::fromUtf8("Read and Write MEC   19_03_17"), 720, 516),
-      core_(std::make_unique<qj::mec::Mec16Core>(ctx.api, view())) {
+    : CoreWindow("MEC16_Form", QString::fromUtf8("Read and Write MEC   19_03_17"), 720, 516) {
+    core_ = std::make_unique<qj::mec::Mec16Core>(ctx.api, view());
     setFont(courier(13));
-    using qj::mec::kBlack;
+    using qj::kBlack;
 
     auto* check = makeButton("BitBtn_MEC16", "Check connect to MEC", 16, 16, 240, 40);
     new TShape("Shape_BootLock_MEC", QRect(16, 66, 30, 30), kBlack, 6, this);
@@ -40,20 +40,14 @@ TMEC16_Form::TMEC16_Form(const AppContext& ctx)
     setOpenDialog(QString::fromUtf8("Укажите файл за заливки."),
                   QString::fromUtf8("BIN файл MEC16 (*.bin)|*.bin|Другие|*.*"));
 
-    connect(check, &QPushButton::clicked, this, &TMEC16_Form::BitBtn_MEC16Click);
-    connect(read, &QPushButton::clicked, this, &TMEC16_Form::BitBtn_RD_MEC16Click);
-    connect(erase, &QPushButton::clicked, this, &TMEC16_Form::BitBtn_MEC16_ERASEClick);
-    connect(write, &QPushButton::clicked, this, &TMEC16_Form::BitBtn_MEC16_WRITEClick);
-    connect(help, &QPushButton::clicked, this, &TMEC16_Form::BitBtn_MEC16_HELPClick);
-    connect(exit, &QPushButton::clicked, this, &TMEC16_Form::EXIT_MEC16Click);
+    onClicks(this, {{check, &TMEC16_Form::BitBtn_MEC16Click}, {read, &TMEC16_Form::BitBtn_RD_MEC16Click},
+                    {erase, &TMEC16_Form::BitBtn_MEC16_ERASEClick}, {write, &TMEC16_Form::BitBtn_MEC16_WRITEClick},
+                    {help, &TMEC16_Form::BitBtn_MEC16_HELPClick}, {exit, &TMEC16_Form::EXIT_MEC16Click}});
     connect(readInfo, &QCheckBox::toggled, this, [this](bool on) { core_->CheckBox_MEC16_RDClick(on); });
     connect(eraseInfo, &QCheckBox::toggled, this, [this](bool on) { core_->CheckBox_erase_mec16Click(on); });
 
     core_->FormCreate();
 }
-
-// The worker ends on its own, within its bounds, before the core goes.
-TMEC16_Form::~TMEC16_Form() { core_->waitIdle(); }
 
 void TMEC16_Form::BitBtn_MEC16Click() { core_->BitBtn_MEC16Click(); }
 void TMEC16_Form::BitBtn_RD_MEC16Click() { core_->BitBtn_RD_MEC16Click(); }
@@ -61,5 +55,3 @@ void TMEC16_Form::BitBtn_MEC16_ERASEClick() { core_->BitBtn_MEC16_ERASEClick(); 
 void TMEC16_Form::BitBtn_MEC16_WRITEClick() { core_->BitBtn_MEC16_WRITEClick(); }
 void TMEC16_Form::BitBtn_MEC16_HELPClick() { core_->BitBtn_MEC16_HELPClick(); }
 void TMEC16_Form::EXIT_MEC16Click() { core_->EXIT_MEC16Click(); }
-
-bool TMEC16_Form::operationRunning() const { return !core_->idle(); }

@@ -2,21 +2,13 @@
 // The MEC16xx window: the check with its two protection shapes, the flash read
 // (MAIN, optionally INFO), erase and write, the wiring help. Every handler
 // forwards to the core.
-#include <memory>
+#include "modes/mec/Mec16Core.h"
+#include "ui/CoreWindow.h"
 
-#include "ui/ModeWindow.h"
-
-namespace qj::mec {
-class Mec16Core;
-}
-
-class TMEC16_Form : public ModeWindow {
+class TMEC16_Form : public CoreWindow<qj::mec::Mec16Core> {
     Q_OBJECT
 public:
     explicit TMEC16_Form(const AppContext& ctx);
-    ~TMEC16_Form() override;
-
-    qj::mec::Mec16Core& core() { return *core_; }
 
     void BitBtn_MEC16Click();
     void BitBtn_RD_MEC16Click();
@@ -24,12 +16,4 @@ public:
     void BitBtn_MEC16_WRITEClick();
     void BitBtn_MEC16_HELPClick();
     void EXIT_MEC16Click();
-
-protected:
-    // "STOP and EXIT" stays enabled during a transfer (it raises the stop
-    // request): the close box must wait for the operation instead.
-    bool operationRunning() const override;
-
-private:
-    std::unique_ptr<qj::mec::Mec16Core> core_;
 };

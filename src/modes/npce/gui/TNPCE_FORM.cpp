@@ -7,7 +7,7 @@
 #include "ui/TCGauge.h"
 
 TNPCE_FORM::TNPCE_FORM(const AppContext& ctx)
-    : ModeWindow("NPCE_FORM", QString::fromUtf8("NPCE288N/388N external board KESTRA 01_07_2017"), 640, 480) {
+    : CoreWindow("NPCE_FORM", QString::fromUtf8("NPCE288N/388N external board KESTRA 01_07_2017"), 640, 480) {
     setFont(courier(13));
 
     auto* board = makeCheck("CheckBox_EXTBOARD", "Set if use KESTRA", 16, 12, 400, 24);
@@ -30,15 +30,9 @@ TNPCE_FORM::TNPCE_FORM(const AppContext& ctx)
     core_ = std::make_unique<qj::npce::NpceCore>(ctx.api, view());
 
     connect(board, &QCheckBox::toggled, this, &TNPCE_FORM::CheckBox_EXTBOARDClick);
-    connect(read, &QPushButton::clicked, this, &TNPCE_FORM::NPCE_READClick);
-    connect(write, &QPushButton::clicked, this, &TNPCE_FORM::NPCE_WRITEClick);
-    connect(exit, &QPushButton::clicked, this, &TNPCE_FORM::EXIT_NPCEClick);
+    onClicks(this, {{read, &TNPCE_FORM::NPCE_READClick}, {write, &TNPCE_FORM::NPCE_WRITEClick},
+                    {exit, &TNPCE_FORM::EXIT_NPCEClick}});
 }
-
-// The worker ends on its own, within its bounds, before the core goes.
-TNPCE_FORM::~TNPCE_FORM() { core_->waitIdle(); }
-
-bool TNPCE_FORM::operationRunning() const { return !core_->idle(); }
 
 void TNPCE_FORM::CheckBox_EXTBOARDClick(bool checked) { core_->CheckBox_EXTBOARDClick(checked); }
 void TNPCE_FORM::NPCE_READClick() { core_->NPCE_READClick(); }

@@ -10,8 +10,8 @@
 #include "ui/TCGauge.h"
 
 TForm_NUVOTON_JTAG::TForm_NUVOTON_JTAG(const AppContext& ctx)
-    : ModeWindow("Form_NUVOTON_JTAG", QString::fromUtf8("NUVOTON JTAG 1_07_2017"), 640, 500),
-      core_(std::make_unique<qj::nuv::NuvotonJtagCore>(ctx.api, view(), ctx.programDir)) {
+    : CoreWindow("Form_NUVOTON_JTAG", QString::fromUtf8("NUVOTON JTAG 1_07_2017"), 640, 500) {
+    core_ = std::make_unique<qj::nuv::NuvotonJtagCore>(ctx.api, view(), ctx.programDir);
     setFont(courier(13));
 
     auto* memo = makeMemo("Memo_NUV_JTAG", 16, 16, 608, 250);
@@ -46,23 +46,16 @@ TForm_NUVOTON_JTAG::TForm_NUVOTON_JTAG(const AppContext& ctx)
     setOpenDialog(QString(), "BIN file NPCE (*.bin)|*.bin|other|*.*");
 
     connect(pin1, &QCheckBox::clicked, this, &TForm_NUVOTON_JTAG::CheckBox1Click);
-    connect(settings, &QPushButton::clicked, this, &TForm_NUVOTON_JTAG::BitBtn_SETTINGSClick);
-    connect(connectBtn, &QPushButton::clicked, this, &TForm_NUVOTON_JTAG::BitBtn_CONNECTClick);
-    connect(read, &QPushButton::clicked, this, &TForm_NUVOTON_JTAG::BitBtn_NUV_JTAG_RDClick);
-    connect(write, &QPushButton::clicked, this, &TForm_NUVOTON_JTAG::BitBtn_NUV_JTAG_WRClick);
-    connect(exit, &QPushButton::clicked, this, &TForm_NUVOTON_JTAG::BitBtn_EXIT_NUVClick);
+    onClicks(this, {{settings, &TForm_NUVOTON_JTAG::BitBtn_SETTINGSClick}, {connectBtn, &TForm_NUVOTON_JTAG::BitBtn_CONNECTClick},
+                    {read, &TForm_NUVOTON_JTAG::BitBtn_NUV_JTAG_RDClick}, {write, &TForm_NUVOTON_JTAG::BitBtn_NUV_JTAG_WRClick},
+                    {exit, &TForm_NUVOTON_JTAG::BitBtn_EXIT_NUVClick}});
     connect(timer, &QTimer::timeout, this, &TForm_NUVOTON_JTAG::Timer_MSG_ERTimer);
 }
-
-// The worker ends on its own, within its bounds, before the core goes.
-TForm_NUVOTON_JTAG::~TForm_NUVOTON_JTAG() { core_->waitIdle(); }
 
 void TForm_NUVOTON_JTAG::CheckBox1Click(bool checked) { core_->CheckBox1Click(checked); }
 void TForm_NUVOTON_JTAG::BitBtn_SETTINGSClick() { core_->BitBtn_SETTINGSClick(); }
 void TForm_NUVOTON_JTAG::BitBtn_CONNECTClick() { core_->BitBtn_CONNECTClick(); }
 void TForm_NUVOTON_JTAG::BitBtn_NUV_JTAG_RDClick() { core_->BitBtn_NUV_JTAG_RDClick(); }
 void TForm_NUVOTON_JTAG::BitBtn_NUV_JTAG_WRClick() { core_->BitBtn_NUV_JTAG_WRClick(); }
-bool TForm_NUVOTON_JTAG::operationRunning() const { return !core_->idle(); }
-
 void TForm_NUVOTON_JTAG::BitBtn_EXIT_NUVClick() { core_->BitBtn_EXIT_NUVClick(); }
 void TForm_NUVOTON_JTAG::Timer_MSG_ERTimer() { core_->Timer_MSG_ERTimer(); }

@@ -1,42 +1,13 @@
-#include "jig/JigControl.h"
+#include "control/JigControl.h"
 
 #include <utility>
 
 #include "jig/Text.h"
-#include "jig/firmware/IntelHex.h"
 #include "jig/firmware/JigFiles.h"
 #include "jig/firmware/StandIn.h"
 #include "jig/firmware/V3Update.h"
 
 namespace qj {
-
-const char* const kModeItems[8] = {"Please select ", "Keyboard testing", "NUVOTON spi", "NUVOTON jtag",
-                                   "ENE KB90XX",     "MEC jtag",         "EDID lcd",    "ITE"};
-
-std::string modeForm(const std::string& mode) {
-    static const std::pair<const char*, const char*> order[] = {
-        {"EDID lcd", "EDID_form"},          {"Keyboard testing", "Keyboard_testing"},
-        {"MEC jtag", "MEC16_Form"},         {"ITE", "ITE_FORM"},
-        {"NUVOTON spi", "NPCE_FORM"},       {"NUVOTON jtag", "Form_NUVOTON_JTAG"},
-        {"ENE KB90XX", "KB901X_forms"},
-    };
-    for (const auto& [m, f] : order)
-        if (mode == m) return f;
-    return "";
-}
-
-std::string modeFirmware(const std::string& mode) {
-    static const std::pair<const char*, const char*> has[] = {
-        {"EDID lcd", "ENE_EDID_KB"}, {"Keyboard testing", "ENE_EDID_KB"}, {"ENE KB90XX", "ENE_EDID_KB"},
-        {"MEC jtag", "V42"},         {"ITE", "ITE2"},                     {"NUVOTON spi", "NPCE"},
-        {"NUVOTON jtag", "NPCE"},
-    };
-    for (const auto& [m, fw] : has)
-        if (mode == m) return fw;
-    return "";
-}
-
-std::string formClass(const std::string& form) { return form.empty() ? "" : "T" + form; }
 
 void ReadThread_UPD::start() {
     running_ = true;
@@ -57,7 +28,7 @@ JigControl::~JigControl() {
 }
 
 JigControl::StartOutcome JigControl::start(const std::string& mode) {
-    if (mode == kModeItems[0]) return StartOutcome::Nothing;
+    if (mode == kPromptItem) return StartOutcome::Nothing;
     // A second Start while the upgrade thread owns the link would share it.
     if (thread_.running()) return StartOutcome::Busy;
     thread_.join();
@@ -68,8 +39,9 @@ JigControl::StartOutcome JigControl::start(const std::string& mode) {
     log_.append("**************************************");
     link_.open(OpenOptions::mainWindowOptions("NOT CLOSE FTDI Handle"), [this](const std::string& s) { log_.append(s); });
     JigIdent = link_.ident();
+    identified_ = link_.identified();
 
-    if (JigIdent == "FTDI device not found") {
+    if (identified_ == Identified::NoDevice) {
         view_.messageBox(BoxKind::Error, "JIG not connected to the USB port!");
         return StartOutcome::NoJig;
     }
@@ -98,14 +70,18 @@ std::string JigControl::imageToFlash() const {
     // Looked up as the upgrade looks it up, in every folder that may hold it.
     if (contains(JigIdent, "M328_EPM240"))
         return contains(JigIdent, "M328_EPM240_v19") ? "" : findJigFile(kV3ImageFile, programDir_).path;
-    const std::string fw = modeFirmware(mode_);
-    if (JigIdent != "FTDI found, ERROR answer" && !fw.empty() && contains(JigIdent, fw)) return "";
-    const std::string file = jigImageFile(mode_);
-    return file.empty() ? "" : findJigFile(file, programDir_).path;
+    if (runsModeFirmware()) return "";
+    const Mode* m = modeByItem(mode_);
+    return m ? findJigFile(m->image, programDir_).path : "";
+}
+
+bool JigControl::runsModeFirmware() const {
+    const Mode* m = modeByItem(mode_);
+    return identified_ == Identified::Answered && m && contains(JigIdent, m->firmware);
 }
 
 std::vector<std::string> JigControl::waitingDeviceNotice() const {
-    if (JigIdent != "FTDI found, ERROR answer" || link_.deviceCount() < 2 || !link_.isOpen()) return {};
+    if (identified_ != Identified::NoAnswer || link_.deviceCount() < 2 || !link_.isOpen()) return {};
     const std::string k = std::to_string(link_.deviceIndex());
     return {std::to_string(link_.deviceCount()) + " FTDI devices, none answered: waiting for the bootloader on device " +
                 k + ".",
@@ -115,7 +91,8 @@ std::vector<std::string> JigControl::waitingDeviceNotice() const {
 std::string JigControl::Timer_RUNTimer() {
     log_.append("User select -> " + mode_);
     log_.append("Go to application. End.");
-    return modeForm(mode_);
+    const Mode* m = modeByItem(mode_);
+    return m ? m->form : "";
 }
 
 void JigControl::Timer_5SECTimer() {
@@ -137,7 +114,7 @@ void JigControl::Execute() {
     if (contains(JigIdent, "M328_EPM240")) {
         link_.close();
         view_.showWindow("UPDATE_FORM", true);
-        if (UpdateJigV3() == "OK") {
+        if (UpdateJigV3() == V3Result::Ok) {
             view_.showWindow("UPDATE_FORM", false);
             view_.gaugePos(0);
             view_.armTimer("Timer_RUN");
@@ -150,8 +127,7 @@ void JigControl::Execute() {
     view_.showWindow("UPDATE_FORM", true);
     view_.log("Current version of FW -> " + JigIdent);
     view_.log("User select -> " + mode_);
-    const std::string fw = modeFirmware(mode_);
-    if (JigIdent != "FTDI found, ERROR answer" && !fw.empty() && contains(JigIdent, fw)) {
+    if (runsModeFirmware()) {
         view_.armTimer("Timer_RUN");
         view_.showWindow("UPDATE_FORM", false);
         link_.close();

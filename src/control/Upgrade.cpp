@@ -1,6 +1,6 @@
 #include <cstring>
 
-#include "jig/JigControl.h"
+#include "control/JigControl.h"
 #include "jig/Text.h"
 #include "jig/firmware/Bootloader.h"
 #include "jig/firmware/IntelHex.h"
@@ -24,7 +24,7 @@ void JigControl::bootAndFlash() {
         view_.setEnabled("SpeedButton_UPD_EXIT", true);
     };
 
-    if (JigIdent != "FTDI found, ERROR answer") {
+    if (identified_ != Identified::NoAnswer) {
         view_.log("Command go to BOOT ... ");
         link_.write({'?'});
         uint8_t b = 0;
@@ -66,7 +66,8 @@ void JigControl::bootAndFlash() {
     view_.log("BOOT Q37 connected - " + printable(banner, stored));
     view_.log("Update firmware ... ");
 
-    JigImage img = LoadJigImage(mode_, programDir_, view_);
+    const Mode* m = modeByItem(mode_);
+    JigImage img = loadJigImage(m ? m->image : "", programDir_, view_);
     const std::string outcome = img.loaded() ? FlashJigImage(link_, view_, img.flash, img.end) : img.outcome;
     if (outcome == kErrorFileFormat) view_.log("Error format .hex file for Q37!");
     else if (outcome == kErrorFwUpgrade) view_.log("Flashing Q37 error!");
@@ -85,7 +86,7 @@ void JigControl::bootAndFlash() {
     }
 }
 
-std::string JigControl::UpdateJigV3() {
+V3Result JigControl::UpdateJigV3() {
     return runV3Update(V3UpdateContext{api_, view_, log_, programDir_, JigIdent, GiveUpRequested});
 }
 

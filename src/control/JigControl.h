@@ -1,7 +1,7 @@
 #pragma once
 // The main window's jig control without widgets: Start, the upgrade thread
-// ReadThread_UPD, and the mode dispatch of Timer_RUN. The GUI's TForm1, the
-// CLI's "start" and the tests drive this same object.
+// ReadThread_UPD, and the mode dispatch of Timer_RUN, all read from the mode
+// table. The GUI's TForm1, the CLI's "start" and the tests drive this object.
 #include <atomic>
 #include <memory>
 #include <mutex>
@@ -12,17 +12,10 @@
 #include "jig/ModeView.h"
 #include "jig/StartLog.h"
 #include "jig/Worker.h"
+#include "jig/firmware/V3Update.h"
+#include "modes/Modes.h"
 
 namespace qj {
-
-// The selector's items, exactly (the trailing blank of the first included).
-extern const char* const kModeItems[8];
-// The form that a mode opens ("" for none), in the dispatch order of Timer_RUN.
-std::string modeForm(const std::string& mode);
-// The firmware identification substring a mode needs ("" for none).
-std::string modeFirmware(const std::string& mode);
-// The class of a form ("EDID_form" -> "TEDID_form").
-std::string formClass(const std::string& form);
 
 class JigControl;
 
@@ -65,9 +58,6 @@ public:
     bool upgradeRunning() const { return thread_.running(); }
     void waitUpgrade() { thread_.join(); }
 
-    const std::string& jigIdent() const { return JigIdent; }
-    const std::string& mode() const { return mode_; }
-    JigLink& link() { return link_; }
     const StartLog& startLog() const { return log_; }
     ModeView& view() { return view_; }
     FtdiApi& api() { return api_; }
@@ -84,8 +74,8 @@ public:
     std::atomic<bool> GiveUpRequested{false};
     void requestGiveUp() { GiveUpRequested.store(true); }
 
-    // The version 3 update (raw image at 921600 baud): "OK" or "ERROR".
-    std::string UpdateJigV3();
+    // The version 3 update (raw image at 921600 baud).
+    V3Result UpdateJigV3();
     // Steps 3.2 to 10 of the upgrade: boot entry, bootloader, flashing, restart.
     void bootAndFlash();
     // With several devices and none answering, the upgrade waits on the one
@@ -96,6 +86,8 @@ private:
     // The image the upgrade would send for the identified jig and the mode
     // ("" when the jig already runs the mode's firmware).
     std::string imageToFlash() const;
+    // Whether the identified jig already runs the firmware the mode needs.
+    bool runsModeFirmware() const;
 
     FtdiApi& api_;
     ModeView& view_;
@@ -103,6 +95,7 @@ private:
     std::string programDir_;
     JigLink link_;
     std::string JigIdent;
+    Identified identified_ = Identified::NoDevice;
     std::string mode_;
     std::atomic<int64_t> fiveSecondsDeadline_{0};
     ReadThread_UPD thread_;
