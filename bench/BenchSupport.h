@@ -30,6 +30,9 @@ public:
     }
     FT_STATUS SetTimeouts(FT_HANDLE h, uint32_t r, uint32_t w) override { return in_.SetTimeouts(h, r, w); }
     FT_STATUS SetLatencyTimer(FT_HANDLE h, uint8_t ms) override { return in_.SetLatencyTimer(h, ms); }
+    FT_STATUS SetChars(FT_HANDLE h, uint8_t ev, uint8_t evOn, uint8_t er, uint8_t erOn) override {
+        return in_.SetChars(h, ev, evOn, er, erOn);
+    }
     FT_STATUS Purge(FT_HANDLE h, uint32_t m) override { return in_.Purge(h, m); }
     FT_STATUS GetStatus(FT_HANDLE h, uint32_t& rx, uint32_t& tx, uint32_t& ev) override {
         return in_.GetStatus(h, rx, tx, ev);
@@ -48,6 +51,7 @@ public:
     FT_STATUS WaitQueues(FT_HANDLE h, uint32_t rx, bool tx, uint32_t ms) override {
         return in_.WaitQueues(h, rx, tx, ms);
     }
+    bool ReachesVirtualJig(FT_HANDLE h) override { return in_.ReachesVirtualJig(h); }
     Clock& clock() override { return in_.clock(); }
     std::string backendName() const override { return in_.backendName(); }
 

@@ -12,6 +12,7 @@ OpenOptions keyboardOpen() {
     OpenOptions o = accepting({"ENE_EDID_KB"});
     o.latency = OpenOptions::Latency::BeforeTimeouts;
     o.logLines = false;
+    o.eventChar = '&';  // a report's end mark
     return o;
 }
 
@@ -26,6 +27,7 @@ OpenOptions nuvOpen() {
     OpenOptions o = accepting({"EPM240", "NPCE"});
     o.versionPrefix.clear();
     o.installedLine.clear();
+    o.eventChar = 0x00;  // the JTAG shifts' answers, and the high byte of the 32-bit words read
     return o;
 }
 
@@ -45,6 +47,7 @@ OpenOptions mecOpen() {
 OpenOptions edidOpen() {
     OpenOptions o = eneOpen();
     o.noAnswerLine = "-->  The programmer is not found or does not respond";
+    o.eventChar = 'K';  // the end of the status "OK"
     return o;
 }
 

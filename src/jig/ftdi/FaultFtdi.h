@@ -45,6 +45,9 @@ public:
     }
     FT_STATUS SetTimeouts(FT_HANDLE h, uint32_t r, uint32_t w) override { return inner_->SetTimeouts(h, r, w); }
     FT_STATUS SetLatencyTimer(FT_HANDLE h, uint8_t ms) override { return inner_->SetLatencyTimer(h, ms); }
+    FT_STATUS SetChars(FT_HANDLE h, uint8_t ev, uint8_t evOn, uint8_t er, uint8_t erOn) override {
+        return inner_->SetChars(h, ev, evOn, er, erOn);
+    }
     FT_STATUS Purge(FT_HANDLE h, uint32_t mask) override;
     FT_STATUS GetStatus(FT_HANDLE h, uint32_t& rx, uint32_t& tx, uint32_t& ev) override;
     FT_STATUS Write(FT_HANDLE h, const uint8_t* buf, uint32_t len, uint32_t& written) override;

@@ -73,6 +73,13 @@ FT_STATUS TraceFtdi::SetLatencyTimer(FT_HANDLE h, uint8_t ms) {
     line("# latency " + std::to_string(ms));
     return inner_->SetLatencyTimer(h, ms);
 }
+// "# chars EE e RR r": each character in hex, each followed by its enable flag.
+FT_STATUS TraceFtdi::SetChars(FT_HANDLE h, uint8_t ev, uint8_t evOn, uint8_t er, uint8_t erOn) {
+    char s[32];
+    std::snprintf(s, sizeof s, "# chars %02X %u %02X %u", ev, unsigned(evOn), er, unsigned(erOn));
+    line(s);
+    return inner_->SetChars(h, ev, evOn, er, erOn);
+}
 FT_STATUS TraceFtdi::Purge(FT_HANDLE h, uint32_t mask) {
     line("# purge " + std::to_string(mask));
     return inner_->Purge(h, mask);

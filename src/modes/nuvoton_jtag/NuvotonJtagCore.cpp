@@ -291,6 +291,9 @@ void NuvotonJtagCore::readFailed(const std::string& line) {
 }
 
 void NuvotonJtagCore::readFlash() {
+    // Blocks of flash data end in no particular byte, and a 00h in them would
+    // send a packet of its own: no event character here.
+    link_.eventChar(std::nullopt);
     view_.timeStamp("Reading ...       ");
     const std::vector<uint8_t> request(std::begin(kBlockRead), std::end(kBlockRead));
     for (int k = 0; k < kBlocks; ++k) {
@@ -363,6 +366,7 @@ bool NuvotonJtagCore::eraseSectors() {
 
 bool NuvotonJtagCore::writeBlocks() {
     view_.log("Write bytes ... ");
+    link_.eventChar(kAccepted);  // every batch of the write is answered 22h
     view_.gaugeColor(kRed);
     view_.gaugeMax(kBlocks);
     view_.gaugePos(0);
