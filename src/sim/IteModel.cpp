@@ -13,6 +13,10 @@ constexpr uint8_t kOk = 'o', kBusy = 'e', kPageOk = 0x7F;
 constexpr size_t kBlock = 256, kChunk = 128, kPage = 256, kSector = 1024;
 constexpr uint16_t kId8580 = 0x8580, kId8386 = 0x8386;
 
+uint16_t idOf(const SimConfig& cfg) {
+    return cfg.has("ite-id") ? static_cast<uint16_t>(std::stoul(cfg.str("ite-id"), nullptr, 16)) : uint16_t{0x8587};
+}
+
 // The keys of a wiring line and the set-up code each signal travels under.
 struct Signal {
     const char* key;
@@ -67,20 +71,14 @@ bool knownCode(const std::string& code) {
 }
 }  // namespace
 
-IteModel::IteModel(const SimConfig& cfg) : present(cfg.str("ite", "present") != "absent") {
-    if (cfg.has("ite-id")) id = static_cast<uint16_t>(std::stoul(cfg.str("ite-id"), nullptr, 16));
+// Every block of the flash differs from its neighbours, so a block served out of order shows.
+IteModel::IteModel(const SimConfig& cfg)
+    : flash(idOf(cfg) == kId8386 ? 196608 : 131072),
+      present(cfg.str("ite", "present") != "absent"),
+      id(idOf(cfg)),
+      nor_(flash, cfg, "ite-flash", "ite-flash-out",
+           [](size_t i) { return static_cast<uint8_t>(i ^ (i >> 8) ^ (i >> 16) ^ 0x5A); }) {
     rev_ = static_cast<uint8_t>(cfg.num("ite-rev", 1));
-    flash.assign(id == kId8386 ? 196608 : 131072, 0xFF);
-    if (cfg.has("ite-flash")) {
-        if (std::FILE* f = std::fopen(cfg.str("ite-flash").c_str(), "rb")) {
-            (void)std::fread(flash.data(), 1, flash.size(), f);
-            std::fclose(f);
-        }
-    } else {
-        // Every block differs from its neighbours, so a block served out of order shows.
-        for (size_t i = 0; i < flash.size(); ++i) flash[i] = static_cast<uint8_t>(i ^ (i >> 8) ^ (i >> 16) ^ 0x5A);
-    }
-    flashOut_ = cfg.str("ite-flash-out");
     if (cfg.has("ite-board")) board_ = assignmentOf(unescape(cfg.str("ite-board")), cfg.flag("ite-reversed"), configError_);
     const std::string ext = cfg.str("ite-ext", "absent");
     ext_ = ext == "1-2" ? '1' : ext == "31-32" ? '3' : ext == "both" ? 'b' : 'a';
@@ -90,21 +88,14 @@ IteModel::IteModel(const SimConfig& cfg) : present(cfg.str("ite", "present") != 
     silentAfter_ = cfg.num("ite-silent-after", -1);
     writeFail_ = cfg.num("ite-write-fail", 0);
     refuseFrame_ = cfg.num("ite-refuse-frame", 0);
-    stuck_ = cfg.num("ite-stuck", -1);
-    stuckLen_ = cfg.num("ite-stuck-len", 1);
+    nor_.stick(cfg.num("ite-stuck", -1), cfg.num("ite-stuck-len", 1), true);
     busySector_ = cfg.num("ite-busy-sector", -1);
     eraseUs_ = cfg.num("ite-erase-ms", 400) * 1000;
     blockUs_ = cfg.num("ite-block-us", 22000);
     byteUs_ = cfg.num("ite-byte-us", 1800);
 }
 
-IteModel::~IteModel() {
-    if (flashOut_.empty()) return;
-    std::FILE* f = std::fopen(flashOut_.c_str(), "wb");
-    if (!f || std::fwrite(flash.data(), 1, flash.size(), f) != flash.size())
-        std::fprintf(stderr, "virtual jig: cannot write ite-flash-out=%s\n", flashOut_.c_str());
-    if (f) std::fclose(f);
-}
+IteModel::~IteModel() = default;
 
 void IteModel::configError(JigPort& port) {
     if (configError_.empty()) return;
@@ -215,29 +206,16 @@ void IteModel::spiEnd(JigPort& port) {
     } else if (c[0] == 0xD7 && c.size() == 4 && wel_ && !busy) {
         const uint32_t a = static_cast<uint32_t>(c[1] << 16 | c[2] << 8 | c[3]) % flash.size();
         const uint32_t from = a - a % kSector;
-        erase(from, kSector);
+        nor_.erase(from, kSector);
         wel_ = false;
         sectorStuckBusy_ = busySector_ >= 0 && static_cast<uint32_t>(busySector_) / kSector == from / kSector;
     } else if ((c[0] == 0x60 || c[0] == 0xC7) && c.size() == 1 && wel_ && !busy) {
-        erase(0, static_cast<uint32_t>(flash.size()));
+        nor_.erase(0, static_cast<uint32_t>(flash.size()));
         wel_ = false;
         busyUntilUs_ = port.nowUs() + eraseUs_;
         chipUs += eraseUs_;
     }
     // Anything else (a chip erase while busy or without write enable) is ignored, as a flash does.
-}
-
-void IteModel::erase(uint32_t from, uint32_t len) {
-    for (uint32_t i = from; i < from + len && i < flash.size(); ++i)
-        if (stuck_ < 0 || i < stuck_ || i >= stuck_ + stuckLen_) flash[i] = 0xFF;
-}
-
-// NOR programming: bits only go from 1 to 0; a stuck cell keeps its value.
-void IteModel::program(uint32_t at, const uint8_t* data, size_t n) {
-    for (size_t k = 0; k < n; ++k) {
-        const uint32_t i = static_cast<uint32_t>((at + k) % flash.size());
-        if (stuck_ < 0 || i < stuck_ || i >= stuck_ + stuckLen_) flash[i] &= data[k];
-    }
 }
 
 void IteModel::writeRegister(uint8_t reg, uint8_t v, bool lone, JigPort& port) {
@@ -247,7 +225,7 @@ void IteModel::writeRegister(uint8_t reg, uint8_t v, bool lone, JigPort& port) {
             unlocked8580_ = true;
         } else if (v == 0x10 && unlocked8580_ && regs_[0x05] == 0x0B && regs_[0x04] == 0xBB &&
                    regs_[0x61] == 0x01) {
-            erase(0, static_cast<uint32_t>(flash.size()));
+            nor_.erase(0, static_cast<uint32_t>(flash.size()));
             busyUntilUs_ = port.nowUs() + eraseUs_;
             chipUs += eraseUs_;
             eraseStatus8580_ = true;
@@ -358,7 +336,7 @@ size_t IteModel::command(const uint8_t* d, size_t n, JigPort& port) {
         const bool refused = !live() || writes_ == writeFail_;
         // The jig skips erased bytes: the time follows the image's content.
         const int64_t t = byteUs_ * std::count_if(d + 1, d + 1 + kChunk, [](uint8_t b) { return b != 0xFF; });
-        if (!refused) program(writePtr_, d + 1, kChunk);
+        if (!refused) nor_.program(writePtr_, d + 1, kChunk);
         writePtr_ += kChunk;
         chipUs += t;
         port.send(refused ? kBusy : kOk, busyLeftUs(port) + t);
@@ -369,7 +347,7 @@ size_t IteModel::command(const uint8_t* d, size_t n, JigPort& port) {
         const bool ready = live() && id == kId8580 && writeMode8580_ && regs_[0x61] == 0x01;
         const bool refused = !ready || writes_ == writeFail_;
         const int64_t t = byteUs_ * std::count_if(d + 1, d + 1 + kPage, [](uint8_t b) { return b != 0xFF; });
-        if (!refused) program(pageAddr_, d + 1, kPage);
+        if (!refused) nor_.program(pageAddr_, d + 1, kPage);
         chipUs += t;
         port.send(refused ? uint8_t{0x00} : kPageOk, t);
         break;

@@ -65,17 +65,12 @@ std::string hex(uint32_t v) {
 }
 }  // namespace
 
-NuvJtagModel::NuvJtagModel(const SimConfig& cfg) : flash(kFlashSize), ram_(kRamSize, 0) {
-    // Every block differs from its neighbours, so a block served out of order shows.
-    for (size_t i = 0; i < kFlashSize; ++i) flash[i] = static_cast<uint8_t>((i >> 8) * 7 + (i & 0xFF) * 13 + (i >> 16));
-    if (cfg.has("nuv-flash")) {
-        std::fill(flash.begin(), flash.end(), 0xFF);
-        if (std::FILE* f = std::fopen(cfg.str("nuv-flash").c_str(), "rb")) {
-            (void)std::fread(flash.data(), 1, flash.size(), f);
-            std::fclose(f);
-        }
-    }
-    flashOut_ = cfg.str("nuv-flash-out");
+// Every block differs from its neighbours, so a block served out of order shows.
+NuvJtagModel::NuvJtagModel(const SimConfig& cfg)
+    : flash(kFlashSize),
+      nor_(flash, cfg, "nuv-flash", "nuv-flash-out",
+           [](size_t i) { return static_cast<uint8_t>((i >> 8) * 7 + (i & 0xFF) * 13 + (i >> 16)); }),
+      ram_(kRamSize, 0) {
     present = cfg.str("nuv", "present") != "absent";
     if (cfg.has("nuv-id")) jtagId = static_cast<uint32_t>(std::stoul(cfg.str("nuv-id"), nullptr, 16));
     if (cfg.has("nuv-id-split")) idSplitUs_ = cfg.num("nuv-id-split", 0) * 1000;
@@ -86,16 +81,10 @@ NuvJtagModel::NuvJtagModel(const SimConfig& cfg) : flash(kFlashSize), ram_(kRamS
     eraseStuck_ = cfg.num("nuv-erase-stuck", -1);
     readSilentAt_ = cfg.num("nuv-read-silent-at", 0);
     readOverlongAt_ = cfg.num("nuv-read-overlong-at", 0);
-    stuck_ = cfg.num("nuv-stuck", -1);
+    nor_.stick(cfg.num("nuv-stuck", -1), 1, false);
 }
 
-NuvJtagModel::~NuvJtagModel() {
-    if (flashOut_.empty()) return;
-    std::FILE* f = std::fopen(flashOut_.c_str(), "wb");
-    if (!f || std::fwrite(flash.data(), 1, flash.size(), f) != flash.size())
-        std::fprintf(stderr, "virtual jig: cannot write nuv-flash-out=%s\n", flashOut_.c_str());
-    if (f) std::fclose(f);
-}
+NuvJtagModel::~NuvJtagModel() = default;
 
 bool NuvJtagModel::reached(JigPort& port, bool cpld) {
     if (!present) return false;
@@ -295,7 +284,7 @@ void NuvJtagModel::flashControl(uint8_t control, JigPort& port) {
             port.error("Nuvoton: sector erase at " + hex(a) + ", beyond the flash");
         } else if (!busy && writeEnabled_) {
             const size_t sector = a / 4096;
-            std::fill_n(flash.begin() + static_cast<long>(sector * 4096), 4096, 0xFF);
+            nor_.erase(sector * 4096, 4096);
             ++sectorsErased;
             erasing_ = true;
             if (static_cast<int64_t>(sector) == eraseStuck_) busyForever_ = true;
@@ -324,10 +313,7 @@ bool NuvJtagModel::takeDescriptor(JigPort&) {
     }
     // NOR programming: bits only go from 1 to 0, so a block written over
     // unerased flash shows.
-    for (size_t i = 0; i < 256; ++i) {
-        const size_t at = static_cast<size_t>(k) * 256 + i;
-        if (static_cast<int64_t>(at) != stuck_) flash[at] &= buf[i];
-    }
+    nor_.program(static_cast<size_t>(k) * 256, buf, 256);
     ++blocksProgrammed;
     ++nextBlock_;
     return true;

@@ -36,6 +36,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/NorFlash.h"
 #include "sim/SimConfig.h"
 
 namespace qj::sim {
@@ -88,7 +89,7 @@ private:
     size_t batch(const uint8_t* data, size_t n, JigPort& port, bool reach, const Jig& jig);
     size_t blockRead(JigPort& port, bool reach);
 
-    std::string flashOut_;
+    NorFlash nor_;
     std::string cable_ = "any";
     int64_t idSplitUs_ = -1;
     int64_t silentAfter_ = -1;
@@ -97,7 +98,6 @@ private:
     int64_t eraseStuck_ = -1;
     int64_t readSilentAt_ = 0;
     int64_t readOverlongAt_ = 0;
-    int64_t stuck_ = -1;
 
     // JTAG state.
     int seenTapResets_ = 0;
