@@ -256,108 +256,119 @@ uint8_t IteModel::readRegister(JigPort& port) {
 
 // ---------------------------------------------------------------- commands
 
+// Each command once: its byte, how many bytes it takes (0: the register
+// batch, whose third byte says) and what the jig does with it.
+const std::vector<IteModel::Command>& IteModel::commandTable() {
+    static const std::vector<Command> table = {
+        {'3', 1, &IteModel::senseExternal}, {'1', 1, &IteModel::railOn},          {'2', 1, &IteModel::railOn},
+        {'0', 1, &IteModel::railsOff},      {'T', 1, &IteModel::attach},          {'A', 2, &IteModel::address},
+        {'W', 2, &IteModel::registerWrite}, {'R', 1, &IteModel::registerRead},    {'r', 1, &IteModel::fetch},
+        {'8', 0, &IteModel::batch},         {'Y', 4, &IteModel::writeStart},      {'w', 1 + kChunk, &IteModel::writeChunk},
+        {'9', 1 + kPage, &IteModel::writePage},
+    };
+    return table;
+}
+
 size_t IteModel::command(const uint8_t* d, size_t n, JigPort& port) {
     configError(port);
-    const uint8_t cmd = d[0];
-    // How many bytes the command takes.
-    size_t need = 1;
-    if (cmd == 'A' || cmd == 'W') need = 2;
-    else if (cmd == 'Y') need = 4;
-    else if (cmd == 'w') need = 1 + kChunk;
-    else if (cmd == '9') need = 1 + kPage;
-    else if (cmd == '8') need = n >= 3 ? std::max<size_t>(d[2], 3) : 3;
+    const auto& table = commandTable();
+    const auto it = std::find_if(table.begin(), table.end(), [&](const Command& c) { return c.code == d[0]; });
+    size_t need = it == table.end() ? 1 : it->need;
+    if (need == 0) need = n >= 3 ? std::max<size_t>(d[2], 3) : 3;
     if (n < need) return 0;
     if (!answering()) return need;
-
-    switch (cmd) {
-    case '3': {
-        // The jig reads its two sense inputs one after the other; pulled up, a grounded pair reads 0.
-        const uint8_t b0 = (ext_ == '1' || ext_ == 'b') ? 0xBF : 0xFF;
-        const uint8_t b1 = (ext_ == '3' || ext_ == 'b') ? 0xFD : 0xFF;
-        port.send(b0);
-        port.send(b1, 200);
-        break;
-    }
-    case '1':
-    case '2':
-        (cmd == '1' ? rail1 : rail2) = true;
-        port.send(kOk);
-        break;
-    case '0':
-        rail1 = rail2 = false;
-        attached_ = false;  // the target loses its supply
-        port.send(kOk);
-        break;
-    case 'T':
-        attached_ = reachable();
-        port.send(attached_ ? kOk : kBusy);
-        break;
-    case 'A':
-        afterAddress_ = true;
-        if (!live() || d[1] == busyReg_) {
-            port.send(kBusy);
-            break;
-        }
-        sel_ = d[1];
-        if (id == kId8580) eraseStatus8580_ = false;
-        port.send(kOk);
-        break;
-    case 'W': {
-        const bool lone = !afterAddress_;
-        afterAddress_ = false;
-        if (!live()) {
-            port.send(kBusy);
-            break;
-        }
-        writeRegister(sel_, d[1], lone, port);
-        port.send(kOk);
-        break;
-    }
-    case 'R':
-        afterAddress_ = false;
-        port.send(live() ? readRegister(port) : uint8_t{0xFF});
-        break;
-    case 'r': return fetch(port);
-    case '8': return batch(d, need, port);
-    case 'Y':
-        // The jig programs from address 0 through the gateway; it starts once
-        // the flash is no longer busy erasing.
-        writing_ = live() && gatewayStage_ == 2;
-        writePtr_ = static_cast<uint32_t>(d[1] << 16 | d[2] << 8 | d[3]);
-        port.send(writing_ ? kOk : kBusy, busyLeftUs(port));
-        break;
-    case 'w': {
-        if (!writing_) {
-            port.error("ITE: a write chunk without a write start");
-            port.send(kBusy);
-            break;
-        }
-        ++writes_;
-        const bool refused = !live() || writes_ == writeFail_;
-        // The jig skips erased bytes: the time follows the image's content.
-        const int64_t t = byteUs_ * std::count_if(d + 1, d + 1 + kChunk, [](uint8_t b) { return b != 0xFF; });
-        if (!refused) nor_.program(writePtr_, d + 1, kChunk);
-        writePtr_ += kChunk;
-        chipUs += t;
-        port.send(refused ? kBusy : kOk, busyLeftUs(port) + t);
-        break;
-    }
-    case '9': {
-        ++writes_;
-        const bool ready = live() && id == kId8580 && writeMode8580_ && regs_[0x61] == 0x01;
-        const bool refused = !ready || writes_ == writeFail_;
-        const int64_t t = byteUs_ * std::count_if(d + 1, d + 1 + kPage, [](uint8_t b) { return b != 0xFF; });
-        if (!refused) nor_.program(pageAddr_, d + 1, kPage);
-        chipUs += t;
-        port.send(refused ? uint8_t{0x00} : kPageOk, t);
-        break;
-    }
-    default: port.error("ITE: unexpected command"); break;
-    }
+    if (it == table.end()) port.error("ITE: unexpected command");
+    else (this->*(it->run))(d, need, port);
     return need;
 }
 
-size_t IteModel::fetch(JigPort& port) {
+// The jig reads its two sense inputs one after the other; pulled up, a grounded pair reads 0.
+void IteModel::senseExternal(const uint8_t*, size_t, JigPort& port) {
+    const uint8_t b0 = (ext_ == '1' || ext_ == 'b') ? 0xBF : 0xFF;
+    const uint8_t b1 = (ext_ == '3' || ext_ == 'b') ? 0xFD : 0xFF;
+    port.send(b0);
+    port.send(b1, 200);
+}
+
+void IteModel::railOn(const uint8_t* d, size_t, JigPort& port) {
+    (d[0] == '1' ? rail1 : rail2) = true;
+    port.send(kOk);
+}
+
+void IteModel::railsOff(const uint8_t*, size_t, JigPort& port) {
+    rail1 = rail2 = false;
+    attached_ = false;  // the target loses its supply
+    port.send(kOk);
+}
+
+void IteModel::attach(const uint8_t*, size_t, JigPort& port) {
+    attached_ = reachable();
+    port.send(attached_ ? kOk : kBusy);
+}
+
+void IteModel::address(const uint8_t* d, size_t, JigPort& port) {
+    afterAddress_ = true;
+    if (!live() || d[1] == busyReg_) {
+        port.send(kBusy);
+        return;
+    }
+    sel_ = d[1];
+    if (id == kId8580) eraseStatus8580_ = false;
+    port.send(kOk);
+}
+
+void IteModel::registerWrite(const uint8_t* d, size_t, JigPort& port) {
+    const bool lone = !afterAddress_;
+    afterAddress_ = false;
+    if (!live()) {
+        port.send(kBusy);
+        return;
+    }
+    writeRegister(sel_, d[1], lone, port);
+    port.send(kOk);
+}
+
+void IteModel::registerRead(const uint8_t*, size_t, JigPort& port) {
+    afterAddress_ = false;
+    port.send(live() ? readRegister(port) : uint8_t{0xFF});
+}
+
+// The jig programs from address 0 through the gateway; it starts once the
+// flash is no longer busy erasing.
+void IteModel::writeStart(const uint8_t* d, size_t, JigPort& port) {
+    writing_ = live() && gatewayStage_ == 2;
+    writePtr_ = static_cast<uint32_t>(d[1] << 16 | d[2] << 8 | d[3]);
+    port.send(writing_ ? kOk : kBusy, busyLeftUs(port));
+}
+
+void IteModel::writeChunk(const uint8_t* d, size_t, JigPort& port) {
+    if (!writing_) {
+        port.error("ITE: a write chunk without a write start");
+        port.send(kBusy);
+        return;
+    }
+    ++writes_;
+    const bool refused = !live() || writes_ == writeFail_;
+    // The jig skips erased bytes: the time follows the image's content.
+    const int64_t t = byteUs_ * std::count_if(d + 1, d + 1 + kChunk, [](uint8_t b) { return b != 0xFF; });
+    if (!refused) nor_.program(writePtr_, d + 1, kChunk);
+    writePtr_ += kChunk;
+    chipUs += t;
+    port.send(refused ? kBusy : kOk, busyLeftUs(port) + t);
+}
+
+// The 8580's page, to the address its last register batch set.
+void IteModel::writePage(const uint8_t* d, size_t, JigPort& port) {
+    ++writes_;
+    const bool ready = live() && id == kId8580 && writeMode8580_ && regs_[0x61] == 0x01;
+    const bool refused = !ready || writes_ == writeFail_;
+    const int64_t t = byteUs_ * std::count_if(d + 1, d + 1 + kPage, [](uint8_t b) { return b != 0xFF; });
+    if (!refused) nor_.program(pageAddr_, d + 1, kPage);
+    chipUs += t;
+    port.send(refused ? uint8_t{0x00} : kPageOk, t);
+}
+
+void IteModel::fetch(const uint8_t*, size_t, JigPort& port) {
     ++fetches_;
     std::vector<uint8_t> out(kBlock + 1, 0xFF);
     bool good = live() && fetches_ != badBlock_;
@@ -382,18 +393,17 @@ size_t IteModel::fetch(JigPort& port) {
     if (fetches_ == overlongAt_) out.push_back(kOk);
     chipUs += blockUs_;
     port.send(out.data(), out.size(), blockUs_);
-    return 1;
 }
 
 // '8', kind, length, register-value pairs, terminator (kind 3: 0x09, kind 1: 0x0A, kind 2: none).
-size_t IteModel::batch(const uint8_t* d, size_t len, JigPort& port) {
+void IteModel::batch(const uint8_t* d, size_t len, JigPort& port) {
     const uint8_t kind = d[1];
     const int terminator = kind == 3 ? 0x09 : kind == 1 ? 0x0A : kind == 2 ? -1 : -2;
     const size_t pairsEnd = terminator >= 0 ? len - 1 : len;
     if (terminator == -2 || len < 3 || (pairsEnd - 3) % 2 != 0 || (terminator >= 0 && d[len - 1] != terminator)) {
         port.error("ITE: malformed register batch");
         port.send(kBusy);
-        return len;
+        return;
     }
     bool ok = live();
     for (size_t i = 3; ok && i + 1 < pairsEnd; i += 2) {
@@ -409,15 +419,20 @@ size_t IteModel::batch(const uint8_t* d, size_t len, JigPort& port) {
     if (ok && kind == 2) writeMode8580_ = regs_[0x3D] == 0x01;
     if (ok && kind == 1) pageAddr_ = static_cast<uint32_t>(regs_[0x06] << 16 | regs_[0x05] << 8 | regs_[0x04]);
     port.send(ok ? kOk : kBusy);
-    return len;
 }
 
 void registerIteCommands(AppFirmware& fw) {
     AppFirmware* f = &fw;
     auto ite = [](JigPort& p) -> IteModel& { return p.board().model<IteModel>(); };
     fw.on('S', [f, ite](const uint8_t*, size_t, JigPort& p) { return ite(p).enterSetup(*f, p); });
-    for (uint8_t c : {'3', '1', '2', '0', 'T', 'A', 'W', 'R', 'r', '8', 'Y', 'w', '9'})
+    for (const uint8_t c : IteModel::commandCodes())
         fw.on(c, [ite](const uint8_t* d, size_t n, JigPort& p) { return ite(p).command(d, n, p); });
+}
+
+std::vector<uint8_t> IteModel::commandCodes() {
+    std::vector<uint8_t> codes;
+    for (const Command& c : commandTable()) codes.push_back(c.code);
+    return codes;
 }
 
 std::vector<KeySpec> iteKeys() {

@@ -38,6 +38,8 @@ public:
     size_t setupFrame(AppFirmware& fw, const uint8_t* data, size_t n, JigPort& port);
     // Every other ITE command; data[0] is the command byte.
     size_t command(const uint8_t* data, size_t n, JigPort& port);
+    // The command bytes command() takes, as registered with the firmware.
+    static std::vector<uint8_t> commandCodes();
 
     std::vector<uint8_t> flash;
     bool present = true;
@@ -61,8 +63,26 @@ private:
     uint8_t spiStatus(JigPort& port) const;
     bool gatewayAddressed(uint8_t low) const;
     int64_t busyLeftUs(JigPort& port) const;
-    size_t fetch(JigPort& port);
-    size_t batch(const uint8_t* d, size_t n, JigPort& port);
+    // The jig's commands; `d` holds the command's `need` bytes, d[0] its byte.
+    using Run = void (IteModel::*)(const uint8_t* d, size_t need, JigPort& port);
+    struct Command {
+        uint8_t code;
+        size_t need;  // 0: the register batch, whose third byte says
+        Run run;
+    };
+    static const std::vector<Command>& commandTable();
+    void senseExternal(const uint8_t* d, size_t need, JigPort& port);  // '3'
+    void railOn(const uint8_t* d, size_t need, JigPort& port);         // '1', '2'
+    void railsOff(const uint8_t* d, size_t need, JigPort& port);       // '0'
+    void attach(const uint8_t* d, size_t need, JigPort& port);         // 'T'
+    void address(const uint8_t* d, size_t need, JigPort& port);        // 'A'
+    void registerWrite(const uint8_t* d, size_t need, JigPort& port);  // 'W'
+    void registerRead(const uint8_t* d, size_t need, JigPort& port);   // 'R'
+    void fetch(const uint8_t* d, size_t need, JigPort& port);          // 'r'
+    void batch(const uint8_t* d, size_t need, JigPort& port);          // '8'
+    void writeStart(const uint8_t* d, size_t need, JigPort& port);     // 'Y'
+    void writeChunk(const uint8_t* d, size_t need, JigPort& port);     // 'w'
+    void writePage(const uint8_t* d, size_t need, JigPort& port);      // '9'
     void configError(JigPort& port);
 
     // Configuration.

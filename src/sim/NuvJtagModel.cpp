@@ -1,5 +1,6 @@
 #include "sim/NuvJtagModel.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "sim/AppFirmware.h"
@@ -102,24 +103,35 @@ void NuvJtagModel::tapReset() {
     setupDone_ = false;
 }
 
+// Each 'J' command once: its second byte, how many bytes it takes (0: a
+// batch, whose length its third and fourth bytes say) and what the jig does.
+const std::vector<NuvJtagModel::Command>& NuvJtagModel::commandTable() {
+    static const std::vector<Command> table = {
+        {'i', 3, &NuvJtagModel::instruction}, {'d', 3, &NuvJtagModel::drCommand},
+        {'D', 6, &NuvJtagModel::drShift},     {'T', 8, &NuvJtagModel::transfer},
+        {'R', 2, &NuvJtagModel::blockRead},   {'W', 0, &NuvJtagModel::batch},
+    };
+    return table;
+}
+
+std::vector<uint8_t> NuvJtagModel::commandCodes() {
+    std::vector<uint8_t> codes;
+    for (const Command& c : commandTable()) codes.push_back(c.code);
+    return codes;
+}
+
 size_t NuvJtagModel::command(const uint8_t* data, size_t n, JigPort& port, const Jig& jig) {
     if (n < 2) return 0;
-    size_t need = 2;
-    switch (data[1]) {
-    case 'i':
-    case 'd': need = 3; break;
-    case 'D': need = 6; break;
-    case 'T': need = 8; break;
-    case 'W': {
+    const auto& table = commandTable();
+    const auto it = std::find_if(table.begin(), table.end(), [&](const Command& c) { return c.code == data[1]; });
+    size_t need = it == table.end() ? 2 : it->need;
+    if (need == 0) {
         if (n < 4) return 0;
         need = static_cast<size_t>(data[2]) | static_cast<size_t>(data[3]) << 8;
         if (need < 5 || (need - 5) % 5 != 0 || need > 5 + 5 * 128) {
             port.error("Nuvoton: command batch of length " + std::to_string(need));
             return n;
         }
-        break;
-    }
-    default: break;
     }
     if (n < need) return 0;
     ++commands;
@@ -132,50 +144,54 @@ size_t NuvJtagModel::command(const uint8_t* data, size_t n, JigPort& port, const
         tapReset();
     }
     const bool reach = reached(port, jig.cpld);
-    const uint8_t ones = 0xFF;
-    switch (data[1]) {
-    case 'i':
-        if (reach) idcode_ = false;
-        port.send(reach ? uint8_t{0x01} : ones);
-        break;
-    case 'd':
-        if (reach) drCmd_ = data[2];
-        port.send(reach ? uint8_t{0x00} : ones);
-        break;
-    case 'D': {
-        if (!reach) {
-            sendLe32(port, 0xFFFFFFFF);
-        } else if (idcode_) {
-            const uint8_t id[4] = {static_cast<uint8_t>(jtagId), static_cast<uint8_t>(jtagId >> 8),
-                                   static_cast<uint8_t>(jtagId >> 16), static_cast<uint8_t>(jtagId >> 24)};
-            if (idSplitUs_ >= 0) {
-                port.send(id, 2);
-                port.send(id + 2, 2, idSplitUs_);
-            } else {
-                port.send(id, 4);
-            }
+    return it == table.end() ? need : (this->*(it->run))(data, need, port, reach, jig);
+}
+
+namespace {
+constexpr uint8_t kOnes = 0xFF;  // what an unreached chip's TDO reads
+}  // namespace
+
+size_t NuvJtagModel::instruction(const uint8_t*, size_t need, JigPort& port, bool reach, const Jig&) {
+    if (reach) idcode_ = false;
+    port.send(reach ? uint8_t{0x01} : kOnes);
+    return need;
+}
+
+size_t NuvJtagModel::drCommand(const uint8_t* data, size_t need, JigPort& port, bool reach, const Jig&) {
+    if (reach) drCmd_ = data[2];
+    port.send(reach ? uint8_t{0x00} : kOnes);
+    return need;
+}
+
+size_t NuvJtagModel::drShift(const uint8_t* data, size_t need, JigPort& port, bool reach, const Jig&) {
+    if (!reach) {
+        sendLe32(port, 0xFFFFFFFF);
+    } else if (idcode_) {
+        const uint8_t id[4] = {static_cast<uint8_t>(jtagId), static_cast<uint8_t>(jtagId >> 8),
+                               static_cast<uint8_t>(jtagId >> 16), static_cast<uint8_t>(jtagId >> 24)};
+        if (idSplitUs_ >= 0) {
+            port.send(id, 2);
+            port.send(id + 2, 2, idSplitUs_);
         } else {
-            // Before the script has set the chip up, its debug interface is not ours to judge.
-            sendLe32(port, scriptPlayed ? access(drCmd_, le32(data + 2), port) : 0);
+            port.send(id, 4);
         }
-        break;
+    } else {
+        // Before the script has set the chip up, its debug interface is not ours to judge.
+        sendLe32(port, scriptPlayed ? access(drCmd_, le32(data + 2), port) : 0);
     }
-    case 'T': {
-        const uint8_t extra = data[2], cmd = data[3];
-        const uint32_t value = le32(data + 4);
-        if (reach && !scriptPlayed && extra == 0x5A && cmd == 0xE0 && value == 0x00C0FFEE) {
-            scriptPlayed = true;
-            readBlock_ = 0;
-        } else if (reach && scriptPlayed) {
-            (void)access(cmd, value, port);
-        }
-        port.send(reach ? uint8_t{0x00} : ones);
-        break;
+    return need;
+}
+
+size_t NuvJtagModel::transfer(const uint8_t* data, size_t need, JigPort& port, bool reach, const Jig&) {
+    const uint8_t extra = data[2], cmd = data[3];
+    const uint32_t value = le32(data + 4);
+    if (reach && !scriptPlayed && extra == 0x5A && cmd == 0xE0 && value == 0x00C0FFEE) {
+        scriptPlayed = true;
+        readBlock_ = 0;
+    } else if (reach && scriptPlayed) {
+        (void)access(cmd, value, port);
     }
-    case 'R': return blockRead(port, reach);
-    case 'W': return batch(data, need, port, reach, jig);
-    default: break;
-    }
+    port.send(reach ? uint8_t{0x00} : kOnes);
     return need;
 }
 
@@ -348,7 +364,7 @@ size_t NuvJtagModel::batch(const uint8_t* data, size_t len, JigPort& port, bool 
     return len;
 }
 
-size_t NuvJtagModel::blockRead(JigPort& port, bool reach) {
+size_t NuvJtagModel::blockRead(const uint8_t*, size_t, JigPort& port, bool reach, const Jig&) {
     ++blockReads;
     if (readSilentAt_ > 0 && blockReads == readSilentAt_) return 2;
     std::vector<uint8_t> out(256, 0xFF);
@@ -368,7 +384,7 @@ void registerNuvJtagCommands(AppFirmware& fw) {
     auto h = [jig](const uint8_t* d, size_t n, JigPort& p) {
         return p.board().model<NuvJtagModel>().command(d, n, p, jig);
     };
-    for (uint8_t c : {'i', 'd', 'D', 'T', 'R', 'W'}) fw.on('J', c, h);
+    for (const uint8_t c : NuvJtagModel::commandCodes()) fw.on('J', c, h);
 }
 
 std::vector<KeySpec> nuvJtagKeys() {
