@@ -27,7 +27,6 @@ OpenOptions nuvOpen() {
     OpenOptions o = accepting({"EPM240", "NPCE"});
     o.versionPrefix.clear();
     o.installedLine.clear();
-    o.eventChar = 0x00;  // the JTAG shifts' answers, and the high byte of the 32-bit words read
     return o;
 }
 

@@ -88,7 +88,9 @@ bool NuvotonJtagCore::sendBatch(uint8_t mode, const std::vector<Pair>& ps, uint8
 
 bool NuvotonJtagCore::openLink() {
     jigSilent_ = false;
-    if (link_.open(mode(ModeId::NuvJtag).open, view_) != OpenResult::Ready) return false;
+    OpenOptions o = mode(ModeId::NuvJtag).open;
+    o.eventChar = 0x00;  // the JTAG shifts' answers, and the high byte of the 32-bit words read
+    if (link_.open(o, view_) != OpenResult::Ready) return false;
     jigIdent_ = link_.ident();
     return true;
 }
