@@ -33,8 +33,14 @@ struct Timing {
 };
 const Timing kTimings[] = {
     {"line", "", "bytes at the line rate (921600 baud, 10 bits a byte), nothing else"},
-    {"usb", "usb=ft232r", "USB bridge: 62-byte packets, latency timer as the host sets it (2 ms), 1 ms frames"},
-    {"usb16", "usb=ft232r,usb-latency-ms=16", "the same with the timer stuck at the kernel's 16 ms (no udev rule)"},
+    {"usb", "usb=ft232r,usb-chars=off",
+     "USB bridge: 62-byte packets, latency timer as the host sets it (2 ms), 1 ms frames, no event character"},
+    {"usb-ev", "usb=ft232r",
+     "the same with the event character the tool sets (libftdi1, D2XX): the tool's settings there"},
+    {"usb16", "usb=ft232r,usb-latency-ms=16,usb-chars=off",
+     "as usb, the timer stuck at the kernel's 16 ms (tty, no udev rule)"},
+    {"tty1", "usb=ft232r,usb-latency-ms=1,usb-chars=off",
+     "as usb, the timer at the udev rule's 1 ms, no event character (the tty backend)"},
 };
 
 struct Mark {
@@ -208,12 +214,13 @@ std::string firstLine(const char* path, const char* prefix) {
 
 void usage() {
     std::printf(
-        "usage: bench_table [--timing line,usb,usb16] [--only TEXT]... [--keys K=V,...] [--d2xx LIBRARY] [--list]\n"
-        "  Runs every operation under each timing (default: line,usb) and prints one table.\n"
+        "usage: bench_table [--timing line,usb,usb-ev,usb16,tty1] [--only TEXT]... [--keys K=V,...] [--d2xx LIBRARY]\n"
+        "                   [--list]\n"
+        "  Runs every operation under each timing (default: line,usb,usb-ev) and prints one table.\n"
         "  --keys K=V,...  virtual-jig keys added to every operation's (a chip's own times, say)\n"
         "  --d2xx LIBRARY  the real-time runs go through the vendor-library backend loaded from\n"
         "                  LIBRARY (the tests' stand-in answers with the same virtual jig).\n");
-    for (const Timing& t : kTimings) std::printf("  %-6s %s\n", t.name, t.meaning);
+    for (const Timing& t : kTimings) std::printf("  %-7s%s\n", t.name, t.meaning);
 }
 
 }  // namespace
@@ -262,7 +269,7 @@ bool writePattern(const std::string& path, size_t n, uint32_t seed) {
 
 int runTable(int argc, char** argv) {
     Options o;
-    std::string timings = "line,usb";
+    std::string timings = "line,usb,usb-ev";
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--timing" && i + 1 < argc) timings = argv[++i];

@@ -37,6 +37,7 @@ void JigControl::bootAndFlash() {
     view_.gaugePos(0);
     link_.setBaud(115200);
     link_.setTimeouts(300, 300);
+    link_.eventChar(0x11);  // the XON that ends the banner and every line's answer
     armFiveSeconds();
     uint8_t banner[32];
     std::memset(banner, 0, sizeof banner);

@@ -175,12 +175,27 @@ OpenResult JigLink::acceptOrRefuse(FT_HANDLE h, const Lines& out) {
     if (!opt.installedLine.empty()) out.log(opt.installedLine);
     if (opt.latency == OpenOptions::Latency::AfterAcceptance) api_->SetLatencyTimer(h, 2);
     handle_ = h;
+    eventChar(opt.eventChar);
     return OpenResult::Ready;
 }
 
 void JigLink::close() {
+    // The chip keeps its event character across handles: the next program
+    // (or operation) must not find one it did not ask for.
+    eventChar(std::nullopt);
     if (handle_) api_->Close(handle_);
     handle_ = nullptr;
+    eventChar_.reset();
+    noEventChar_ = false;
+}
+
+void JigLink::eventChar(std::optional<uint8_t> ch) {
+    if (!handle_ || noEventChar_ || ch == eventChar_) return;
+    const FT_STATUS st = api_->SetChars(handle_, ch.value_or(0), ch ? 1 : 0, 0, 0);
+    // A call that failed may still have reached the chip: a character that
+    // might be on counts as on, so that close() turns it off again.
+    if (st == FT_NOT_SUPPORTED) noEventChar_ = true;
+    else if (st == FT_OK || ch) eventChar_ = ch;
 }
 
 FT_STATUS JigLink::write(const uint8_t* p, uint32_t n) {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -62,6 +63,9 @@ struct OpenOptions {
     std::string versionPrefixRu;
     std::string installedLine = "Communication with programmer installed.";
     bool bothMemos = false;  // a two-language window: every line goes to both memos
+    // The byte that ends most of the window's answers: the bridge's event
+    // character once the link is ready (see JigLink::eventChar). None: off.
+    std::optional<uint8_t> eventChar;
 
     // The main window's variant; `policy` is "CLOSE FTDI Handle" or anything else (keep open).
     static OpenOptions mainWindowOptions(const std::string& policy);
@@ -89,6 +93,7 @@ public:
     // The same, logging into a window's memo (both memos when `opt.bothMemos`).
     OpenResult open(const OpenOptions& opt, ModeView& view);
     // CloseJig: closes the handle if one is open; its status is not looked at.
+    // An event character set on the link is turned off first.
     void close();
     // Takes over a handle opened elsewhere (the version 3 update opens device 0 itself).
     void adopt(FT_HANDLE h) {
@@ -117,6 +122,15 @@ public:
     FT_STATUS setBaud(uint32_t baud);
     FT_STATUS setTimeouts(uint32_t readMs, uint32_t writeMs);
     uint32_t lastCount() const { return lastCount_; }
+    // The bridge's event character for the answers about to come: an answer
+    // whose last byte is `ch` reaches the host as soon as that byte is in,
+    // instead of when the latency timer runs out. It changes no byte sent or
+    // read, only when a partial packet leaves. Set per operation or phase to
+    // the byte that ends most of its answers, never to one that fills the data
+    // it reads (a run of it would go a packet a byte); std::nullopt turns it
+    // off, and close() does so. A backend without one (the kernel's tty) is
+    // asked once per open.
+    void eventChar(std::optional<uint8_t> ch);
 
     // SendAwaitByte: write `cmd`, then one-byte reads until a byte comes.
     Xfer sendAwaitByte(std::initializer_list<uint8_t> cmd, uint8_t& answer,
@@ -168,6 +182,8 @@ private:
     uint32_t index_ = 0;
     uint32_t lastCount_ = 0;
     uint32_t rx_ = 0, tx_ = 0, event_ = 0;
+    std::optional<uint8_t> eventChar_;  // as last set on the open handle
+    bool noEventChar_ = false;          // the backend has none
 };
 
 }  // namespace qj

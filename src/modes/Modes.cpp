@@ -12,6 +12,7 @@ OpenOptions keyboardOpen() {
     OpenOptions o = accepting({"ENE_EDID_KB"});
     o.latency = OpenOptions::Latency::BeforeTimeouts;
     o.logLines = false;
+    o.eventChar = '&';  // a report's end mark
     return o;
 }
 
@@ -45,6 +46,7 @@ OpenOptions mecOpen() {
 OpenOptions edidOpen() {
     OpenOptions o = eneOpen();
     o.noAnswerLine = "-->  The programmer is not found or does not respond";
+    o.eventChar = 'K';  // the end of the status "OK"
     return o;
 }
 

@@ -113,6 +113,7 @@ SimFtdi::SimFtdi(const SimConfig& cfg)
     timed_ = mode != "instant";
     usb_ = cfg.str("usb", "off") == "ft232r";
     lockedLatencyMs_ = static_cast<uint8_t>(cfg.num("usb-latency-ms", 0));
+    charsSettable_ = cfg.str("usb-chars", "on") == "on";
     const int64_t n = cfg.num("devices", 1);
     if (n < 0 || n > 16) throw std::invalid_argument("virtual-jig devices must be 0 to 16");
     jigIndex_ = static_cast<int>(cfg.num("jig-index", 0));
@@ -151,6 +152,7 @@ SimFtdi::SimFtdi(const SimConfig& cfg)
                 });
             }
             d->unplugAfter = cfg.num("unplug-after", -1);
+            d->lineErrorAt = cfg.num("usb-line-error-at", 0);
             if (cfg.has("unplug-at")) {
                 SimDevice* dp = d.get();
                 d->events.emplace(cfg.num("unplug-at", 0) * 1000, [dp] { dp->unplugged = true; });
@@ -170,16 +172,19 @@ SimFtdi::~SimFtdi() {
     if (out.empty()) return;
     std::lock_guard<std::recursive_mutex> g(mu_);
     int64_t host = 0, jig = 0;
-    size_t errors = 0;
+    size_t errors = 0, eventChars = 0;
     for (auto& d : devices_) {
         host += d->hostBytes;
         jig += static_cast<int64_t>(d->jigSent.size());
         errors += d->errors.size();
+        if (d->eventOn && !d->unplugged) ++eventChars;  // left enabled for the next program
     }
     if (std::FILE* f = std::fopen(out.c_str(), "w")) {
-        std::fprintf(f, "host-bytes %lld\njig-bytes %lld\nclock-ms %lld\nerrors %zu\nopen-handles %zu\n",
+        std::fprintf(f,
+                     "host-bytes %lld\njig-bytes %lld\nclock-ms %lld\nerrors %zu\nopen-handles %zu\n"
+                     "event-chars-left %zu\n",
                      static_cast<long long>(host), static_cast<long long>(jig),
-                     static_cast<long long>(clock_.nowUs() / 1000), errors, handles_.size());
+                     static_cast<long long>(clock_.nowUs() / 1000), errors, handles_.size(), eventChars);
         std::fclose(f);
     }
 }
@@ -194,20 +199,25 @@ int64_t SimFtdi::latencyTimerUs(const SimDevice& d) const {
 }
 
 void SimFtdi::toHost(SimDevice& d, uint8_t b, int64_t lineAt) {
+    // A byte heard with a line error is passed on as the error character
+    // where the host enabled one (and as it was sent otherwise).
+    if (d.errorOn && static_cast<int64_t>(d.jigSent.size()) + 1 == d.lineErrorAt) b = d.errorChar;
     if (!usb_) {
         d.rx.emplace_back(b, lineAt);
         return;
     }
     // The bridge gathers the line's bytes into a packet. A full packet leaves
-    // at once; a partial one when the latency timer, started by its first
-    // byte, runs out. A packet whose time has come is gone, whatever follows.
+    // at once, and so does one that the enabled event character has just
+    // entered; any other when the latency timer, started by its first byte,
+    // runs out. A packet whose time has come is gone, whatever follows.
     if (d.usbPending > 0 && d.usbSendAt <= std::max(lineAt, clock_.nowUs())) {
         d.usbLastAt = d.usbSendAt;
         d.usbPending = 0;
     }
     if (d.usbPending == 0) d.usbSendAt = std::max(lineAt + latencyTimerUs(d), d.usbLastAt);
     d.rx.emplace_back(b, d.usbSendAt);
-    if (++d.usbPending < kPacketData) return;
+    const bool event = d.eventOn && b == d.eventChar;
+    if (++d.usbPending < kPacketData && !event) return;
     const int64_t at = std::max(lineAt, d.usbLastAt);
     for (size_t k = d.rx.size() - std::min(d.usbPending, d.rx.size()); k < d.rx.size(); ++k) d.rx[k].second = at;
     d.usbLastAt = at;
@@ -416,8 +426,24 @@ FT_STATUS SimFtdi::SetLatencyTimer(FT_HANDLE h, uint8_t ms) {
     SimDevice* d = dev(h, st);
     if (!d) return st;
     if (const FT_STATUS bad = checkLatencyTimer(ms)) return bad;
-    if (lockedLatencyMs_) return FT_OTHER_ERROR;  // as a tty whose timer only root may set
+    // A fixed timer, as on a tty: kept when it is no longer than asked (the
+    // udev rule's), refused otherwise (one that only root may set).
+    if (lockedLatencyMs_) return ms >= lockedLatencyMs_ ? FT_OK : FT_OTHER_ERROR;
     d->latencyMs = ms;
+    return FT_OK;
+}
+
+FT_STATUS SimFtdi::SetChars(FT_HANDLE h, uint8_t ev, uint8_t evOn, uint8_t er, uint8_t erOn) {
+    std::lock_guard<std::recursive_mutex> g(mu_);
+    FT_STATUS st;
+    SimDevice* d = dev(h, st);
+    if (!d) return st;
+    if (!charsSettable_) return FT_NOT_SUPPORTED;
+    // Bytes already on their way keep the packets they were given.
+    d->eventChar = ev;
+    d->eventOn = evOn != 0;
+    d->errorChar = er;
+    d->errorOn = erOn != 0;
     return FT_OK;
 }
 
@@ -661,6 +687,8 @@ std::vector<KeySpec> deviceKeys() {
         KeySpec::number("latency-us", 0, 60'000'000),
         KeySpec::choice("usb", "off|ft232r"),
         KeySpec::number("usb-latency-ms", 1, 255),
+        KeySpec::choice("usb-chars", "on|off"),
+        KeySpec::number("usb-line-error-at", 1, int64_t{1} << 40),
         KeySpec::number("unplug-after", 0, int64_t{1} << 40),
         KeySpec::number("unplug-at", 0, kLongMs),
         KeySpec::flag("wedged"),

@@ -5,7 +5,8 @@
 // sleeping; paced mode moves bytes at the line rate (10 bits a byte) in real
 // time; ideal mode moves them at the line rate on the virtual clock (the time a
 // host that costs nothing would take). USB timing (usb=ft232r) adds the bridge
-// chip: answers in packets held back by its latency timer, writes in 1 ms frames.
+// chip: answers in packets held back by its latency timer (or sent at once by
+// the event character the host sets), writes in 1 ms frames.
 #include <atomic>
 #include <condition_variable>
 #include <deque>
@@ -56,6 +57,11 @@ struct SimDevice {
     uint32_t readTimeoutMs = 0;   // 0 = wait without limit, as the library's default
     uint32_t writeTimeoutMs = 0;
     uint8_t latencyMs = 16;
+    // The bridge's event and error characters as the host set them; the chip
+    // keeps them across handles until it is set again or unplugged.
+    uint8_t eventChar = 0, errorChar = 0;
+    bool eventOn = false, errorOn = false;
+    int64_t lineErrorAt = 0;  // the jig's byte (from 1) heard with a framing error; 0: none
     // USB timing: the packet toward the host being filled, at the back of `rx`.
     size_t usbPending = 0;
     int64_t usbSendAt = 0;  // µs: when its latency timer sends it
@@ -156,6 +162,7 @@ private:
     bool timed_ = false;        // bytes take their line time (paced, ideal)
     bool usb_ = false;          // USB timing of the bridge chip
     uint8_t lockedLatencyMs_ = 0;  // non-zero: the host cannot change the latency timer
+    bool charsSettable_ = true;    // false: SetChars fails, as through the kernel's tty driver
     uintptr_t nextHandle_ = 0x100;
 };
 

@@ -39,6 +39,24 @@ TEST(D2xxFtdi, LoadsTheLibraryAtRunTimeAndDrivesTheJigThroughIt) {
     EXPECT_NE(std::find(lines.begin(), lines.end(), "FT_GetDriverVersion OK    (66600)"), lines.end());
 }
 
+// FT_SetChars goes through the library to the jig's bridge, which refuses it
+// where the path has none.
+TEST(D2xxFtdi, SetsTheEventCharacterThroughTheLibrary) {
+    for (const auto& [keys, status] :
+         {std::pair<const char*, FT_STATUS>{"", FT_OK}, std::pair<const char*, FT_STATUS>{",usb-chars=off", FT_NOT_SUPPORTED}}) {
+        SCOPED_TRACE(keys);
+        Env spec("QJ_FAKE_D2XX_SIM", std::string("jig=ENE_EDID_KB,usb=ft232r") + keys);
+        D2xxFtdi api({QJ_FAKE_D2XX});
+        ASSERT_TRUE(api.available()) << api.whyUnavailable();
+        uint32_t n = 0;
+        ASSERT_EQ(api.CreateDeviceInfoList(n), FT_OK);
+        FT_HANDLE h = nullptr;
+        ASSERT_EQ(api.Open(0, h), FT_OK);
+        EXPECT_EQ(api.SetChars(h, 'K', 1, 0, 0), status);
+        EXPECT_EQ(api.Close(h), FT_OK);
+    }
+}
+
 // Waits block on the library's notification (the fake one signals as the
 // vendor's does, on a real-time jig). The library says nothing when the device
 // goes away; the wait's own look finds it within kQuietLookMs.

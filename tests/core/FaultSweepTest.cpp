@@ -1,5 +1,6 @@
 // Whatever happens at whatever byte, an operation ends within its bound, says
-// what went wrong, exits 1 (0 only when it really completed), never reports a
+// what went wrong, exits 1 (0 only when it really completed), leaves no handle
+// open and no event character set on the bridge, never reports a
 // dump that is not whole, and never leaves the target changed without having
 // said that it was writing it. Every operation of every mode runs through qjig
 // on the instant virtual jig; the jig is unplugged after N host bytes for N
@@ -201,6 +202,7 @@ public:
         ASSERT_TRUE(r.status == 0 || r.status == 1) << what << "\n" << r.out;
         EXPECT_LE(r.stats.at("clock-ms"), clockMs) << what;
         EXPECT_EQ(r.stats.at("open-handles"), 0) << what;
+        EXPECT_EQ(r.stats.at("event-chars-left"), 0) << what;  // the next program finds the bridge as it was
         const bool reported = r.out.find("checksum: ") != std::string::npos;
         const auto out = std::filesystem::exists(dir_.file("out.bin")) ? qjt::readBytes(dir_.file("out.bin"))
                                                                         : initial_;

@@ -135,6 +135,9 @@ EXPORT FT_STATUS FT_SetDataCharacteristics(FT_HANDLE h, UCHAR w, UCHAR s, UCHAR 
 }
 EXPORT FT_STATUS FT_SetTimeouts(FT_HANDLE h, ULONG r, ULONG w) { return sim().SetTimeouts(h, r, w); }
 EXPORT FT_STATUS FT_SetLatencyTimer(FT_HANDLE h, UCHAR ms) { return sim().SetLatencyTimer(h, ms); }
+EXPORT FT_STATUS FT_SetChars(FT_HANDLE h, UCHAR ev, UCHAR evOn, UCHAR er, UCHAR erOn) {
+    return sim().SetChars(h, ev, evOn, er, erOn);
+}
 EXPORT FT_STATUS FT_Purge(FT_HANDLE h, ULONG mask) { return sim().Purge(h, mask); }
 // Not a D2XX call: how often the queues were looked at (a test tells a wait
 // that blocks from one that polls).

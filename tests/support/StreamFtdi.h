@@ -42,6 +42,7 @@ public:
     qj::FT_STATUS SetDataCharacteristics(qj::FT_HANDLE h, uint8_t, uint8_t, uint8_t) override { return check(h); }
     qj::FT_STATUS SetTimeouts(qj::FT_HANDLE h, uint32_t r, uint32_t) override;
     qj::FT_STATUS SetLatencyTimer(qj::FT_HANDLE h, uint8_t) override { return check(h); }
+    qj::FT_STATUS SetChars(qj::FT_HANDLE h, uint8_t, uint8_t, uint8_t, uint8_t) override { return check(h); }
     qj::FT_STATUS Purge(qj::FT_HANDLE h, uint32_t mask) override;
     qj::FT_STATUS GetStatus(qj::FT_HANDLE h, uint32_t& rx, uint32_t& tx, uint32_t& ev) override;
     qj::FT_STATUS Write(qj::FT_HANDLE h, const uint8_t* buf, uint32_t len, uint32_t& written) override;

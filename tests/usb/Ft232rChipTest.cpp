@@ -54,6 +54,37 @@ TEST(Ft232rChip, BulkInPacketsLeadWithTheStatusBytesAndGoWhenFullOrWhenTheTimerR
     }
 }
 
+// An enabled event character sends what the chip holds up to it at once, in
+// a packet that it ends; the rest waits as before.
+TEST(Ft232rChip, TheEventCharacterSendsTheBufferUpToItAtOnce) {
+    struct Case {
+        uint16_t eventChar;  // character | enabled << 8
+        size_t at;           // where 'K' is in 70 buffered bytes (from 1)
+        bool dueAtOnce;
+        int filled;
+        size_t left;
+    };
+    const Case cases[] = {
+        {0x100 | 'K', 3, true, 5, 67},   // "ab" 'K': one short packet
+        {0x100 | 'K', 66, true, 70, 4},  // a full packet, then four bytes up to 'K'
+        {'K', 3, false, 74, 0},          // disabled: as without it
+    };
+    for (const Case& c : cases) {
+        Ft232rChip chip({});
+        uint8_t req[1];
+        ASSERT_EQ(chip.control(0x40, 0x09, 2, 0, 0, req), 0);
+        ASSERT_EQ(chip.control(0x40, 0x06, c.eventChar, 0, 0, req), 0);
+        std::vector<uint8_t> line(70, 'a');
+        line[c.at - 1] = 'K';
+        chip.fromLine(line.data(), line.size(), 1000);
+        const std::string what = std::to_string(c.eventChar) + " at " + std::to_string(c.at);
+        EXPECT_EQ(chip.inDueUs(4096) == 0, c.dueAtOnce) << what;
+        std::vector<uint8_t> buf(4096);
+        EXPECT_EQ(chip.fillIn(buf.data(), 4096, 5000), c.filled) << what;
+        EXPECT_EQ(chip.buffered(), c.left) << what;
+    }
+}
+
 TEST(Ft232rChip, VendorRequestsAreDecoded) {
     struct Case {
         uint8_t type, request;

@@ -184,6 +184,16 @@ TEST_P(UsbJigControl, StartWithTheIntelHexUpgradeChangesTheDivisorBothWays) {
     EXPECT_FALSE(jig.values(ChipRequest::PurgeToLine).empty());
 }
 
+// A transfer sets the event character to the byte its answers end in (an ENE
+// block's status) and turns it off again before it lets the device go.
+TEST_P(UsbJigControl, ATransferSetsTheEventCharacterAndTurnsItOff) {
+    qjt::UsbJig jig("jig=ENE_EDID_KB", qjt::usbOptionsFor(GetParam()));
+    const CliRun r = qjig({"ene", "read", dir_.file("dump.bin")});
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_EQ(jig.values(ChipRequest::EventChar), (std::vector<uint32_t>{0x100 | 'K', 0}));
+    EXPECT_EQ(jig.values(ChipRequest::ErrorChar), (std::vector<uint32_t>{0, 0}));
+}
+
 // The emulated chip runs in real time: the reset button is pressed a second in,
 // long after the identification (which a bootloader would not answer) even on
 // a loaded machine, and long before the update gives up waiting for it.

@@ -116,6 +116,7 @@ void reportBanner(const V3UpdateContext& c, JigLink& link, const std::vector<uin
 // Blocks cover the image; a length that is a multiple of 128 gets one more
 // block of 0xFF, except at the end of the buffer.
 bool sendBlocks(const V3UpdateContext& c, JigLink& link, const std::vector<uint8_t>& image, size_t length) {
+    link.eventChar('+');  // a block's acknowledgement (its grant "G" waits for the timer)
     c.view.gaugePos(0);
     c.view.gaugeMax(static_cast<int>(length / kV3Block));
     size_t offset = 0;

@@ -89,6 +89,7 @@ public:
     FT_STATUS SetDataCharacteristics(FT_HANDLE, uint8_t, uint8_t, uint8_t) override { return FT_INVALID_HANDLE; }
     FT_STATUS SetTimeouts(FT_HANDLE, uint32_t, uint32_t) override { return FT_INVALID_HANDLE; }
     FT_STATUS SetLatencyTimer(FT_HANDLE, uint8_t) override { return FT_INVALID_HANDLE; }
+    FT_STATUS SetChars(FT_HANDLE, uint8_t, uint8_t, uint8_t, uint8_t) override { return FT_INVALID_HANDLE; }
     FT_STATUS Purge(FT_HANDLE, uint32_t) override { return FT_INVALID_HANDLE; }
     FT_STATUS GetStatus(FT_HANDLE, uint32_t&, uint32_t&, uint32_t&) override { return FT_INVALID_HANDLE; }
     FT_STATUS Write(FT_HANDLE, const uint8_t*, uint32_t, uint32_t& w) override { w = 0; return FT_INVALID_HANDLE; }

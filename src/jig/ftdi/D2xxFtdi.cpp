@@ -111,6 +111,7 @@ struct D2xxFtdi::Calls {
     d2xx::STATUS(QJ_FTAPI* SetDataCharacteristics)(d2xx::HANDLE, d2xx::UCHAR, d2xx::UCHAR, d2xx::UCHAR) = nullptr;
     d2xx::STATUS(QJ_FTAPI* SetTimeouts)(d2xx::HANDLE, d2xx::ULONG, d2xx::ULONG) = nullptr;
     d2xx::STATUS(QJ_FTAPI* SetLatencyTimer)(d2xx::HANDLE, d2xx::UCHAR) = nullptr;
+    d2xx::STATUS(QJ_FTAPI* SetChars)(d2xx::HANDLE, d2xx::UCHAR, d2xx::UCHAR, d2xx::UCHAR, d2xx::UCHAR) = nullptr;
     d2xx::STATUS(QJ_FTAPI* Purge)(d2xx::HANDLE, d2xx::ULONG) = nullptr;
     d2xx::STATUS(QJ_FTAPI* GetStatus)(d2xx::HANDLE, d2xx::DWORD*, d2xx::DWORD*, d2xx::DWORD*) = nullptr;
     d2xx::STATUS(QJ_FTAPI* Write)(d2xx::HANDLE, void*, d2xx::DWORD, d2xx::DWORD*) = nullptr;
@@ -205,8 +206,10 @@ D2xxFtdi::D2xxFtdi(std::vector<std::string> names, NoticeOnce::Sink notice)
         ok = ok && bind(lib, "FT_GetDriverVersion", c.GetDriverVersion);
 #endif
         // Optional: descriptions for `qjig devices`, the version to log, the
-        // notification that waits block on (without it they poll).
+        // notification that waits block on (without it they poll), the event
+        // character (without it answers wait for the latency timer).
         bind(lib, "FT_GetDeviceInfoDetail", c.GetDeviceInfoDetail);
+        bind(lib, "FT_SetChars", c.SetChars);
         bind(lib, "FT_GetLibraryVersion", c.GetLibraryVersion);
         bind(lib, "FT_SetEventNotification", c.SetEventNotification);
         if (!ok) {
@@ -324,6 +327,10 @@ FT_STATUS D2xxFtdi::SetDataCharacteristics(FT_HANDLE h, uint8_t w, uint8_t s, ui
 }
 FT_STATUS D2xxFtdi::SetTimeouts(FT_HANDLE h, uint32_t r, uint32_t w) { QJ_D2XX_CALL(fn_->SetTimeouts(h, r, w)); }
 FT_STATUS D2xxFtdi::SetLatencyTimer(FT_HANDLE h, uint8_t ms) { QJ_D2XX_CALL(fn_->SetLatencyTimer(h, ms)); }
+FT_STATUS D2xxFtdi::SetChars(FT_HANDLE h, uint8_t ev, uint8_t evOn, uint8_t er, uint8_t erOn) {
+    if (lib_ && !fn_->SetChars) return FT_NOT_SUPPORTED;
+    QJ_D2XX_CALL(fn_->SetChars(h, ev, evOn, er, erOn));
+}
 FT_STATUS D2xxFtdi::Purge(FT_HANDLE h, uint32_t mask) { QJ_D2XX_CALL(fn_->Purge(h, mask)); }
 bool D2xxFtdi::ReachesVirtualJig(FT_HANDLE) {
     const char* preload = std::getenv("LD_PRELOAD");

@@ -15,6 +15,7 @@ const char* ftStatusName(FT_STATUS s) {
     case FT_INSUFFICIENT_RESOURCES: return "FT_INSUFFICIENT_RESOURCES";
     case FT_INVALID_PARAMETER: return "FT_INVALID_PARAMETER";
     case FT_INVALID_BAUD_RATE: return "FT_INVALID_BAUD_RATE";
+    case FT_NOT_SUPPORTED: return "FT_NOT_SUPPORTED";
     default: return "FT_OTHER_ERROR";
     }
 }

@@ -20,6 +20,7 @@ enum : FT_STATUS {
     FT_INSUFFICIENT_RESOURCES = 5,
     FT_INVALID_PARAMETER = 6,
     FT_INVALID_BAUD_RATE = 7,
+    FT_NOT_SUPPORTED = 17,
     FT_OTHER_ERROR = 18,
 };
 
@@ -57,6 +58,7 @@ Clock& steadyClock();
     FT_STATUS SetDataCharacteristics(FT_HANDLE h, uint8_t w, uint8_t s, uint8_t p) override;        \
     FT_STATUS SetTimeouts(FT_HANDLE h, uint32_t readMs, uint32_t writeMs) override;                 \
     FT_STATUS SetLatencyTimer(FT_HANDLE h, uint8_t ms) override;                                    \
+    FT_STATUS SetChars(FT_HANDLE h, uint8_t ev, uint8_t evOn, uint8_t er, uint8_t erOn) override;   \
     FT_STATUS Purge(FT_HANDLE h, uint32_t mask) override;                                           \
     FT_STATUS GetStatus(FT_HANDLE h, uint32_t& rx, uint32_t& tx, uint32_t& ev) override;            \
     FT_STATUS Write(FT_HANDLE h, const uint8_t* buf, uint32_t len, uint32_t& written) override;     \
@@ -77,6 +79,12 @@ public:
     virtual FT_STATUS SetDataCharacteristics(FT_HANDLE h, uint8_t wordLength, uint8_t stopBits, uint8_t parity) = 0;
     virtual FT_STATUS SetTimeouts(FT_HANDLE h, uint32_t readMs, uint32_t writeMs) = 0;
     virtual FT_STATUS SetLatencyTimer(FT_HANDLE h, uint8_t ms) = 0;
+    // The bridge's event character (a received byte equal to it sends what the
+    // bridge holds to the host at once) and error character (put in place of
+    // a byte received with a line error), each with its enable flag 0 or 1.
+    // FT_NOT_SUPPORTED where the path to the chip has no such setting.
+    virtual FT_STATUS SetChars(FT_HANDLE h, uint8_t eventChar, uint8_t eventEnable, uint8_t errorChar,
+                               uint8_t errorEnable) = 0;
     virtual FT_STATUS Purge(FT_HANDLE h, uint32_t mask) = 0;
     virtual FT_STATUS GetStatus(FT_HANDLE h, uint32_t& rxQueue, uint32_t& txQueue, uint32_t& eventStatus) = 0;
     virtual FT_STATUS Write(FT_HANDLE h, const uint8_t* buf, uint32_t len, uint32_t& written) = 0;

@@ -296,6 +296,15 @@ FT_STATUS LibFtdi::SetLatencyTimer(FT_HANDLE h, uint8_t ms) {
     return d->result(ftdi_set_latency_timer(d->ctx, ms));
 }
 
+FT_STATUS LibFtdi::SetChars(FT_HANDLE h, uint8_t ev, uint8_t evOn, uint8_t er, uint8_t erOn) {
+    FT_STATUS st;
+    Dev* d = dev(h, st);
+    if (!d) return st;
+    Dev::Pause p(*d);
+    st = d->result(ftdi_set_event_char(d->ctx, ev, evOn ? 1 : 0));
+    return st != FT_OK ? st : d->result(ftdi_set_error_char(d->ctx, er, erOn ? 1 : 0));
+}
+
 FT_STATUS LibFtdi::Purge(FT_HANDLE h, uint32_t mask) {
     FT_STATUS st;
     Dev* d = dev(h, st);

@@ -320,9 +320,11 @@ FT_STATUS TtyFtdi::SetLatencyTimer(FT_HANDLE h, uint8_t ms) {
     if (const FT_STATUS bad = checkLatencyTimer(ms)) return bad;
     // Not a usb-serial port (a pseudo-terminal): there is no timer to set.
     if (p->dev.latencyAttr.empty()) return FT_OK;
+    // What is asked is the longest the chip may hold an answer back: the udev
+    // rule's 1 ms (the kernel's own low-latency value) stays.
     const int now = latencyOf(p->dev.latencyAttr);
-    if (now == ms) {
-        p->latencyMs = ms;
+    if (now > 0 && now <= ms) {
+        p->latencyMs = now;
         return FT_OK;
     }
     const int afd = ::open(p->dev.latencyAttr.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
@@ -349,6 +351,11 @@ FT_STATUS TtyFtdi::SetLatencyTimer(FT_HANDLE h, uint8_t ms) {
     if (!low) return FT_OTHER_ERROR;
     p->latencyMs = 1;
     return FT_OK;
+}
+
+FT_STATUS TtyFtdi::SetChars(FT_HANDLE h, uint8_t, uint8_t, uint8_t, uint8_t) {
+    FT_STATUS st;
+    return port(h, st) ? FT_NOT_SUPPORTED : st;
 }
 
 bool TtyFtdi::ReachesVirtualJig(FT_HANDLE h) {

@@ -45,6 +45,9 @@ public:
     explicit TtyFtdi(Options opt);
     ~TtyFtdi() override;
 
+    // SetLatencyTimer: the tool's request is a most; a lower timer already in
+    // effect (the udev rule's 1 ms) is kept. SetChars: the kernel's driver has
+    // no event or error character, FT_NOT_SUPPORTED.
     QJ_FTDI_CALL_OVERRIDES;
     FT_STATUS WaitQueues(FT_HANDLE h, uint32_t rxAtLeast, bool txEmpty, uint32_t timeoutMs) override;
     // A pseudo-terminal is never a USB bridge: behind it is qjig-sim or a test's jig.

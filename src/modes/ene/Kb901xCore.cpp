@@ -19,6 +19,9 @@ const char* const kExitButton = "EXIT_KB901X";
 
 constexpr uint32_t kAnswer = kBlockSize + 1;  // 256 data bytes and the status byte
 constexpr uint8_t kLostStatus = 'e';
+// What the jig's good blocks and acknowledgements end in: the event character
+// of a transfer. Any status but 'e' is still good; it only waits longer.
+constexpr uint8_t kGoodStatus = 'K';
 }  // namespace
 
 Kb901xCore::Kb901xCore(FtdiApi& api, ModeView& view)
@@ -179,8 +182,9 @@ Kb901xCore::Check Kb901xCore::eneCheck(bool adapter) {
 bool Kb901xCore::beginOperation() {
     if (!busy_.idle()) return false;
     outcome_ = Outcome::Failed;
-    if (link_.open(mode(ModeId::Ene).open, [this](const std::string& s) { view_.log(s); }) != OpenResult::Ready)
-        return false;
+    OpenOptions opt = mode(ModeId::Ene).open;
+    opt.eventChar = kGoodStatus;
+    if (link_.open(opt, [this](const std::string& s) { view_.log(s); }) != OpenResult::Ready) return false;
     if (eneCheck(adapterChosen()) != Check::Ok) {
         signal('O');
         link_.close();

@@ -278,6 +278,7 @@ void IteCore::ITE_SETUP_BitBtnClick() {
     outcome_ = Outcome::Failed;
     view_.timeStamp2();
     if (link_.open(mode(ModeId::Ite).open, view_) != OpenResult::Ready) return;
+    link_.eventChar(kFrameOk);  // the pin assignments' acceptance
     const bool external = chosenExternal();
     ExternalTable ext{};
     if (external) {
@@ -333,6 +334,7 @@ void IteCore::ITE_SETUP_BitBtnClick() {
 }
 
 void IteCore::Execute() {
+    link_.eventChar(kOk);  // what the transfers' answers end in (blocks, cycles, chunks)
     if (busy_.is(Busy::Check_connection)) return checkConnection();
     if (busy_.is(Busy::INIT_READ_ITE)) readPreparation();
     if (busy_.is(Busy::READ_ITE)) return readFlash();

@@ -13,7 +13,7 @@ const char* const kShapeBootLock = "Shape_BootLock_MEC";
 const char* const kWriteInfoBox = "CheckBox_write_mec16";
 
 constexpr uint32_t kBlockAnswer = kBlockSize + 1;  // data and the status byte
-constexpr uint8_t kGoodBlock = 0x01;
+constexpr uint8_t kGoodBlock = 0x01;  // also a register write's "done", the end of the jig's register answers
 constexpr uint8_t kPageGood = 'G';
 constexpr size_t kExchangeBuffer = 1100;
 // A register's answer: as long as the jig's read time-out.
@@ -93,7 +93,9 @@ void Mec16Core::FormCreate() {
 
 // Opens the link; the window takes any jig that answers.
 bool Mec16Core::openJig() {
-    if (link_.open(mode(ModeId::Mec).open, view_) != OpenResult::Ready) {
+    OpenOptions o = mode(ModeId::Mec).open;
+    o.eventChar = kGoodBlock;
+    if (link_.open(o, view_) != OpenResult::Ready) {
         closeIdleFailed();
         return false;
     }
@@ -611,6 +613,7 @@ void Mec16Core::BitBtn_MEC16_WRITEClick() {
         !regStep(kRegFlashAddress, 0, "Записали в регистр FF3904h 0", "Потеряна связь с MEC16 (W101A)"))
         return writeStartFailed();
     counter_ = 1;
+    link_.eventChar(kPageGood);  // the pages' acknowledgements from now on
     worker_.start();
     link_.write({'W'});
     handLinkToWorker();

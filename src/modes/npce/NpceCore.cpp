@@ -249,6 +249,8 @@ bool NpceCore::eraseAndBlankCheck() {
 bool NpceCore::writePages() {
     offset_ = 0;
     counter_ = 1;
+    // A page is two answers, the '*' and its status; the '*' is fixed.
+    link_.eventChar(kPageReady);
     for (;;) {
         uint8_t b = 0;
         Xfer x = link_.sendAwaitByte({'w'}, b);

@@ -88,7 +88,9 @@ bool NuvotonJtagCore::sendBatch(uint8_t mode, const std::vector<Pair>& ps, uint8
 
 bool NuvotonJtagCore::openLink() {
     jigSilent_ = false;
-    if (link_.open(mode(ModeId::NuvJtag).open, view_) != OpenResult::Ready) return false;
+    OpenOptions o = mode(ModeId::NuvJtag).open;
+    o.eventChar = 0x00;  // the JTAG shifts' answers, and the high byte of the 32-bit words read
+    if (link_.open(o, view_) != OpenResult::Ready) return false;
     jigIdent_ = link_.ident();
     return true;
 }
@@ -291,6 +293,9 @@ void NuvotonJtagCore::readFailed(const std::string& line) {
 }
 
 void NuvotonJtagCore::readFlash() {
+    // Blocks of flash data end in no particular byte, and a 00h in them would
+    // send a packet of its own: no event character here.
+    link_.eventChar(std::nullopt);
     view_.timeStamp("Reading ...       ");
     const std::vector<uint8_t> request(std::begin(kBlockRead), std::end(kBlockRead));
     for (int k = 0; k < kBlocks; ++k) {
@@ -363,6 +368,7 @@ bool NuvotonJtagCore::eraseSectors() {
 
 bool NuvotonJtagCore::writeBlocks() {
     view_.log("Write bytes ... ");
+    link_.eventChar(kAccepted);  // every batch of the write is answered 22h
     view_.gaugeColor(kRed);
     view_.gaugeMax(kBlocks);
     view_.gaugePos(0);

@@ -223,15 +223,22 @@ void Ft232rChip::fromLine(const uint8_t* p, size_t n, int64_t nowUs) {
 
 int Ft232rChip::dataCapacity(int length) { return (length / kPacket) * kPacketData + std::max(0, length % kPacket - 2); }
 
+size_t Ft232rChip::eventRun() const {
+    if (!(eventChar_ & 0x100)) return 0;
+    const auto it = std::find(rx_.begin(), rx_.end(), uint8_t(eventChar_));
+    return it == rx_.end() ? 0 : size_t(it - rx_.begin()) + 1;
+}
+
 int64_t Ft232rChip::inDueUs(int length) const {
-    if (rx_.size() >= size_t(dataCapacity(length))) return 0;
+    if (rx_.size() >= size_t(dataCapacity(length)) || eventRun() > 0) return 0;
     return timerStartUs_ + int64_t(latencyMs_) * 1000;
 }
 
 int Ft232rChip::fillIn(uint8_t* buf, int length, int64_t nowUs) {
     int off = 0;
     while (length - off >= 2) {
-        const int n = std::min({kPacketData, int(rx_.size()), length - off - 2});
+        int n = std::min({kPacketData, int(rx_.size()), length - off - 2});
+        if (const size_t ev = eventRun(); ev > 0 && ev < size_t(n)) n = int(ev);  // the event character ends it
         buf[off] = kModemStatus;
         buf[off + 1] = kLineStatus;
         std::copy_n(rx_.begin(), n, buf + off + 2);

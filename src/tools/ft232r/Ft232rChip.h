@@ -87,15 +87,15 @@ public:
 
     // The one place that decides when a waiting bulk-in transfer of `length`
     // bytes goes to the host: at once when it can be filled (full packets
-    // leave at once, and a transfer ends only on a short packet or when full),
+    // leave at once, and a transfer ends only on a short packet or when full)
+    // or when the buffer holds the event character the host enabled,
     // otherwise when the latency timer runs out (a short packet, perhaps only
     // the two status bytes). The timer restarts whenever a packet leaves.
-    // (An event character, when the host enables one, is a third reason that
-    // belongs here.)
     int64_t inDueUs(int length) const;
     // Fills a bulk-in transfer as the chip sends it: packets of the status
-    // bytes and up to 62 data bytes, ending with the first short packet or
-    // when `length` is reached. Returns the length filled.
+    // bytes and up to 62 data bytes, ending with the first short packet (the
+    // one an event character ends, if any) or when `length` is reached.
+    // Returns the length filled.
     int fillIn(uint8_t* buf, int length, int64_t nowUs);
 
     const LineSettings& line() const { return line_; }
@@ -108,6 +108,8 @@ private:
     int vendorRequest(uint8_t request, uint16_t value, uint16_t index, uint16_t length, uint8_t* data);
     void note(ChipRequest::Kind kind, uint32_t value, std::string text);
     static int dataCapacity(int length);
+    // The buffered bytes up to and including the first enabled event character; 0: none.
+    size_t eventRun() const;
 
     Strings strings_;
     std::deque<uint8_t> rx_;  // line to host
