@@ -13,6 +13,10 @@ constexpr uint8_t kOk = 'o', kBusy = 'e', kPageOk = 0x7F;
 constexpr size_t kBlock = 256, kChunk = 128, kPage = 256, kSector = 1024;
 constexpr uint16_t kId8580 = 0x8580, kId8386 = 0x8386;
 
+uint16_t idOf(const SimConfig& cfg) {
+    return cfg.has("ite-id") ? static_cast<uint16_t>(std::stoul(cfg.str("ite-id"), nullptr, 16)) : uint16_t{0x8587};
+}
+
 // The keys of a wiring line and the set-up code each signal travels under.
 struct Signal {
     const char* key;
@@ -67,20 +71,14 @@ bool knownCode(const std::string& code) {
 }
 }  // namespace
 
-IteModel::IteModel(const SimConfig& cfg) : present(cfg.str("ite", "present") != "absent") {
-    if (cfg.has("ite-id")) id = static_cast<uint16_t>(std::stoul(cfg.str("ite-id"), nullptr, 16));
+// Every block of the flash differs from its neighbours, so a block served out of order shows.
+IteModel::IteModel(const SimConfig& cfg)
+    : flash(idOf(cfg) == kId8386 ? 196608 : 131072),
+      present(cfg.str("ite", "present") != "absent"),
+      id(idOf(cfg)),
+      nor_(flash, cfg, "ite-flash", "ite-flash-out",
+           [](size_t i) { return static_cast<uint8_t>(i ^ (i >> 8) ^ (i >> 16) ^ 0x5A); }) {
     rev_ = static_cast<uint8_t>(cfg.num("ite-rev", 1));
-    flash.assign(id == kId8386 ? 196608 : 131072, 0xFF);
-    if (cfg.has("ite-flash")) {
-        if (std::FILE* f = std::fopen(cfg.str("ite-flash").c_str(), "rb")) {
-            (void)std::fread(flash.data(), 1, flash.size(), f);
-            std::fclose(f);
-        }
-    } else {
-        // Every block differs from its neighbours, so a block served out of order shows.
-        for (size_t i = 0; i < flash.size(); ++i) flash[i] = static_cast<uint8_t>(i ^ (i >> 8) ^ (i >> 16) ^ 0x5A);
-    }
-    flashOut_ = cfg.str("ite-flash-out");
     if (cfg.has("ite-board")) board_ = assignmentOf(unescape(cfg.str("ite-board")), cfg.flag("ite-reversed"), configError_);
     const std::string ext = cfg.str("ite-ext", "absent");
     ext_ = ext == "1-2" ? '1' : ext == "31-32" ? '3' : ext == "both" ? 'b' : 'a';
@@ -90,21 +88,14 @@ IteModel::IteModel(const SimConfig& cfg) : present(cfg.str("ite", "present") != 
     silentAfter_ = cfg.num("ite-silent-after", -1);
     writeFail_ = cfg.num("ite-write-fail", 0);
     refuseFrame_ = cfg.num("ite-refuse-frame", 0);
-    stuck_ = cfg.num("ite-stuck", -1);
-    stuckLen_ = cfg.num("ite-stuck-len", 1);
+    nor_.stick(cfg.num("ite-stuck", -1), cfg.num("ite-stuck-len", 1), true);
     busySector_ = cfg.num("ite-busy-sector", -1);
     eraseUs_ = cfg.num("ite-erase-ms", 400) * 1000;
     blockUs_ = cfg.num("ite-block-us", 22000);
     byteUs_ = cfg.num("ite-byte-us", 1800);
 }
 
-IteModel::~IteModel() {
-    if (flashOut_.empty()) return;
-    std::FILE* f = std::fopen(flashOut_.c_str(), "wb");
-    if (!f || std::fwrite(flash.data(), 1, flash.size(), f) != flash.size())
-        std::fprintf(stderr, "virtual jig: cannot write ite-flash-out=%s\n", flashOut_.c_str());
-    if (f) std::fclose(f);
-}
+IteModel::~IteModel() = default;
 
 void IteModel::configError(JigPort& port) {
     if (configError_.empty()) return;
@@ -215,29 +206,16 @@ void IteModel::spiEnd(JigPort& port) {
     } else if (c[0] == 0xD7 && c.size() == 4 && wel_ && !busy) {
         const uint32_t a = static_cast<uint32_t>(c[1] << 16 | c[2] << 8 | c[3]) % flash.size();
         const uint32_t from = a - a % kSector;
-        erase(from, kSector);
+        nor_.erase(from, kSector);
         wel_ = false;
         sectorStuckBusy_ = busySector_ >= 0 && static_cast<uint32_t>(busySector_) / kSector == from / kSector;
     } else if ((c[0] == 0x60 || c[0] == 0xC7) && c.size() == 1 && wel_ && !busy) {
-        erase(0, static_cast<uint32_t>(flash.size()));
+        nor_.erase(0, static_cast<uint32_t>(flash.size()));
         wel_ = false;
         busyUntilUs_ = port.nowUs() + eraseUs_;
         chipUs += eraseUs_;
     }
     // Anything else (a chip erase while busy or without write enable) is ignored, as a flash does.
-}
-
-void IteModel::erase(uint32_t from, uint32_t len) {
-    for (uint32_t i = from; i < from + len && i < flash.size(); ++i)
-        if (stuck_ < 0 || i < stuck_ || i >= stuck_ + stuckLen_) flash[i] = 0xFF;
-}
-
-// NOR programming: bits only go from 1 to 0; a stuck cell keeps its value.
-void IteModel::program(uint32_t at, const uint8_t* data, size_t n) {
-    for (size_t k = 0; k < n; ++k) {
-        const uint32_t i = static_cast<uint32_t>((at + k) % flash.size());
-        if (stuck_ < 0 || i < stuck_ || i >= stuck_ + stuckLen_) flash[i] &= data[k];
-    }
 }
 
 void IteModel::writeRegister(uint8_t reg, uint8_t v, bool lone, JigPort& port) {
@@ -247,7 +225,7 @@ void IteModel::writeRegister(uint8_t reg, uint8_t v, bool lone, JigPort& port) {
             unlocked8580_ = true;
         } else if (v == 0x10 && unlocked8580_ && regs_[0x05] == 0x0B && regs_[0x04] == 0xBB &&
                    regs_[0x61] == 0x01) {
-            erase(0, static_cast<uint32_t>(flash.size()));
+            nor_.erase(0, static_cast<uint32_t>(flash.size()));
             busyUntilUs_ = port.nowUs() + eraseUs_;
             chipUs += eraseUs_;
             eraseStatus8580_ = true;
@@ -278,108 +256,119 @@ uint8_t IteModel::readRegister(JigPort& port) {
 
 // ---------------------------------------------------------------- commands
 
+// Each command once: its byte, how many bytes it takes (0: the register
+// batch, whose third byte says) and what the jig does with it.
+const std::vector<IteModel::Command>& IteModel::commandTable() {
+    static const std::vector<Command> table = {
+        {'3', 1, &IteModel::senseExternal}, {'1', 1, &IteModel::railOn},          {'2', 1, &IteModel::railOn},
+        {'0', 1, &IteModel::railsOff},      {'T', 1, &IteModel::attach},          {'A', 2, &IteModel::address},
+        {'W', 2, &IteModel::registerWrite}, {'R', 1, &IteModel::registerRead},    {'r', 1, &IteModel::fetch},
+        {'8', 0, &IteModel::batch},         {'Y', 4, &IteModel::writeStart},      {'w', 1 + kChunk, &IteModel::writeChunk},
+        {'9', 1 + kPage, &IteModel::writePage},
+    };
+    return table;
+}
+
 size_t IteModel::command(const uint8_t* d, size_t n, JigPort& port) {
     configError(port);
-    const uint8_t cmd = d[0];
-    // How many bytes the command takes.
-    size_t need = 1;
-    if (cmd == 'A' || cmd == 'W') need = 2;
-    else if (cmd == 'Y') need = 4;
-    else if (cmd == 'w') need = 1 + kChunk;
-    else if (cmd == '9') need = 1 + kPage;
-    else if (cmd == '8') need = n >= 3 ? std::max<size_t>(d[2], 3) : 3;
+    const auto& table = commandTable();
+    const auto it = std::find_if(table.begin(), table.end(), [&](const Command& c) { return c.code == d[0]; });
+    size_t need = it == table.end() ? 1 : it->need;
+    if (need == 0) need = n >= 3 ? std::max<size_t>(d[2], 3) : 3;
     if (n < need) return 0;
     if (!answering()) return need;
-
-    switch (cmd) {
-    case '3': {
-        // The jig reads its two sense inputs one after the other; pulled up, a grounded pair reads 0.
-        const uint8_t b0 = (ext_ == '1' || ext_ == 'b') ? 0xBF : 0xFF;
-        const uint8_t b1 = (ext_ == '3' || ext_ == 'b') ? 0xFD : 0xFF;
-        port.send(b0);
-        port.send(b1, 200);
-        break;
-    }
-    case '1':
-    case '2':
-        (cmd == '1' ? rail1 : rail2) = true;
-        port.send(kOk);
-        break;
-    case '0':
-        rail1 = rail2 = false;
-        attached_ = false;  // the target loses its supply
-        port.send(kOk);
-        break;
-    case 'T':
-        attached_ = reachable();
-        port.send(attached_ ? kOk : kBusy);
-        break;
-    case 'A':
-        afterAddress_ = true;
-        if (!live() || d[1] == busyReg_) {
-            port.send(kBusy);
-            break;
-        }
-        sel_ = d[1];
-        if (id == kId8580) eraseStatus8580_ = false;
-        port.send(kOk);
-        break;
-    case 'W': {
-        const bool lone = !afterAddress_;
-        afterAddress_ = false;
-        if (!live()) {
-            port.send(kBusy);
-            break;
-        }
-        writeRegister(sel_, d[1], lone, port);
-        port.send(kOk);
-        break;
-    }
-    case 'R':
-        afterAddress_ = false;
-        port.send(live() ? readRegister(port) : uint8_t{0xFF});
-        break;
-    case 'r': return fetch(port);
-    case '8': return batch(d, need, port);
-    case 'Y':
-        // The jig programs from address 0 through the gateway; it starts once
-        // the flash is no longer busy erasing.
-        writing_ = live() && gatewayStage_ == 2;
-        writePtr_ = static_cast<uint32_t>(d[1] << 16 | d[2] << 8 | d[3]);
-        port.send(writing_ ? kOk : kBusy, busyLeftUs(port));
-        break;
-    case 'w': {
-        if (!writing_) {
-            port.error("ITE: a write chunk without a write start");
-            port.send(kBusy);
-            break;
-        }
-        ++writes_;
-        const bool refused = !live() || writes_ == writeFail_;
-        // The jig skips erased bytes: the time follows the image's content.
-        const int64_t t = byteUs_ * std::count_if(d + 1, d + 1 + kChunk, [](uint8_t b) { return b != 0xFF; });
-        if (!refused) program(writePtr_, d + 1, kChunk);
-        writePtr_ += kChunk;
-        chipUs += t;
-        port.send(refused ? kBusy : kOk, busyLeftUs(port) + t);
-        break;
-    }
-    case '9': {
-        ++writes_;
-        const bool ready = live() && id == kId8580 && writeMode8580_ && regs_[0x61] == 0x01;
-        const bool refused = !ready || writes_ == writeFail_;
-        const int64_t t = byteUs_ * std::count_if(d + 1, d + 1 + kPage, [](uint8_t b) { return b != 0xFF; });
-        if (!refused) program(pageAddr_, d + 1, kPage);
-        chipUs += t;
-        port.send(refused ? uint8_t{0x00} : kPageOk, t);
-        break;
-    }
-    default: port.error("ITE: unexpected command"); break;
-    }
+    if (it == table.end()) port.error("ITE: unexpected command");
+    else (this->*(it->run))(d, need, port);
     return need;
 }
 
-size_t IteModel::fetch(JigPort& port) {
+// The jig reads its two sense inputs one after the other; pulled up, a grounded pair reads 0.
+void IteModel::senseExternal(const uint8_t*, size_t, JigPort& port) {
+    const uint8_t b0 = (ext_ == '1' || ext_ == 'b') ? 0xBF : 0xFF;
+    const uint8_t b1 = (ext_ == '3' || ext_ == 'b') ? 0xFD : 0xFF;
+    port.send(b0);
+    port.send(b1, 200);
+}
+
+void IteModel::railOn(const uint8_t* d, size_t, JigPort& port) {
+    (d[0] == '1' ? rail1 : rail2) = true;
+    port.send(kOk);
+}
+
+void IteModel::railsOff(const uint8_t*, size_t, JigPort& port) {
+    rail1 = rail2 = false;
+    attached_ = false;  // the target loses its supply
+    port.send(kOk);
+}
+
+void IteModel::attach(const uint8_t*, size_t, JigPort& port) {
+    attached_ = reachable();
+    port.send(attached_ ? kOk : kBusy);
+}
+
+void IteModel::address(const uint8_t* d, size_t, JigPort& port) {
+    afterAddress_ = true;
+    if (!live() || d[1] == busyReg_) {
+        port.send(kBusy);
+        return;
+    }
+    sel_ = d[1];
+    if (id == kId8580) eraseStatus8580_ = false;
+    port.send(kOk);
+}
+
+void IteModel::registerWrite(const uint8_t* d, size_t, JigPort& port) {
+    const bool lone = !afterAddress_;
+    afterAddress_ = false;
+    if (!live()) {
+        port.send(kBusy);
+        return;
+    }
+    writeRegister(sel_, d[1], lone, port);
+    port.send(kOk);
+}
+
+void IteModel::registerRead(const uint8_t*, size_t, JigPort& port) {
+    afterAddress_ = false;
+    port.send(live() ? readRegister(port) : uint8_t{0xFF});
+}
+
+// The jig programs from address 0 through the gateway; it starts once the
+// flash is no longer busy erasing.
+void IteModel::writeStart(const uint8_t* d, size_t, JigPort& port) {
+    writing_ = live() && gatewayStage_ == 2;
+    writePtr_ = static_cast<uint32_t>(d[1] << 16 | d[2] << 8 | d[3]);
+    port.send(writing_ ? kOk : kBusy, busyLeftUs(port));
+}
+
+void IteModel::writeChunk(const uint8_t* d, size_t, JigPort& port) {
+    if (!writing_) {
+        port.error("ITE: a write chunk without a write start");
+        port.send(kBusy);
+        return;
+    }
+    ++writes_;
+    const bool refused = !live() || writes_ == writeFail_;
+    // The jig skips erased bytes: the time follows the image's content.
+    const int64_t t = byteUs_ * std::count_if(d + 1, d + 1 + kChunk, [](uint8_t b) { return b != 0xFF; });
+    if (!refused) nor_.program(writePtr_, d + 1, kChunk);
+    writePtr_ += kChunk;
+    chipUs += t;
+    port.send(refused ? kBusy : kOk, busyLeftUs(port) + t);
+}
+
+// The 8580's page, to the address its last register batch set.
+void IteModel::writePage(const uint8_t* d, size_t, JigPort& port) {
+    ++writes_;
+    const bool ready = live() && id == kId8580 && writeMode8580_ && regs_[0x61] == 0x01;
+    const bool refused = !ready || writes_ == writeFail_;
+    const int64_t t = byteUs_ * std::count_if(d + 1, d + 1 + kPage, [](uint8_t b) { return b != 0xFF; });
+    if (!refused) nor_.program(pageAddr_, d + 1, kPage);
+    chipUs += t;
+    port.send(refused ? uint8_t{0x00} : kPageOk, t);
+}
+
+void IteModel::fetch(const uint8_t*, size_t, JigPort& port) {
     ++fetches_;
     std::vector<uint8_t> out(kBlock + 1, 0xFF);
     bool good = live() && fetches_ != badBlock_;
@@ -404,18 +393,17 @@ size_t IteModel::fetch(JigPort& port) {
     if (fetches_ == overlongAt_) out.push_back(kOk);
     chipUs += blockUs_;
     port.send(out.data(), out.size(), blockUs_);
-    return 1;
 }
 
 // '8', kind, length, register-value pairs, terminator (kind 3: 0x09, kind 1: 0x0A, kind 2: none).
-size_t IteModel::batch(const uint8_t* d, size_t len, JigPort& port) {
+void IteModel::batch(const uint8_t* d, size_t len, JigPort& port) {
     const uint8_t kind = d[1];
     const int terminator = kind == 3 ? 0x09 : kind == 1 ? 0x0A : kind == 2 ? -1 : -2;
     const size_t pairsEnd = terminator >= 0 ? len - 1 : len;
     if (terminator == -2 || len < 3 || (pairsEnd - 3) % 2 != 0 || (terminator >= 0 && d[len - 1] != terminator)) {
         port.error("ITE: malformed register batch");
         port.send(kBusy);
-        return len;
+        return;
     }
     bool ok = live();
     for (size_t i = 3; ok && i + 1 < pairsEnd; i += 2) {
@@ -431,15 +419,20 @@ size_t IteModel::batch(const uint8_t* d, size_t len, JigPort& port) {
     if (ok && kind == 2) writeMode8580_ = regs_[0x3D] == 0x01;
     if (ok && kind == 1) pageAddr_ = static_cast<uint32_t>(regs_[0x06] << 16 | regs_[0x05] << 8 | regs_[0x04]);
     port.send(ok ? kOk : kBusy);
-    return len;
 }
 
 void registerIteCommands(AppFirmware& fw) {
     AppFirmware* f = &fw;
     auto ite = [](JigPort& p) -> IteModel& { return p.board().model<IteModel>(); };
     fw.on('S', [f, ite](const uint8_t*, size_t, JigPort& p) { return ite(p).enterSetup(*f, p); });
-    for (uint8_t c : {'3', '1', '2', '0', 'T', 'A', 'W', 'R', 'r', '8', 'Y', 'w', '9'})
+    for (const uint8_t c : IteModel::commandCodes())
         fw.on(c, [ite](const uint8_t* d, size_t n, JigPort& p) { return ite(p).command(d, n, p); });
+}
+
+std::vector<uint8_t> IteModel::commandCodes() {
+    std::vector<uint8_t> codes;
+    for (const Command& c : commandTable()) codes.push_back(c.code);
+    return codes;
 }
 
 std::vector<KeySpec> iteKeys() {

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/NorFlash.h"
 #include "sim/SimConfig.h"
 
 namespace qj::sim {
@@ -37,10 +38,12 @@ public:
     size_t setupFrame(AppFirmware& fw, const uint8_t* data, size_t n, JigPort& port);
     // Every other ITE command; data[0] is the command byte.
     size_t command(const uint8_t* data, size_t n, JigPort& port);
+    // The command bytes command() takes, as registered with the firmware.
+    static std::vector<uint8_t> commandCodes();
 
     std::vector<uint8_t> flash;
     bool present = true;
-    uint16_t id = 0x8587;
+    uint16_t id;
     std::map<std::string, int> frames;  // two-letter code -> contact, as the last set-up received them
     bool setupDone = false;
     int setups = 0;
@@ -59,21 +62,37 @@ private:
     void spiEnd(JigPort& port);
     uint8_t spiStatus(JigPort& port) const;
     bool gatewayAddressed(uint8_t low) const;
-    void erase(uint32_t from, uint32_t len);
-    void program(uint32_t at, const uint8_t* data, size_t n);
     int64_t busyLeftUs(JigPort& port) const;
-    size_t fetch(JigPort& port);
-    size_t batch(const uint8_t* d, size_t n, JigPort& port);
+    // The jig's commands; `d` holds the command's `need` bytes, d[0] its byte.
+    using Run = void (IteModel::*)(const uint8_t* d, size_t need, JigPort& port);
+    struct Command {
+        uint8_t code;
+        size_t need;  // 0: the register batch, whose third byte says
+        Run run;
+    };
+    static const std::vector<Command>& commandTable();
+    void senseExternal(const uint8_t* d, size_t need, JigPort& port);  // '3'
+    void railOn(const uint8_t* d, size_t need, JigPort& port);         // '1', '2'
+    void railsOff(const uint8_t* d, size_t need, JigPort& port);       // '0'
+    void attach(const uint8_t* d, size_t need, JigPort& port);         // 'T'
+    void address(const uint8_t* d, size_t need, JigPort& port);        // 'A'
+    void registerWrite(const uint8_t* d, size_t need, JigPort& port);  // 'W'
+    void registerRead(const uint8_t* d, size_t need, JigPort& port);   // 'R'
+    void fetch(const uint8_t* d, size_t need, JigPort& port);          // 'r'
+    void batch(const uint8_t* d, size_t need, JigPort& port);          // '8'
+    void writeStart(const uint8_t* d, size_t need, JigPort& port);     // 'Y'
+    void writeChunk(const uint8_t* d, size_t need, JigPort& port);     // 'w'
+    void writePage(const uint8_t* d, size_t need, JigPort& port);      // '9'
     void configError(JigPort& port);
 
     // Configuration.
-    std::string flashOut_;
+    NorFlash nor_;
     uint8_t rev_ = 1;
     std::map<std::string, int> board_;  // the ite-board line's assignment, by code
     char ext_ = 'a';                    // 'a'bsent, '1' (1-2), '3' (31-32), 'b'oth
     int busyReg_ = -1;
     int64_t badBlock_ = 0, overlongAt_ = 0, silentAfter_ = -1, writeFail_ = 0, refuseFrame_ = 0;
-    int64_t stuck_ = -1, stuckLen_ = 1, busySector_ = -1;
+    int64_t busySector_ = -1;
     int64_t eraseUs_ = 0, blockUs_ = 0, byteUs_ = 0;
     std::string configError_;
 

@@ -13,27 +13,26 @@ constexpr uint8_t kGood = 'K';
 constexpr uint8_t kLost = 'e';
 }  // namespace
 
-Kb90xxModel::Kb90xxModel(const SimConfig& cfg) : flash(kFlashSize, 0xFF) {
+namespace {
+// The flash without flash=: counter (every block differs from its neighbours,
+// so a block served out of order shows), random, or blank.
+std::function<uint8_t(size_t)> enePattern(const SimConfig& cfg) {
     const std::string pattern = cfg.str("ene-pattern", "counter");
-    if (pattern == "counter") {
-        // Every block differs from its neighbours, so a block served out of order shows.
-        for (size_t i = 0; i < kFlashSize; ++i) flash[i] = static_cast<uint8_t>(i ^ (i >> 8) ^ (i >> 16));
-    } else if (pattern == "random") {
-        std::mt19937 rng(static_cast<uint32_t>(cfg.num("ene-seed", 1)));
-        for (auto& b : flash) b = static_cast<uint8_t>(rng());
-    } else if (pattern != "blank") {
+    if (pattern == "counter") return [](size_t i) { return static_cast<uint8_t>(i ^ (i >> 8) ^ (i >> 16)); };
+    if (pattern == "random")
+        return [rng = std::mt19937(static_cast<uint32_t>(cfg.num("ene-seed", 1)))](size_t) mutable {
+            return static_cast<uint8_t>(rng());
+        };
+    return [](size_t) { return uint8_t{0xFF}; };
+}
+}  // namespace
+
+Kb90xxModel::Kb90xxModel(const SimConfig& cfg)
+    : flash(kFlashSize), nor_(flash, cfg, "flash", "flash-out", enePattern(cfg)) {
+    const std::string pattern = cfg.str("ene-pattern", "counter");
+    if (pattern != "counter" && pattern != "random" && pattern != "blank")
         configError_ = "ene-pattern must be counter, blank or random";
-    }
-    if (cfg.has("flash")) {
-        std::fill(flash.begin(), flash.end(), 0xFF);
-        if (std::FILE* f = std::fopen(cfg.str("flash").c_str(), "rb")) {
-            (void)std::fread(flash.data(), 1, flash.size(), f);
-            std::fclose(f);
-        } else {
-            configError_ = "cannot read flash=" + cfg.str("flash");
-        }
-    }
-    flashOut_ = cfg.str("flash-out");
+    if (!nor_.loadError().empty()) configError_ = nor_.loadError();
     present = cfg.str("ene", "present") != "absent";
     version = static_cast<uint8_t>(cfg.num("ene-version", 0x24));
     lostAt_ = cfg.num("ene-lost-at", 0);
@@ -44,13 +43,7 @@ Kb90xxModel::Kb90xxModel(const SimConfig& cfg) : flash(kFlashSize, 0xFF) {
     blockUs_ = cfg.num("ene-block-us", 0);
 }
 
-Kb90xxModel::~Kb90xxModel() {
-    if (flashOut_.empty()) return;
-    std::FILE* f = std::fopen(flashOut_.c_str(), "wb");
-    if (!f || std::fwrite(flash.data(), 1, flash.size(), f) != flash.size())
-        std::fprintf(stderr, "virtual jig: cannot write flash-out=%s\n", flashOut_.c_str());
-    if (f) std::fclose(f);
-}
+Kb90xxModel::~Kb90xxModel() = default;
 
 void Kb90xxModel::reportConfigError(JigPort& port) {
     if (configError_.empty()) return;

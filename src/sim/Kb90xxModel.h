@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/NorFlash.h"
 #include "sim/SimConfig.h"
 
 namespace qj::sim {
@@ -55,7 +56,7 @@ private:
     bool silentNow() const { return silentAfter_ >= 0 && blocksServed > silentAfter_; }
     void reportConfigError(JigPort& port);
 
-    std::string flashOut_;
+    NorFlash nor_;
     int64_t lostAt_ = 0;
     int64_t silentAfter_ = -1;
     int64_t stuck_ = -1;

@@ -27,24 +27,16 @@ bool parseHex(const uint8_t* d, size_t count, uint32_t& v) {
     return true;
 }
 
-void readInto(const std::string& path, std::vector<uint8_t>& mem) {
-    if (path.empty()) return;
-    std::fill(mem.begin(), mem.end(), 0xFF);
-    if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
-        (void)std::fread(mem.data(), 1, mem.size(), f);
-        std::fclose(f);
-    }
-}
 }  // namespace
 
-MecModel::MecModel(const SimConfig& cfg) : main(kMainSize), info(kInfoSize) {
-    // Every block differs from its neighbours, so a block served out of order shows.
-    for (size_t i = 0; i < kMainSize; ++i) main[i] = static_cast<uint8_t>(i * 7 + (i >> 10) * 13 + (i >> 16));
-    for (size_t i = 0; i < kInfoSize; ++i) info[i] = static_cast<uint8_t>(0xA5 ^ (i * 3) ^ (i >> 10));
-    readInto(cfg.str("mec-flash"), main);
-    readInto(cfg.str("mec-info"), info);
-    flashOut_ = cfg.str("mec-flash-out");
-    infoOut_ = cfg.str("mec-info-out");
+// Every block differs from its neighbours, so a block served out of order shows.
+MecModel::MecModel(const SimConfig& cfg)
+    : main(kMainSize),
+      info(kInfoSize),
+      infoFlash_(info, cfg, "mec-info", "mec-info-out",
+                 [](size_t i) { return static_cast<uint8_t>(0xA5 ^ (i * 3) ^ (i >> 10)); }),
+      nor_(main, cfg, "mec-flash", "mec-flash-out",
+           [](size_t i) { return static_cast<uint8_t>(i * 7 + (i >> 10) * 13 + (i >> 16)); }) {
     present = cfg.str("mec", "present") != "absent";
     fwp = cfg.flag("mec-fwp");
     bootLock = cfg.flag("mec-bootlock");
@@ -61,24 +53,11 @@ MecModel::MecModel(const SimConfig& cfg) : main(kMainSize), info(kInfoSize) {
     overlongAt_ = cfg.num("mec-overlong-at", 0);
     silentAfter_ = cfg.num("mec-silent-after", -1);
     noGAt_ = cfg.num("mec-no-g-at", 0);
-    stuck_ = cfg.num("mec-stuck", -1);
+    nor_.stick(cfg.num("mec-stuck", -1), 1, true);
     blockUs_ = cfg.num("mec-block-us", 0);
 }
 
-namespace {
-void writeOut(const std::string& path, const char* key, const std::vector<uint8_t>& mem) {
-    if (path.empty()) return;
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f || std::fwrite(mem.data(), 1, mem.size(), f) != mem.size())
-        std::fprintf(stderr, "virtual jig: cannot write %s=%s\n", key, path.c_str());
-    if (f) std::fclose(f);
-}
-}  // namespace
-
-MecModel::~MecModel() {
-    writeOut(flashOut_, "mec-flash-out", main);
-    writeOut(infoOut_, "mec-info-out", info);
-}
+MecModel::~MecModel() = default;
 
 uint32_t MecModel::status(int64_t nowUs) const {
     const bool busy = (busyStuck_ && erases > 0) || nowUs < busyUntilUs;
@@ -150,9 +129,8 @@ size_t MecModel::writeRegister(const uint8_t* d, size_t n, size_t at, JigPort& p
             }
             busyUntilUs = port.nowUs() + eraseUs_;
             if (fwp || bootLock) break;  // the flash refuses
-            for (size_t i = 0; i < kMainSize; ++i)
-                if (static_cast<int64_t>(i) != stuck_) main[i] = 0xFF;
-            if (v == 0x00FC0000) std::fill(info.begin(), info.end(), 0xFF);
+            nor_.erase(0, kMainSize);
+            if (v == 0x00FC0000) infoFlash_.erase(0, kInfoSize);
         } else if (enable == 1 && command == 0x106) {
             writeAt_ = v;
         }
@@ -198,11 +176,6 @@ size_t MecModel::flashRead(const uint8_t* d, size_t n, size_t at, JigPort& port)
     return at + 6;
 }
 
-void MecModel::program(size_t at, const uint8_t* d) {
-    for (size_t i = 0; i < kPage; ++i)
-        if (static_cast<int64_t>(at + i) != stuck_) main[at + i] &= d[i];
-}
-
 size_t MecModel::page(const uint8_t* d, size_t n, AppFirmware& fw, JigPort& port) {
     if (n < kPage) return 0;
     fw.endModal();
@@ -212,7 +185,7 @@ size_t MecModel::page(const uint8_t* d, size_t n, AppFirmware& fw, JigPort& port
         port.error("MEC: page write beyond the MAIN block");
         good = false;
     }
-    if (good) program(writeAt_, d);
+    if (good) nor_.program(writeAt_, d, kPage);
     writeAt_ += kPage;
     port.send(uint8_t{static_cast<uint8_t>(good ? 'G' : 'E')}, blockUs_);
     return kPage;

@@ -25,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/NorFlash.h"
 #include "sim/SimConfig.h"
 
 namespace qj::sim {
@@ -74,13 +75,14 @@ private:
     void goAhead(AppFirmware& fw, JigPort& port);
     size_t page(const uint8_t* d, size_t n, AppFirmware& fw, JigPort& port);
     bool silentNow() const { return silentAfter_ >= 0 && blocksServed + pagesServed >= silentAfter_; }
-    void program(size_t at, const uint8_t* d);
 
-    std::string flashOut_, infoOut_;
+    // INFO first: MAIN goes to its file first when the model goes away.
+    NorFlash infoFlash_;
+    NorFlash nor_;  // MAIN
     int64_t eraseUs_ = 1'000'000;
     bool busyStuck_ = false;
     int64_t silentReg_ = -1;
-    int64_t lostAt_ = 0, overlongAt_ = 0, silentAfter_ = -1, noGAt_ = 0, stuck_ = -1, blockUs_ = 0;
+    int64_t lostAt_ = 0, overlongAt_ = 0, silentAfter_ = -1, noGAt_ = 0, blockUs_ = 0;
     Transfer transfer_ = Transfer::None;
     uint32_t readAt_ = 0;   // flash-read address of the next block
     size_t writeAt_ = 0;    // MAIN offset of the next page

@@ -9,23 +9,16 @@
 
 namespace qj::sim {
 
-NpceModel::NpceModel(const SimConfig& cfg) : flash(kFlashSize) {
-    // Every 512-byte block differs from its neighbours, so a block out of order shows.
-    for (size_t i = 0; i < kFlashSize; ++i) flash[i] = static_cast<uint8_t>((i * 7) ^ (i >> 9));
-    if (cfg.has("npce-flash")) {
-        std::fill(flash.begin(), flash.end(), 0xFF);
-        if (std::FILE* f = std::fopen(cfg.str("npce-flash").c_str(), "rb")) {
-            (void)std::fread(flash.data(), 1, flash.size(), f);
-            std::fclose(f);
-        }
-    }
-    flashOut_ = cfg.str("npce-flash-out");
+// Every 512-byte block differs from its neighbours, so a block out of order shows.
+NpceModel::NpceModel(const SimConfig& cfg)
+    : flash(kFlashSize),
+      nor_(flash, cfg, "npce-flash", "npce-flash-out", [](size_t i) { return static_cast<uint8_t>((i * 7) ^ (i >> 9)); }) {
     present = cfg.str("npce", "present") != "absent";
     if (cfg.has("npce-id")) jedecId = static_cast<uint32_t>(std::stoul(cfg.str("npce-id"), nullptr, 16));
     eraseFail_ = cfg.flag("npce-erase-fail");
     eraseUs_ = cfg.num("npce-erase-ms", 0) * 1000;
     notBlank_ = cfg.num("npce-not-blank", -1);
-    stuck_ = cfg.num("npce-stuck", -1);
+    nor_.stick(cfg.num("npce-stuck", -1), 1, false);
     pageFailAt_ = cfg.num("npce-page-fail-at", 0);
     noStarAt_ = cfg.num("npce-no-star-at", 0);
     endStatus_ = static_cast<uint8_t>(cfg.num("npce-end-status", 1));
@@ -35,13 +28,7 @@ NpceModel::NpceModel(const SimConfig& cfg) : flash(kFlashSize) {
     blockUs_ = cfg.num("npce-block-us", 0);
 }
 
-NpceModel::~NpceModel() {
-    if (flashOut_.empty()) return;
-    std::FILE* f = std::fopen(flashOut_.c_str(), "wb");
-    if (!f || std::fwrite(flash.data(), 1, flash.size(), f) != flash.size())
-        std::fprintf(stderr, "virtual jig: cannot write npce-flash-out=%s\n", flashOut_.c_str());
-    if (f) std::fclose(f);
-}
+NpceModel::~NpceModel() = default;
 
 bool NpceModel::silent() {
     ++commands_;
@@ -109,7 +96,7 @@ size_t NpceModel::chipErase(JigPort& port) {
     const bool ok = present && !eraseFail_;
     if (ok) {
         ++erases;
-        std::fill(flash.begin(), flash.end(), 0xFF);
+        nor_.erase(0, flash.size());
         if (notBlank_ >= 0) flash[static_cast<size_t>(notBlank_)] = 0x00;
     }
     const uint8_t st[2] = {static_cast<uint8_t>(ok ? 1 : 0), 0x00};
@@ -145,8 +132,7 @@ size_t NpceModel::pageData(AppFirmware& fw, const uint8_t* data, size_t n, JigPo
         return kPage;
     }
     if (!pageFails_) {
-        for (size_t i = 0; i < kPage; ++i)
-            if (static_cast<int64_t>(writeAt_ + i) != stuck_) flash[writeAt_ + i] &= data[i];
+        nor_.program(writeAt_, data, kPage);
         ++pagesWritten;
     }
     writeAt_ += kPage;

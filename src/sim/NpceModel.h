@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/NorFlash.h"
 #include "sim/SimConfig.h"
 
 namespace qj::sim {
@@ -64,11 +65,10 @@ private:
     void endTransfers() { readAt_ = writeAt_ = 0; }
     size_t pageData(AppFirmware& fw, const uint8_t* data, size_t n, JigPort& port);
 
-    std::string flashOut_;
+    NorFlash nor_;
     bool eraseFail_ = false;
     int64_t eraseUs_ = 0;
     int64_t notBlank_ = -1;
-    int64_t stuck_ = -1;
     int64_t pageFailAt_ = 0;
     int64_t noStarAt_ = 0;
     uint8_t endStatus_ = 1;

@@ -1,5 +1,6 @@
 #include "sim/NuvJtagModel.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "sim/AppFirmware.h"
@@ -65,17 +66,12 @@ std::string hex(uint32_t v) {
 }
 }  // namespace
 
-NuvJtagModel::NuvJtagModel(const SimConfig& cfg) : flash(kFlashSize), ram_(kRamSize, 0) {
-    // Every block differs from its neighbours, so a block served out of order shows.
-    for (size_t i = 0; i < kFlashSize; ++i) flash[i] = static_cast<uint8_t>((i >> 8) * 7 + (i & 0xFF) * 13 + (i >> 16));
-    if (cfg.has("nuv-flash")) {
-        std::fill(flash.begin(), flash.end(), 0xFF);
-        if (std::FILE* f = std::fopen(cfg.str("nuv-flash").c_str(), "rb")) {
-            (void)std::fread(flash.data(), 1, flash.size(), f);
-            std::fclose(f);
-        }
-    }
-    flashOut_ = cfg.str("nuv-flash-out");
+// Every block differs from its neighbours, so a block served out of order shows.
+NuvJtagModel::NuvJtagModel(const SimConfig& cfg)
+    : flash(kFlashSize),
+      nor_(flash, cfg, "nuv-flash", "nuv-flash-out",
+           [](size_t i) { return static_cast<uint8_t>((i >> 8) * 7 + (i & 0xFF) * 13 + (i >> 16)); }),
+      ram_(kRamSize, 0) {
     present = cfg.str("nuv", "present") != "absent";
     if (cfg.has("nuv-id")) jtagId = static_cast<uint32_t>(std::stoul(cfg.str("nuv-id"), nullptr, 16));
     if (cfg.has("nuv-id-split")) idSplitUs_ = cfg.num("nuv-id-split", 0) * 1000;
@@ -86,16 +82,10 @@ NuvJtagModel::NuvJtagModel(const SimConfig& cfg) : flash(kFlashSize), ram_(kRamS
     eraseStuck_ = cfg.num("nuv-erase-stuck", -1);
     readSilentAt_ = cfg.num("nuv-read-silent-at", 0);
     readOverlongAt_ = cfg.num("nuv-read-overlong-at", 0);
-    stuck_ = cfg.num("nuv-stuck", -1);
+    nor_.stick(cfg.num("nuv-stuck", -1), 1, false);
 }
 
-NuvJtagModel::~NuvJtagModel() {
-    if (flashOut_.empty()) return;
-    std::FILE* f = std::fopen(flashOut_.c_str(), "wb");
-    if (!f || std::fwrite(flash.data(), 1, flash.size(), f) != flash.size())
-        std::fprintf(stderr, "virtual jig: cannot write nuv-flash-out=%s\n", flashOut_.c_str());
-    if (f) std::fclose(f);
-}
+NuvJtagModel::~NuvJtagModel() = default;
 
 bool NuvJtagModel::reached(JigPort& port, bool cpld) {
     if (!present) return false;
@@ -113,24 +103,35 @@ void NuvJtagModel::tapReset() {
     setupDone_ = false;
 }
 
+// Each 'J' command once: its second byte, how many bytes it takes (0: a
+// batch, whose length its third and fourth bytes say) and what the jig does.
+const std::vector<NuvJtagModel::Command>& NuvJtagModel::commandTable() {
+    static const std::vector<Command> table = {
+        {'i', 3, &NuvJtagModel::instruction}, {'d', 3, &NuvJtagModel::drCommand},
+        {'D', 6, &NuvJtagModel::drShift},     {'T', 8, &NuvJtagModel::transfer},
+        {'R', 2, &NuvJtagModel::blockRead},   {'W', 0, &NuvJtagModel::batch},
+    };
+    return table;
+}
+
+std::vector<uint8_t> NuvJtagModel::commandCodes() {
+    std::vector<uint8_t> codes;
+    for (const Command& c : commandTable()) codes.push_back(c.code);
+    return codes;
+}
+
 size_t NuvJtagModel::command(const uint8_t* data, size_t n, JigPort& port, const Jig& jig) {
     if (n < 2) return 0;
-    size_t need = 2;
-    switch (data[1]) {
-    case 'i':
-    case 'd': need = 3; break;
-    case 'D': need = 6; break;
-    case 'T': need = 8; break;
-    case 'W': {
+    const auto& table = commandTable();
+    const auto it = std::find_if(table.begin(), table.end(), [&](const Command& c) { return c.code == data[1]; });
+    size_t need = it == table.end() ? 2 : it->need;
+    if (need == 0) {
         if (n < 4) return 0;
         need = static_cast<size_t>(data[2]) | static_cast<size_t>(data[3]) << 8;
         if (need < 5 || (need - 5) % 5 != 0 || need > 5 + 5 * 128) {
             port.error("Nuvoton: command batch of length " + std::to_string(need));
             return n;
         }
-        break;
-    }
-    default: break;
     }
     if (n < need) return 0;
     ++commands;
@@ -143,50 +144,54 @@ size_t NuvJtagModel::command(const uint8_t* data, size_t n, JigPort& port, const
         tapReset();
     }
     const bool reach = reached(port, jig.cpld);
-    const uint8_t ones = 0xFF;
-    switch (data[1]) {
-    case 'i':
-        if (reach) idcode_ = false;
-        port.send(reach ? uint8_t{0x01} : ones);
-        break;
-    case 'd':
-        if (reach) drCmd_ = data[2];
-        port.send(reach ? uint8_t{0x00} : ones);
-        break;
-    case 'D': {
-        if (!reach) {
-            sendLe32(port, 0xFFFFFFFF);
-        } else if (idcode_) {
-            const uint8_t id[4] = {static_cast<uint8_t>(jtagId), static_cast<uint8_t>(jtagId >> 8),
-                                   static_cast<uint8_t>(jtagId >> 16), static_cast<uint8_t>(jtagId >> 24)};
-            if (idSplitUs_ >= 0) {
-                port.send(id, 2);
-                port.send(id + 2, 2, idSplitUs_);
-            } else {
-                port.send(id, 4);
-            }
+    return it == table.end() ? need : (this->*(it->run))(data, need, port, reach, jig);
+}
+
+namespace {
+constexpr uint8_t kOnes = 0xFF;  // what an unreached chip's TDO reads
+}  // namespace
+
+size_t NuvJtagModel::instruction(const uint8_t*, size_t need, JigPort& port, bool reach, const Jig&) {
+    if (reach) idcode_ = false;
+    port.send(reach ? uint8_t{0x01} : kOnes);
+    return need;
+}
+
+size_t NuvJtagModel::drCommand(const uint8_t* data, size_t need, JigPort& port, bool reach, const Jig&) {
+    if (reach) drCmd_ = data[2];
+    port.send(reach ? uint8_t{0x00} : kOnes);
+    return need;
+}
+
+size_t NuvJtagModel::drShift(const uint8_t* data, size_t need, JigPort& port, bool reach, const Jig&) {
+    if (!reach) {
+        sendLe32(port, 0xFFFFFFFF);
+    } else if (idcode_) {
+        const uint8_t id[4] = {static_cast<uint8_t>(jtagId), static_cast<uint8_t>(jtagId >> 8),
+                               static_cast<uint8_t>(jtagId >> 16), static_cast<uint8_t>(jtagId >> 24)};
+        if (idSplitUs_ >= 0) {
+            port.send(id, 2);
+            port.send(id + 2, 2, idSplitUs_);
         } else {
-            // Before the script has set the chip up, its debug interface is not ours to judge.
-            sendLe32(port, scriptPlayed ? access(drCmd_, le32(data + 2), port) : 0);
+            port.send(id, 4);
         }
-        break;
+    } else {
+        // Before the script has set the chip up, its debug interface is not ours to judge.
+        sendLe32(port, scriptPlayed ? access(drCmd_, le32(data + 2), port) : 0);
     }
-    case 'T': {
-        const uint8_t extra = data[2], cmd = data[3];
-        const uint32_t value = le32(data + 4);
-        if (reach && !scriptPlayed && extra == 0x5A && cmd == 0xE0 && value == 0x00C0FFEE) {
-            scriptPlayed = true;
-            readBlock_ = 0;
-        } else if (reach && scriptPlayed) {
-            (void)access(cmd, value, port);
-        }
-        port.send(reach ? uint8_t{0x00} : ones);
-        break;
+    return need;
+}
+
+size_t NuvJtagModel::transfer(const uint8_t* data, size_t need, JigPort& port, bool reach, const Jig&) {
+    const uint8_t extra = data[2], cmd = data[3];
+    const uint32_t value = le32(data + 4);
+    if (reach && !scriptPlayed && extra == 0x5A && cmd == 0xE0 && value == 0x00C0FFEE) {
+        scriptPlayed = true;
+        readBlock_ = 0;
+    } else if (reach && scriptPlayed) {
+        (void)access(cmd, value, port);
     }
-    case 'R': return blockRead(port, reach);
-    case 'W': return batch(data, need, port, reach, jig);
-    default: break;
-    }
+    port.send(reach ? uint8_t{0x00} : kOnes);
     return need;
 }
 
@@ -295,7 +300,7 @@ void NuvJtagModel::flashControl(uint8_t control, JigPort& port) {
             port.error("Nuvoton: sector erase at " + hex(a) + ", beyond the flash");
         } else if (!busy && writeEnabled_) {
             const size_t sector = a / 4096;
-            std::fill_n(flash.begin() + static_cast<long>(sector * 4096), 4096, 0xFF);
+            nor_.erase(sector * 4096, 4096);
             ++sectorsErased;
             erasing_ = true;
             if (static_cast<int64_t>(sector) == eraseStuck_) busyForever_ = true;
@@ -324,10 +329,7 @@ bool NuvJtagModel::takeDescriptor(JigPort&) {
     }
     // NOR programming: bits only go from 1 to 0, so a block written over
     // unerased flash shows.
-    for (size_t i = 0; i < 256; ++i) {
-        const size_t at = static_cast<size_t>(k) * 256 + i;
-        if (static_cast<int64_t>(at) != stuck_) flash[at] &= buf[i];
-    }
+    nor_.program(static_cast<size_t>(k) * 256, buf, 256);
     ++blocksProgrammed;
     ++nextBlock_;
     return true;
@@ -362,7 +364,7 @@ size_t NuvJtagModel::batch(const uint8_t* data, size_t len, JigPort& port, bool 
     return len;
 }
 
-size_t NuvJtagModel::blockRead(JigPort& port, bool reach) {
+size_t NuvJtagModel::blockRead(const uint8_t*, size_t, JigPort& port, bool reach, const Jig&) {
     ++blockReads;
     if (readSilentAt_ > 0 && blockReads == readSilentAt_) return 2;
     std::vector<uint8_t> out(256, 0xFF);
@@ -382,7 +384,7 @@ void registerNuvJtagCommands(AppFirmware& fw) {
     auto h = [jig](const uint8_t* d, size_t n, JigPort& p) {
         return p.board().model<NuvJtagModel>().command(d, n, p, jig);
     };
-    for (uint8_t c : {'i', 'd', 'D', 'T', 'R', 'W'}) fw.on('J', c, h);
+    for (const uint8_t c : NuvJtagModel::commandCodes()) fw.on('J', c, h);
 }
 
 std::vector<KeySpec> nuvJtagKeys() {

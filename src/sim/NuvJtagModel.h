@@ -36,6 +36,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/NorFlash.h"
 #include "sim/SimConfig.h"
 
 namespace qj::sim {
@@ -62,6 +63,8 @@ public:
     };
     // A 'J' command; returns the bytes consumed (0: need more).
     size_t command(const uint8_t* data, size_t n, JigPort& port, const Jig& jig);
+    // The second bytes command() takes, as registered with the firmware.
+    static std::vector<uint8_t> commandCodes();
 
     std::vector<uint8_t> flash;
     bool present = true;
@@ -85,10 +88,22 @@ private:
     void flashControl(uint8_t control, JigPort& port);
     uint8_t flashStatus(JigPort& port) const;
     bool takeDescriptor(JigPort& port);
-    size_t batch(const uint8_t* data, size_t n, JigPort& port, bool reach, const Jig& jig);
-    size_t blockRead(JigPort& port, bool reach);
+    // The 'J' commands; `data` holds the command's `need` bytes; each returns the bytes consumed.
+    using Run = size_t (NuvJtagModel::*)(const uint8_t* data, size_t need, JigPort& port, bool reach, const Jig& jig);
+    struct Command {
+        uint8_t code;  // the second byte
+        size_t need;   // 0: a batch, whose third and fourth bytes say
+        Run run;
+    };
+    static const std::vector<Command>& commandTable();
+    size_t instruction(const uint8_t* data, size_t need, JigPort& port, bool reach, const Jig& jig);  // "Ji"
+    size_t drCommand(const uint8_t* data, size_t need, JigPort& port, bool reach, const Jig& jig);    // "Jd"
+    size_t drShift(const uint8_t* data, size_t need, JigPort& port, bool reach, const Jig& jig);      // "JD"
+    size_t transfer(const uint8_t* data, size_t need, JigPort& port, bool reach, const Jig& jig);     // "JT"
+    size_t blockRead(const uint8_t* data, size_t need, JigPort& port, bool reach, const Jig& jig);    // "JR"
+    size_t batch(const uint8_t* data, size_t need, JigPort& port, bool reach, const Jig& jig);        // "JW"
 
-    std::string flashOut_;
+    NorFlash nor_;
     std::string cable_ = "any";
     int64_t idSplitUs_ = -1;
     int64_t silentAfter_ = -1;
@@ -97,7 +112,6 @@ private:
     int64_t eraseStuck_ = -1;
     int64_t readSilentAt_ = 0;
     int64_t readOverlongAt_ = 0;
-    int64_t stuck_ = -1;
 
     // JTAG state.
     int seenTapResets_ = 0;

@@ -1,11 +1,28 @@
 // The USB tests run under umockdev's preload library, which shows this
 // process the testbed's /sys and /dev/bus/usb: they have a binary of their
 // own, started again under the library when it is not loaded yet.
+#include <execinfo.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 
 #include "tools/ft232r/EmulatedFt232r.h"
+
+namespace {
+// A crash among the host, libusb, libftdi1 and the emulated chip's threads is
+// read from its stack: print it before the signal ends the process.
+void sayWhereAndDie(int sig) {
+    void* frames[64];
+    const int n = ::backtrace(frames, 64);
+    const char head[] = "usb_tests: fatal signal; the stack:\n";
+    (void)!::write(STDERR_FILENO, head, sizeof head - 1);
+    ::backtrace_symbols_fd(frames, n, STDERR_FILENO);
+    std::signal(sig, SIG_DFL);
+    std::raise(sig);
+}
+}  // namespace
 
 int main(int argc, char** argv) {
     std::string error;
@@ -13,6 +30,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usb_tests: %s\n", error.c_str());
         return 1;
     }
+#if !defined(__SANITIZE_ADDRESS__)  // AddressSanitizer says it better
+    for (int sig : {SIGSEGV, SIGBUS, SIGABRT, SIGFPE}) std::signal(sig, sayWhereAndDie);
+#endif
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

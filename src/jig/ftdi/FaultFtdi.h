@@ -17,7 +17,7 @@
 #include <memory>
 #include <string>
 
-#include "jig/ftdi/FtdiApi.h"
+#include "jig/ftdi/FtdiDecorator.h"
 
 namespace qj {
 
@@ -29,39 +29,17 @@ struct FaultPlan {
     static bool parse(const std::string& text, FaultPlan& plan, std::string& error);
 };
 
-class FaultFtdi final : public FtdiApi {
+class FaultFtdi final : public FtdiDecorator {
 public:
-    FaultFtdi(std::unique_ptr<FtdiApi> inner, FaultPlan plan) : inner_(std::move(inner)), plan_(plan) {}
-    FtdiApi& inner() { return *inner_; }
+    FaultFtdi(std::unique_ptr<FtdiApi> inner, FaultPlan plan) : FtdiDecorator(std::move(inner)), plan_(plan) {}
 
-    FT_STATUS CreateDeviceInfoList(uint32_t& numDevs) override { return inner_->CreateDeviceInfoList(numDevs); }
-    FT_STATUS GetDeviceInfo(uint32_t index, FtDeviceInfo& info) override { return inner_->GetDeviceInfo(index, info); }
-    FT_STATUS Open(uint32_t index, FT_HANDLE& handle) override { return inner_->Open(index, handle); }
-    FT_STATUS GetDriverVersion(FT_HANDLE h, uint32_t& version) override { return inner_->GetDriverVersion(h, version); }
-    FT_STATUS ResetDevice(FT_HANDLE h) override { return inner_->ResetDevice(h); }
     FT_STATUS SetBaudRate(FT_HANDLE h, uint32_t baud) override;
-    FT_STATUS SetDataCharacteristics(FT_HANDLE h, uint8_t w, uint8_t s, uint8_t p) override {
-        return inner_->SetDataCharacteristics(h, w, s, p);
-    }
-    FT_STATUS SetTimeouts(FT_HANDLE h, uint32_t r, uint32_t w) override { return inner_->SetTimeouts(h, r, w); }
-    FT_STATUS SetLatencyTimer(FT_HANDLE h, uint8_t ms) override { return inner_->SetLatencyTimer(h, ms); }
-    FT_STATUS SetChars(FT_HANDLE h, uint8_t ev, uint8_t evOn, uint8_t er, uint8_t erOn) override {
-        return inner_->SetChars(h, ev, evOn, er, erOn);
-    }
     FT_STATUS Purge(FT_HANDLE h, uint32_t mask) override;
     FT_STATUS GetStatus(FT_HANDLE h, uint32_t& rx, uint32_t& tx, uint32_t& ev) override;
     FT_STATUS Write(FT_HANDLE h, const uint8_t* buf, uint32_t len, uint32_t& written) override;
     FT_STATUS Read(FT_HANDLE h, uint8_t* buf, uint32_t len, uint32_t& got) override;
-    FT_STATUS Close(FT_HANDLE h) override { return inner_->Close(h); }
-    FT_STATUS WaitQueues(FT_HANDLE h, uint32_t rxAtLeast, bool txEmpty, uint32_t timeoutMs) override {
-        return inner_->WaitQueues(h, rxAtLeast, txEmpty, timeoutMs);
-    }
-    bool ReachesVirtualJig(FT_HANDLE h) override { return inner_->ReachesVirtualJig(h); }
-    Clock& clock() override { return inner_->clock(); }
-    std::string backendName() const override { return inner_->backendName(); }
 
 private:
-    std::unique_ptr<FtdiApi> inner_;
     const FaultPlan plan_;
     std::atomic<uint64_t> writes_{0}, reads_{0}, statuses_{0}, purges_{0}, bauds_{0};
 };

@@ -3,7 +3,7 @@
 namespace qj {
 
 OneDeviceFtdi::OneDeviceFtdi(std::unique_ptr<FtdiApi> inner, std::string serial)
-    : inner_(std::move(inner)), serial_(std::move(serial)) {}
+    : FtdiDecorator(std::move(inner)), serial_(std::move(serial)) {}
 
 FT_STATUS OneDeviceFtdi::CreateDeviceInfoList(uint32_t& numDevs) {
     numDevs = 0;

@@ -9,7 +9,7 @@ TraceFtdi::TraceFtdi(std::unique_ptr<FtdiApi> inner, const std::string& path)
     : TraceFtdi(std::move(inner), std::fopen(path.c_str(), "ab"), path) {}
 
 TraceFtdi::TraceFtdi(std::unique_ptr<FtdiApi> inner, std::FILE* file, std::string path)
-    : inner_(std::move(inner)), file_(file), path_(std::move(path)) {}
+    : FtdiDecorator(std::move(inner)), file_(file), path_(std::move(path)) {}
 
 TraceFtdi::~TraceFtdi() {
     if (file_) std::fclose(file_);
@@ -47,12 +47,10 @@ FT_STATUS TraceFtdi::CreateDeviceInfoList(uint32_t& numDevs) {
     line("# devices " + std::to_string(st == FT_OK ? numDevs : 0));
     return st;
 }
-FT_STATUS TraceFtdi::GetDeviceInfo(uint32_t index, FtDeviceInfo& info) { return inner_->GetDeviceInfo(index, info); }
 FT_STATUS TraceFtdi::Open(uint32_t index, FT_HANDLE& handle) {
     line("# open " + std::to_string(index));
     return inner_->Open(index, handle);
 }
-FT_STATUS TraceFtdi::GetDriverVersion(FT_HANDLE h, uint32_t& version) { return inner_->GetDriverVersion(h, version); }
 FT_STATUS TraceFtdi::ResetDevice(FT_HANDLE h) {
     line("# reset");
     return inner_->ResetDevice(h);
@@ -84,9 +82,6 @@ FT_STATUS TraceFtdi::Purge(FT_HANDLE h, uint32_t mask) {
     line("# purge " + std::to_string(mask));
     return inner_->Purge(h, mask);
 }
-FT_STATUS TraceFtdi::GetStatus(FT_HANDLE h, uint32_t& rx, uint32_t& tx, uint32_t& ev) {
-    return inner_->GetStatus(h, rx, tx, ev);
-}
 FT_STATUS TraceFtdi::Write(FT_HANDLE h, const uint8_t* buf, uint32_t len, uint32_t& written) {
     bytes('>', buf, len);
     return inner_->Write(h, buf, len, written);
@@ -99,9 +94,6 @@ FT_STATUS TraceFtdi::Read(FT_HANDLE h, uint8_t* buf, uint32_t len, uint32_t& got
 FT_STATUS TraceFtdi::Close(FT_HANDLE h) {
     line("# close");
     return inner_->Close(h);
-}
-FT_STATUS TraceFtdi::WaitQueues(FT_HANDLE h, uint32_t rxAtLeast, bool txEmpty, uint32_t timeoutMs) {
-    return inner_->WaitQueues(h, rxAtLeast, txEmpty, timeoutMs);
 }
 
 }  // namespace qj

@@ -9,11 +9,11 @@
 #include <mutex>
 #include <string>
 
-#include "jig/ftdi/FtdiApi.h"
+#include "jig/ftdi/FtdiDecorator.h"
 
 namespace qj {
 
-class TraceFtdi final : public FtdiApi {
+class TraceFtdi final : public FtdiDecorator {
 public:
     using Sink = std::function<void(const std::string&)>;
     // Appends to `path` (the file is created when missing).
@@ -27,16 +27,23 @@ public:
     void onWriteError(Sink sink) { writeError_ = std::move(sink); }
     bool writeFailed() const { return writeFailed_; }
 
-    QJ_FTDI_CALL_OVERRIDES;
-    FT_STATUS WaitQueues(FT_HANDLE h, uint32_t rxAtLeast, bool txEmpty, uint32_t timeoutMs) override;
-    bool ReachesVirtualJig(FT_HANDLE h) override { return inner_->ReachesVirtualJig(h); }
-    Clock& clock() override { return inner_->clock(); }
-    std::string backendName() const override { return inner_->backendName(); }
+    // The calls that leave a line.
+    FT_STATUS CreateDeviceInfoList(uint32_t& numDevs) override;
+    FT_STATUS Open(uint32_t index, FT_HANDLE& handle) override;
+    FT_STATUS ResetDevice(FT_HANDLE h) override;
+    FT_STATUS SetBaudRate(FT_HANDLE h, uint32_t baud) override;
+    FT_STATUS SetDataCharacteristics(FT_HANDLE h, uint8_t w, uint8_t s, uint8_t p) override;
+    FT_STATUS SetTimeouts(FT_HANDLE h, uint32_t readMs, uint32_t writeMs) override;
+    FT_STATUS SetLatencyTimer(FT_HANDLE h, uint8_t ms) override;
+    FT_STATUS SetChars(FT_HANDLE h, uint8_t ev, uint8_t evOn, uint8_t er, uint8_t erOn) override;
+    FT_STATUS Purge(FT_HANDLE h, uint32_t mask) override;
+    FT_STATUS Write(FT_HANDLE h, const uint8_t* buf, uint32_t len, uint32_t& written) override;
+    FT_STATUS Read(FT_HANDLE h, uint8_t* buf, uint32_t len, uint32_t& got) override;
+    FT_STATUS Close(FT_HANDLE h) override;
 
 private:
     void line(const std::string& s);
     void bytes(char dir, const uint8_t* p, uint32_t n);
-    std::unique_ptr<FtdiApi> inner_;
     std::FILE* file_ = nullptr;
     std::string path_;
     Sink writeError_;
