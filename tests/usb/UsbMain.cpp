@@ -10,6 +10,7 @@
 
 #include "tools/ft232r/EmulatedFt232r.h"
 
+#if !defined(__SANITIZE_ADDRESS__)  // AddressSanitizer says it better
 namespace {
 // A crash among the host, libusb, libftdi1 and the emulated chip's threads is
 // read from its stack: print it before the signal ends the process.
@@ -23,6 +24,7 @@ void sayWhereAndDie(int sig) {
     std::raise(sig);
 }
 }  // namespace
+#endif
 
 int main(int argc, char** argv) {
     std::string error;
@@ -30,7 +32,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usb_tests: %s\n", error.c_str());
         return 1;
     }
-#if !defined(__SANITIZE_ADDRESS__)  // AddressSanitizer says it better
+#if !defined(__SANITIZE_ADDRESS__)
     for (int sig : {SIGSEGV, SIGBUS, SIGABRT, SIGFPE}) std::signal(sig, sayWhereAndDie);
 #endif
     testing::InitGoogleTest(&argc, argv);
