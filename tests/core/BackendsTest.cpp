@@ -39,6 +39,16 @@ TEST(D2xxFtdi, LoadsTheLibraryAtRunTimeAndDrivesTheJigThroughIt) {
     EXPECT_NE(std::find(lines.begin(), lines.end(), "FT_GetDriverVersion OK    (66600)"), lines.end());
 }
 
+namespace {
+// The fake library loaded and its first device open.
+void openFirst(D2xxFtdi& api, FT_HANDLE& h) {
+    ASSERT_TRUE(api.available()) << api.whyUnavailable();
+    uint32_t n = 0;
+    ASSERT_EQ(api.CreateDeviceInfoList(n), FT_OK);
+    ASSERT_EQ(api.Open(0, h), FT_OK);
+}
+}  // namespace
+
 // FT_SetChars goes through the library to the jig's bridge, which refuses it
 // where the path has none.
 TEST(D2xxFtdi, SetsTheEventCharacterThroughTheLibrary) {
@@ -47,11 +57,8 @@ TEST(D2xxFtdi, SetsTheEventCharacterThroughTheLibrary) {
         SCOPED_TRACE(keys);
         Env spec("QJ_FAKE_D2XX_SIM", std::string("jig=ENE_EDID_KB,usb=ft232r") + keys);
         D2xxFtdi api({QJ_FAKE_D2XX});
-        ASSERT_TRUE(api.available()) << api.whyUnavailable();
-        uint32_t n = 0;
-        ASSERT_EQ(api.CreateDeviceInfoList(n), FT_OK);
         FT_HANDLE h = nullptr;
-        ASSERT_EQ(api.Open(0, h), FT_OK);
+        ASSERT_NO_FATAL_FAILURE(openFirst(api, h));
         EXPECT_EQ(api.SetChars(h, 'K', 1, 0, 0), status);
         EXPECT_EQ(api.Close(h), FT_OK);
     }
@@ -87,11 +94,8 @@ TEST(D2xxFtdi, WaitsWakeOnTheLibrarysNotification) {
         SCOPED_TRACE(c.name);
         Env spec("QJ_FAKE_D2XX_SIM", std::string("jig=ENE_EDID_KB,mode=paced,") + c.keys);
         D2xxFtdi api({QJ_FAKE_D2XX});
-        ASSERT_TRUE(api.available()) << api.whyUnavailable();
-        uint32_t n = 0;
-        ASSERT_EQ(api.CreateDeviceInfoList(n), FT_OK);
         FT_HANDLE h = nullptr;
-        ASSERT_EQ(api.Open(0, h), FT_OK);
+        ASSERT_NO_FATAL_FAILURE(openFirst(api, h));
         api.SetBaudRate(h, 921600);
         api.SetDataCharacteristics(h, 8, 0, 0);
         if (c.ask) {
