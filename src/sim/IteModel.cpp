@@ -14,10 +14,12 @@ constexpr size_t kBlock = 256, kChunk = 128, kPage = 256, kSector = 1024;
 constexpr uint16_t kId8580 = 0x8580, kId8386 = 0x8386;
 constexpr int64_t kLargestFlash = 196608;  // the 8386's
 // The jig reads a block as 256 register reads: 22 ms.
-const TargetFaults::Decl kFaults{"ite",
-                                 TargetFaults::OverlongAt | TargetFaults::SilentAfter | TargetFaults::Stuck |
-                                     TargetFaults::StuckLen | TargetFaults::BlockUs,
-                                 kLargestFlash, true, 22000};
+const TargetFaults::Decl kFaults{.prefix = "ite",
+                                 .kinds = TargetFaults::OverlongAt | TargetFaults::SilentAfter | TargetFaults::Stuck |
+                                          TargetFaults::StuckLen | TargetFaults::BlockUs,
+                                 .cells = kLargestFlash,
+                                 .stuckThroughErase = true,
+                                 .blockUs = 22000};
 
 uint16_t idOf(const SimConfig& cfg) {
     return cfg.has("ite-id") ? static_cast<uint16_t>(std::stoul(cfg.str("ite-id"), nullptr, 16)) : uint16_t{0x8587};

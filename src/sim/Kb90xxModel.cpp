@@ -12,10 +12,11 @@ namespace {
 constexpr uint8_t kGood = 'K';
 constexpr uint8_t kLost = 'e';
 // The chip erases a block as it writes it: a stuck cell keeps its old value.
-const TargetFaults::Decl kFaults{"ene",
-                                 TargetFaults::SilentAfter | TargetFaults::OverlongAt | TargetFaults::LostAt |
-                                     TargetFaults::BlockUs | TargetFaults::Stuck,
-                                 Kb90xxModel::kFlashSize, true};
+const TargetFaults::Decl kFaults{.prefix = "ene",
+                                 .kinds = TargetFaults::SilentAfter | TargetFaults::OverlongAt | TargetFaults::LostAt |
+                                          TargetFaults::BlockUs | TargetFaults::Stuck,
+                                 .cells = Kb90xxModel::kFlashSize,
+                                 .stuckThroughErase = true};
 }  // namespace
 
 namespace {

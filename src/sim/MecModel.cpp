@@ -11,10 +11,11 @@ namespace qj::sim {
 namespace {
 constexpr uint32_t kRevisionValue = 0x00000011;  // what FFFD00h reads (made up)
 constexpr uint8_t kGoAhead = 0x01;
-const TargetFaults::Decl kFaults{"mec",
-                                 TargetFaults::LostAt | TargetFaults::OverlongAt | TargetFaults::SilentAfter |
-                                     TargetFaults::Stuck | TargetFaults::BlockUs,
-                                 MecModel::kMainSize, true};
+const TargetFaults::Decl kFaults{.prefix = "mec",
+                                 .kinds = TargetFaults::LostAt | TargetFaults::OverlongAt | TargetFaults::SilentAfter |
+                                          TargetFaults::Stuck | TargetFaults::BlockUs,
+                                 .cells = MecModel::kMainSize,
+                                 .stuckThroughErase = true};
 
 // `count` upper-case or lower-case hexadecimal characters; false when one is not.
 bool parseHex(const uint8_t* d, size_t count, uint32_t& v) {

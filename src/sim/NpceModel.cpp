@@ -10,10 +10,10 @@
 namespace qj::sim {
 
 namespace {
-const TargetFaults::Decl kFaults{"npce",
-                                 TargetFaults::Stuck | TargetFaults::OverlongAt | TargetFaults::SilentAfter |
-                                     TargetFaults::BlockUs,
-                                 NpceModel::kFlashSize, false};
+const TargetFaults::Decl kFaults{.prefix = "npce",
+                                 .kinds = TargetFaults::Stuck | TargetFaults::OverlongAt | TargetFaults::SilentAfter |
+                                          TargetFaults::BlockUs,
+                                 .cells = NpceModel::kFlashSize};
 }  // namespace
 
 // Every 512-byte block differs from its neighbours, so a block out of order shows.

@@ -13,7 +13,9 @@ namespace {
 constexpr uint32_t kFiuBase = 0xFF0000;
 constexpr uint32_t kDescriptor = 0x107F0;
 constexpr int kBlocks = static_cast<int>(NuvJtagModel::kFlashSize / 256);
-const TargetFaults::Decl kFaults{"nuv", TargetFaults::SilentAfter | TargetFaults::Stuck, NuvJtagModel::kFlashSize, false};
+const TargetFaults::Decl kFaults{.prefix = "nuv",
+                                 .kinds = TargetFaults::SilentAfter | TargetFaults::Stuck,
+                                 .cells = NuvJtagModel::kFlashSize};
 
 // The CPLD registers of the two pin maps that reach the chip, as the board's
 // connector is wired: register, value.
