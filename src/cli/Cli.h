@@ -123,16 +123,28 @@ int cmdStart(CliContext& c);
 int cmdHex(CliContext& c);
 int cmdImages(CliContext& c);
 int cmdSimKeys(CliContext& c);
+int cmdWords(CliContext& c);
 
 using Command = int (*)(CliContext&);
+// What the shell's completion offers after a mode's word: a sub-command,
+// whether a FILE follows it, and its options: "--info" a flag, "--board=" an
+// option with a value, "--cable=18|20" one that offers those values,
+// "--script=FILE" one that offers file names.
+struct SubWords {
+    std::string sub;
+    bool file = false;
+    std::vector<std::string> options;
+};
 // A mode's command file registers its command under the mode's qjig word (one
-// namespace-scope ModeCommand), so the dispatch reads the mode table and needs
-// no list of its own.
+// namespace-scope ModeCommand), so the dispatch and the completion read the
+// mode table and need no list of their own.
 struct ModeCommand {
-    ModeCommand(const char* word, Command fn);
+    ModeCommand(const char* word, Command fn, std::vector<SubWords> subs);
 };
 // The command registered under a mode's word; nullptr for none.
 Command modeCommand(const std::string& word);
+// Its sub-commands as the completion offers them.
+const std::vector<SubWords>& modeSubWords(const std::string& word);
 
 // The item of --board ARG in a board list whose file lines start at item
 // `firstLine`: ARG is a line number (1 = first line), an exact line, or a part

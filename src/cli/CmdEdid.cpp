@@ -89,6 +89,11 @@ static int cmdEdid(CliContext& c) {
     return st;
 }
 
-const ModeCommand kCommand{"edid", cmdEdid};
+const ModeCommand kCommand{"edid", cmdEdid, {
+    {"read", true, {"--twice", "--decode"}},
+    {"write", true, {"--force"}},
+    {"verify", true, {}},
+    {"decode", true, {}},
+}};
 
 }  // namespace qj::cli

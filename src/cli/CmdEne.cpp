@@ -31,6 +31,13 @@ bool allDigits(const std::string& s) {
     return true;
 }
 
+// The cables the completion offers after --cable: their contact counts.
+std::string cableOption() {
+    std::string o;
+    for (const char* item : ene::kCableItems) o += (o.empty() ? "" : "|") + std::to_string(ene::cableContacts(item));
+    return "--cable=" + o;
+}
+
 }  // namespace
 
 static int cmdEne(CliContext& c) {
@@ -97,6 +104,11 @@ static int cmdEne(CliContext& c) {
                                          &ene::Kb901xCore::KB901X_READClick, &ene::Kb901xCore::KB901X_WRITEClick));
 }
 
-const ModeCommand kCommand{"ene", cmdEne};
+const ModeCommand kCommand{"ene", cmdEne, {
+    {"wiring", false, {"--board=", cableOption(), "--reversed"}},
+    {"read", true, {"--board=", "--kestra", "--twice"}},
+    {"write", true, {"--board=", "--kestra"}},
+    {"verify", true, {"--board=", "--kestra"}},
+}};
 
 }  // namespace qj::cli

@@ -92,6 +92,11 @@ static int cmdIte(CliContext& c) {
                                          &ite::IteCore::ITE_READ_BitBtnClick, &ite::IteCore::ITE_WRITE_BitBtnClick));
 }
 
-const ModeCommand kCommand{"ite", cmdIte};
+const ModeCommand kCommand{"ite", cmdIte, {
+    {"boards", false, {}},
+    {"read", true, {"--board=external", "--reversed", "--twice"}},
+    {"write", true, {"--board=external", "--reversed", "--chip-erase"}},
+    {"verify", true, {"--board=external", "--reversed"}},
+}};
 
 }  // namespace qj::cli

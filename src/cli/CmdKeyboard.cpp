@@ -115,6 +115,8 @@ static int cmdKeyboard(CliContext& c) {
     return view.texts[KeyboardCore::kStatusLabel] == "Press start scan" ? kOk : kFailed;
 }
 
-const ModeCommand kCommand{"keyboard", cmdKeyboard};
+const ModeCommand kCommand{"keyboard", cmdKeyboard, {
+    {"scan", false, {"--reports=", "--hide-after=", "--no-buzzer", "--time="}},
+}};
 
 }  // namespace qj::cli

@@ -63,6 +63,12 @@ static int cmdMec(CliContext& c) {
     return checks::transfer(sub, file, t);
 }
 
-const ModeCommand kCommand{"mec", cmdMec};
+const ModeCommand kCommand{"mec", cmdMec, {
+    {"check", false, {}},
+    {"read", true, {"--info", "--twice"}},
+    {"verify", true, {}},
+    {"erase", false, {"--info"}},
+    {"write", true, {"--erase", "--verify"}},
+}};
 
 }  // namespace qj::cli

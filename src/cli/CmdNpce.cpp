@@ -33,6 +33,10 @@ static int cmdNpce(CliContext& c) {
                                          &npce::NpceCore::NPCE_READClick, &npce::NpceCore::NPCE_WRITEClick));
 }
 
-const ModeCommand kCommand{"npce", cmdNpce};
+const ModeCommand kCommand{"npce", cmdNpce, {
+    {"read", true, {"--kestra", "--twice"}},
+    {"write", true, {"--kestra"}},
+    {"verify", true, {"--kestra"}},
+}};
 
 }  // namespace qj::cli

@@ -86,6 +86,10 @@ static int cmdNuv(CliContext& c) {
     return checks::transfer(o.sub, o.file, t);
 }
 
-const ModeCommand kCommand{"nuv", cmdNuv};
+const ModeCommand kCommand{"nuv", cmdNuv, {
+    {"read", true, {"--type-a", "--script=FILE", "--twice"}},
+    {"write", true, {"--type-a", "--script=FILE", "--verify"}},
+    {"verify", true, {"--type-a", "--script=FILE"}},
+}};
 
 }  // namespace qj::cli

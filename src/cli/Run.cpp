@@ -16,8 +16,12 @@
 namespace qj::cli {
 
 namespace {
-std::map<std::string, Command>& registry() {
-    static std::map<std::string, Command> commands;
+struct Registered {
+    Command fn = nullptr;
+    std::vector<SubWords> subs;
+};
+std::map<std::string, Registered>& registry() {
+    static std::map<std::string, Registered> commands;
     return commands;
 }
 
@@ -32,7 +36,8 @@ std::string usage() {
         "  start MODE              Start for a mode given by its item text (\"EDID lcd\", ...)\n"
         "  images                  where each mode's jig firmware image is found, and what it is\n"
         "  hex FILE                decode a jig firmware image (Intel HEX)\n"
-        "  sim-keys                list the virtual jig's presets and keys\n";
+        "  sim-keys                list the virtual jig's presets and keys\n"
+        "  words                   list the commands, modes and options (for the shell's completion)\n";
     for (const Mode& m : modes()) {
         char line[160];
         std::snprintf(line, sizeof line, "  %-22s  %s\n", m.synopsis.c_str(), m.summary.c_str());
@@ -66,14 +71,43 @@ struct Fixed {
 const Fixed kFixed[] = {
     {"devices", cmdDevices, true}, {"identify", cmdIdentify, true}, {"start", cmdStart, true},
     {"images", cmdImages, false},  {"hex", cmdHex, false},          {"sim-keys", cmdSimKeys, false},
+    {"words", cmdWords, false},
 };
 }  // namespace
 
-ModeCommand::ModeCommand(const char* word, Command fn) { registry()[word] = fn; }
+ModeCommand::ModeCommand(const char* word, Command fn, std::vector<SubWords> subs) {
+    registry()[word] = {fn, std::move(subs)};
+}
 
 Command modeCommand(const std::string& word) {
     auto it = registry().find(word);
-    return it == registry().end() ? nullptr : it->second;
+    return it == registry().end() ? nullptr : it->second.fn;
+}
+
+const std::vector<SubWords>& modeSubWords(const std::string& word) {
+    static const std::vector<SubWords> none;
+    auto it = registry().find(word);
+    return it == registry().end() ? none : it->second.subs;
+}
+
+// The words qjig takes, one a line, for the shell's completion:
+//   command WORD                          a command (the fixed ones, the modes', help)
+//   item TEXT                             a mode's selector item (what start takes)
+//   sub WORD SUB FILE|- OPTION...         a mode's sub-command, whether a FILE follows, its options
+int cmdWords(CliContext& c) {
+    if (!c.args.empty()) return kMisuse;
+    for (const Fixed& k : kFixed)
+        if (k.fn != cmdWords) std::printf("command %s\n", k.word);
+    for (const Mode& m : modes()) std::printf("command %s\n", m.word.c_str());
+    std::printf("command help\n");
+    for (const Mode& m : modes()) std::printf("item %s\n", m.item.c_str());
+    for (const Mode& m : modes())
+        for (const SubWords& s : modeSubWords(m.word)) {
+            std::printf("sub %s %s %s", m.word.c_str(), s.sub.c_str(), s.file ? "FILE" : "-");
+            for (const std::string& o : s.options) std::printf(" %s", o.c_str());
+            std::printf("\n");
+        }
+    return kOk;
 }
 
 int run(std::vector<std::string> args) {

@@ -100,6 +100,7 @@ TEST(ModeTable, EveryEntryIsWholeUniqueAndHasItsCommand) {
             << m.item;
         EXPECT_FALSE(m.firmware.empty() || m.image.empty() || m.synopsis.empty() || m.summary.empty()) << m.item;
         EXPECT_NE(cli::modeCommand(m.word), nullptr) << m.word;
+        EXPECT_FALSE(cli::modeSubWords(m.word).empty()) << m.word << ": nothing for the completion to offer";
     }
     EXPECT_EQ(selectorItems().size(), modes().size() + 1);
     EXPECT_EQ(selectorItems()[0], kPromptItem);
