@@ -14,7 +14,7 @@
 #include "jig/StartLog.h"
 
 TForm1::TForm1(const AppContext& ctx) : QWidget(nullptr, Qt::Window), ctx_(ctx) {
-    setObjectName("Form1");
+    setObjectName(qj::kMainForm);
     setWindowTitle(QString::fromUtf8("Quillmore_JIG  VER 4.\u0421   2/02/2018   for PCB2 only"));
     // Single fixed border, minimise button only.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowMinimizeButtonHint);
@@ -55,11 +55,11 @@ TForm1::TForm1(const AppContext& ctx) : QWidget(nullptr, Qt::Window), ctx_(ctx) 
     setTabOrder(selector_, start_);
 
     timer5_ = new QTimer(this);
-    timer5_->setObjectName("Timer_5SEC");
+    timer5_->setObjectName(qj::kFiveSecondTimer);
     timer5_->setInterval(5000);
     timer5_->setSingleShot(true);
     timerRun_ = new QTimer(this);
-    timerRun_->setObjectName("Timer_RUN");
+    timerRun_->setObjectName(qj::kRunTimer);
     timerRun_->setInterval(300);
     timerRun_->setSingleShot(true);
 

@@ -8,7 +8,7 @@
 #include "control/JigControl.h"
 #include "ui/TCGauge.h"
 
-TUPDATE_FORM::TUPDATE_FORM(const AppContext&) : ModeWindow("UPDATE_FORM", "Update FW for PCB2 and PCB3", 499, 370) {
+TUPDATE_FORM::TUPDATE_FORM(const AppContext&) : ModeWindow(qj::kUpdateForm, "Update FW for PCB2 and PCB3", 499, 370) {
     // Always on top, no border icons.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowStaysOnTopHint);
     setCursor(Qt::PointingHandCursor);
@@ -21,11 +21,11 @@ TUPDATE_FORM::TUPDATE_FORM(const AppContext&) : ModeWindow("UPDATE_FORM", "Updat
     TCGauge* gauge = makeGauge("CGauge_UPD", 16, 240, 457, 17, 100);
     gauge->setForeColor(0xFF0000);  // blue bar
     setGauge(gauge);
-    exit_ = makeButton("SpeedButton_UPD_EXIT", "EXIT", 160, 272, 177, 49);
+    exit_ = makeButton(qj::kUpdateExitButton, "EXIT", 160, 272, 177, 49);
     exit_->setFont(courier(27, true));
     exit_->setEnabled(false);
     connect(exit_, &QPushButton::clicked, this, &TUPDATE_FORM::SpeedButton_UPD_EXITClick);
-    timerMsg_ = makeTimer("TimerMSG", 200);
+    timerMsg_ = makeTimer(qj::kResetPromptTimer, 200);
     connect(timerMsg_, &QTimer::timeout, this, &TUPDATE_FORM::TimerMSGTimer);
 }
 

@@ -48,7 +48,7 @@ void CliView::showWindow(const std::string&, bool) {}
 // version 3 update is printed at once instead of 200 ms later.
 void CliView::armTimer(const std::string& timer) {
     timersArmed.push_back(timer);
-    if (timer == "TimerMSG") messageBox(BoxKind::Information, " Please press the reset button on the JIG!");
+    if (timer == kResetPromptTimer) messageBox(BoxKind::Information, " Please press the reset button on the JIG!");
 }
 
 bool parseCount(const std::string& s, int64_t max, int64_t& v) {

@@ -64,7 +64,7 @@ int cmdStart(CliContext& c) {
     if (out != JigControl::StartOutcome::UpgradeStarted) return kFailed;
     ctl.waitUpgrade();
     for (const auto& t : view.timersArmed) {
-        if (t == "Timer_RUN") {
+        if (t == kRunTimer) {
             const std::string form = ctl.Timer_RUNTimer();
             if (form.empty()) return kFailed;
             std::printf("-> %s\n", formClass(form).c_str());

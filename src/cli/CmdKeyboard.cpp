@@ -18,7 +18,7 @@ extern "C" void onInterrupt(int) { gInterrupted.store(true); }
 class KeyboardCliView : public CliView {
 public:
     void setText(const std::string& control, const std::string& text) override {
-        if (control == "Label_keyb_con" && texts[control] != text) log("status: " + text);
+        if (control == KeyboardCore::kStatusLabel && texts[control] != text) log("status: " + text);
         CliView::setText(control, text);
     }
 };
@@ -112,7 +112,7 @@ static int cmdKeyboard(CliContext& c) {
     core.waitIdle();
     std::signal(SIGINT, old);
     std::fputs(keyboardPicture(core).c_str(), stdout);
-    return view.texts["Label_keyb_con"] == "Press start scan" ? kOk : kFailed;
+    return view.texts[KeyboardCore::kStatusLabel] == "Press start scan" ? kOk : kFailed;
 }
 
 const ModeCommand kCommand{"keyboard", cmdKeyboard, {

@@ -107,29 +107,29 @@ bool JigControl::fiveSecondsElapsed() {
 void JigControl::armFiveSeconds() {
     FiveSecondsElapsed = false;
     fiveSecondsDeadline_ = api_.clock().nowMs() + 5000;
-    view_.armTimer("Timer_5SEC");
+    view_.armTimer(kFiveSecondTimer);
 }
 
 void JigControl::Execute() {
     if (contains(JigIdent, "M328_EPM240")) {
         link_.close();
-        view_.showWindow("UPDATE_FORM", true);
+        view_.showWindow(kUpdateForm, true);
         if (UpdateJigV3() == V3Result::Ok) {
-            view_.showWindow("UPDATE_FORM", false);
+            view_.showWindow(kUpdateForm, false);
             view_.gaugePos(0);
-            view_.armTimer("Timer_RUN");
+            view_.armTimer(kRunTimer);
         } else {
-            view_.setEnabled("SpeedButton_UPD_EXIT", true);
-            view_.showWindow("Form1", true);
+            view_.setEnabled(kUpdateExitButton, true);
+            view_.showWindow(kMainForm, true);
         }
         return;
     }
-    view_.showWindow("UPDATE_FORM", true);
+    view_.showWindow(kUpdateForm, true);
     view_.log("Current version of FW -> " + JigIdent);
     view_.log("User select -> " + mode_);
     if (runsModeFirmware()) {
-        view_.armTimer("Timer_RUN");
-        view_.showWindow("UPDATE_FORM", false);
+        view_.armTimer(kRunTimer);
+        view_.showWindow(kUpdateForm, false);
         link_.close();
         return;
     }

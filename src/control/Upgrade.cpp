@@ -21,7 +21,7 @@ void JigControl::bootAndFlash() {
     auto giveUp = [&](const char* line) {
         view_.log(line);
         link_.close();
-        view_.setEnabled("SpeedButton_UPD_EXIT", true);
+        view_.setEnabled(kUpdateExitButton, true);
     };
 
     if (identified_ != Identified::NoAnswer) {
@@ -79,10 +79,10 @@ void JigControl::bootAndFlash() {
     link_.close();
 
     if (outcome == kFwUpgradeOk) {
-        view_.showWindow("UPDATE_FORM", false);
-        view_.armTimer("Timer_RUN");
+        view_.showWindow(kUpdateForm, false);
+        view_.armTimer(kRunTimer);
     } else {
-        view_.setEnabled("SpeedButton_UPD_EXIT", true);
+        view_.setEnabled(kUpdateExitButton, true);
     }
 }
 

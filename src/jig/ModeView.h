@@ -17,6 +17,15 @@ enum class BoxKind { Error, Information, Warning };
 // window's log memo, English in its second memo.
 enum class Lang { Ru, En };
 
+// Object names that several parts give: the main window, the update window and
+// its EXIT, and the one-shot timers of those two windows.
+inline constexpr const char* kMainForm = "Form1";
+inline constexpr const char* kUpdateForm = "UPDATE_FORM";
+inline constexpr const char* kUpdateExitButton = "SpeedButton_UPD_EXIT";
+inline constexpr const char* kRunTimer = "Timer_RUN";
+inline constexpr const char* kFiveSecondTimer = "Timer_5SEC";
+inline constexpr const char* kResetPromptTimer = "TimerMSG";
+
 class ModeView {
 public:
     virtual ~ModeView() = default;
@@ -68,8 +77,8 @@ public:
     virtual std::optional<std::string> askSavePath() = 0;
     virtual std::optional<std::string> askOpenPath() = 0;
 
-    // Windows by form name ("Form1", "UPDATE_FORM", ...) and one-shot timers by
-    // name ("Timer_RUN", "Timer_5SEC", "TimerMSG").
+    // Windows by form name (kMainForm, kUpdateForm, a mode's form) and one-shot
+    // timers by name (kRunTimer, kFiveSecondTimer, kResetPromptTimer).
     virtual void showWindow(const std::string& form, bool visible) = 0;
     virtual void armTimer(const std::string& timer) = 0;
 

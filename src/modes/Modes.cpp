@@ -107,4 +107,9 @@ std::vector<std::string> selectorItems() {
 
 std::string formClass(const std::string& form) { return form.empty() ? "" : "T" + form; }
 
+void leaveMode(ModeView& view, ModeId id) {
+    view.showWindow(kMainForm, true);
+    view.showWindow(mode(id).form, false);
+}
+
 }  // namespace qj

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "jig/JigLink.h"
+#include "jig/ModeView.h"
 
 namespace qj {
 
@@ -39,5 +40,7 @@ const Mode* modeByWord(const std::string& word);
 std::vector<std::string> selectorItems();
 // The class of a form ("EDID_form" -> "TEDID_form").
 std::string formClass(const std::string& form);
+// A mode window's EXIT: the main window shows again, the mode's window hides.
+void leaveMode(ModeView& view, ModeId id);
 
 }  // namespace qj

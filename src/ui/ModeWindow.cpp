@@ -38,7 +38,7 @@ ModeWindow::ModeWindow(const QString& formName, const QString& caption, int clie
 }
 
 void ModeWindow::exitToMain() {
-    if (QWidget* m = findForm("Form1")) m->show();
+    if (QWidget* m = findForm(qj::kMainForm)) m->show();
     hide();
 }
 

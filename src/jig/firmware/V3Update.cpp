@@ -67,10 +67,10 @@ bool openTheOnlyDevice(const V3UpdateContext& c, JigLink& link) {
     c.api.SetBaudRate(h, 921600);
     c.api.SetDataCharacteristics(h, 8, 0, 0);
     c.api.SetTimeouts(h, 300, 300);
-    c.view.armTimer("TimerMSG");
+    c.view.armTimer(kResetPromptTimer);
     // The user may give up waiting through EXIT; once the bootloader answers,
     // the transfer is not to be interrupted.
-    c.view.setEnabled("SpeedButton_UPD_EXIT", true);
+    c.view.setEnabled(kUpdateExitButton, true);
     return true;
 }
 
@@ -100,7 +100,7 @@ bool awaitBanner(const V3UpdateContext& c, JigLink& link, std::vector<uint8_t>& 
 }
 
 void reportBanner(const V3UpdateContext& c, JigLink& link, const std::vector<uint8_t>& answer) {
-    c.view.setEnabled("SpeedButton_UPD_EXIT", false);
+    c.view.setEnabled(kUpdateExitButton, false);
     // The banner may be longer than the 7 bytes waited for, and the "+" sent
     // while the user reached for reset may each be answered: let the line fall
     // quiet, or a late banner byte would be taken for the grant of block 1.

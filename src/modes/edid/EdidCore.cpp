@@ -139,8 +139,7 @@ bool EdidCore::EDID_WRITEClick() {
 
 void EdidCore::EXIT_EDIDClick() {
     view_.clearLog();
-    view_.showWindow("Form1", true);
-    view_.showWindow("EDID_form", false);
+    leaveMode(view_, ModeId::Edid);
 }
 
 }  // namespace qj

@@ -9,14 +9,6 @@
 namespace qj::ene {
 
 namespace {
-const char* const kBoardCombo = "ComboBox_KB901X";
-const char* const kCableCombo = "ComboBox_KB901X_FFC";
-const char* const kCheckBox = "CheckBox_KB901X";
-const char* const kLabel = "Label_result";
-const char* const kReadButton = "KB901X_READ";
-const char* const kWriteButton = "KB901X_WRITE";
-const char* const kExitButton = "EXIT_KB901X";
-
 constexpr uint32_t kAnswer = kBlockSize + 1;  // 256 data bytes and the status byte
 constexpr uint8_t kLostStatus = 'e';
 // What the jig's good blocks and acknowledgements end in: the event character
@@ -36,7 +28,7 @@ Kb901xCore::~Kb901xCore() {
 
 void Kb901xCore::setLabel(const std::string& t) {
     label_ = t;
-    view_.setText(kLabel, t);
+    view_.setText(kResultLabel, t);
 }
 
 void Kb901xCore::FormCreate() {
@@ -56,7 +48,7 @@ void Kb901xCore::FormCreate() {
     }
     view_.setEnabled(kBoardCombo, true);
     view_.setEnabled(kCableCombo, true);
-    view_.setEnabled(kCheckBox, true);
+    view_.setEnabled(kPin1Box, true);
     view_.setText(kCableCombo, kCablePrompt);
     view_.setText(kBoardCombo, kBoardPrompt);
     setLabel("");
@@ -71,7 +63,7 @@ void Kb901xCore::enableWiringControls(bool on) {
     const bool lists = on && wiringLoaded();
     view_.setEnabled(kBoardCombo, lists);
     view_.setEnabled(kCableCombo, lists && !adapterChosen());
-    view_.setEnabled(kCheckBox, lists && !adapterChosen());
+    view_.setEnabled(kPin1Box, lists && !adapterChosen());
 }
 
 void Kb901xCore::ComboBox_KB901XSelect(int index) {
@@ -79,13 +71,13 @@ void Kb901xCore::ComboBox_KB901XSelect(int index) {
     boardIndex_ = index;
     if (index >= 1) {
         view_.setEnabled(kCableCombo, true);
-        view_.setEnabled(kCheckBox, true);
+        view_.setEnabled(kPin1Box, true);
         view_.setColor(kBoardCombo, kButtonFace);
         if (cableIndex_ >= 0) runWiringEvaluation();
         return;
     }
     view_.setEnabled(kCableCombo, false);
-    view_.setEnabled(kCheckBox, false);
+    view_.setEnabled(kPin1Box, false);
     view_.setColor(kBoardCombo, kButtonFace);
     view_.setColor(kCableCombo, kButtonFace);
     if (link_.open(mode(ModeId::Ene).open, [this](const std::string& s) { view_.log(s); }) != OpenResult::Ready)
@@ -384,10 +376,9 @@ void Kb901xCore::EXIT_KB901XClick() {
     view_.setEnabled(kCableCombo, wiringLoaded());
     view_.setText(kBoardCombo, kBoardPrompt);
     view_.setColor(kBoardCombo, prompt);
-    view_.setEnabled(kCheckBox, wiringLoaded());
-    view_.setEnabled(kLabel, true);
-    view_.showWindow("Form1", true);
-    view_.showWindow("KB901X_forms", false);
+    view_.setEnabled(kPin1Box, wiringLoaded());
+    view_.setEnabled(kResultLabel, true);
+    leaveMode(view_, ModeId::Ene);
 }
 
 }  // namespace qj::ene

@@ -28,6 +28,15 @@ inline constexpr const char* kCablePrompt = "Select FFC cable you used";
 inline constexpr const char* kKestraItem = "External board - KESTRA";
 inline constexpr const char* kLostLine = "!!! Lost Communication with ENE or timeout !!! ";
 
+// Object names of the window's controls.
+inline constexpr const char* kBoardCombo = "ComboBox_KB901X";
+inline constexpr const char* kCableCombo = "ComboBox_KB901X_FFC";
+inline constexpr const char* kPin1Box = "CheckBox_KB901X";
+inline constexpr const char* kResultLabel = "Label_result";
+inline constexpr const char* kReadButton = "KB901X_READ";
+inline constexpr const char* kWriteButton = "KB901X_WRITE";
+inline constexpr const char* kExitButton = "EXIT_KB901X";
+
 class Kb901xCore;
 
 // The busy states, by the names the window knows them.

@@ -161,8 +161,7 @@ void IteCore::CheckBox_RUS_ENGClick(bool checked) {
 void IteCore::ITE_EXIT_BitBtnClick() {
     if (!busy_.idle()) return;
     view_.clearLog();
-    view_.showWindow("Form1", true);
-    view_.showWindow("ITE_FORM", false);
+    leaveMode(view_, ModeId::Ite);
     view_.gaugePos(0);
 }
 

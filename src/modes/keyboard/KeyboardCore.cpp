@@ -47,8 +47,8 @@ KeyboardCore::Hide KeyboardCore::hideState() const {
 }
 
 void KeyboardCore::setStatus(const std::string& text, uint32_t colour) {
-    view_.setText("Label_keyb_con", text);
-    view_.setColor("Label_keyb_con", colour);
+    view_.setText(kStatusLabel, text);
+    view_.setColor(kStatusLabel, colour);
 }
 
 void KeyboardCore::FormCreate() {
@@ -80,17 +80,16 @@ void KeyboardCore::START_SCANClick() {
     case OpenResult::Ready: break;
     }
     setStatus("Ready to work", kGreen);
-    view_.setEnabled("EXIT_KB_TEST", false);
-    view_.setText("START_SCAN", "STOP");
+    view_.setEnabled(kExitButton, false);
+    view_.setText(kStartButton, "STOP");
     stopRequest_.store(false);
-    view_.setEnabled("CheckBox_HIDE", true);
+    view_.setEnabled(kHideBox, true);
     thread_.start();
 }
 
 void KeyboardCore::EXIT_KB_TESTClick() {
     if (!busy_.idle()) return;
-    view_.showWindow("Form1", true);
-    view_.showWindow("Keyboard_testing", false);
+    leaveMode(view_, ModeId::Keyboard);
 }
 
 void KeyboardCore::CheckBox_HIDEClick(bool checked) {
@@ -223,17 +222,17 @@ void KeyboardCore::buzz() {
 }
 
 void KeyboardCore::stop(bool error) {
-    view_.setChecked("Buzzer_box", false);
+    view_.setChecked(kBuzzerBox, false);
     buzzerOff_.store(false);
-    view_.setChecked("CheckBox_HIDE", false);
-    view_.setEnabled("CheckBox_HIDE", false);
+    view_.setChecked(kHideBox, false);
+    view_.setEnabled(kHideBox, false);
     {
         std::lock_guard<std::mutex> g(hideMu_);
         hide_ = Hide::None;
     }
     watchdogOn_ = false;
-    view_.setEnabled("EXIT_KB_TEST", true);
-    view_.setText("START_SCAN", "START SCAN");
+    view_.setEnabled(kExitButton, true);
+    view_.setText(kStartButton, "START SCAN");
     stopRequest_.store(false);
     link_.close();
     setStatus(error ? "Device not found" : "Press start scan", kRed);

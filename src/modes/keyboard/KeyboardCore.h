@@ -36,6 +36,13 @@ public:
     static constexpr int64_t kBuzzerOffPauseMs = 100;
     static constexpr uint32_t kPollSliceMs = 50;      // longest wait between looks at the clear request
 
+    // Object names of the window's controls (and the cells, cellName).
+    static constexpr const char* kStatusLabel = "Label_keyb_con";
+    static constexpr const char* kStartButton = "START_SCAN";
+    static constexpr const char* kExitButton = "EXIT_KB_TEST";
+    static constexpr const char* kBuzzerBox = "Buzzer_box";
+    static constexpr const char* kHideBox = "CheckBox_HIDE";
+
     enum class Hide { None, Start, End };
 
     // One complete report as the scan handled it (for the CLI and the tests).
@@ -46,8 +53,8 @@ public:
     };
     using Observer = std::function<void(const Report&)>;
 
-    // `view` is the keyboard window: Shape2..Shape992, START_SCAN, EXIT_KB_TEST,
-    // Buzzer_box, CheckBox_HIDE, Label_keyb_con, Form1/Keyboard_testing.
+    // `view` is the keyboard window: the cells Shape2..Shape992 and the
+    // controls above; EXIT goes back to the main window.
     KeyboardCore(FtdiApi& api, ModeView& view);
     ~KeyboardCore();  // asks a running scan to stop and waits for it
 

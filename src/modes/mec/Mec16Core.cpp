@@ -8,10 +8,6 @@
 namespace qj::mec {
 
 namespace {
-const char* const kShapeFwp = "Shape_FWP_MEC16";
-const char* const kShapeBootLock = "Shape_BootLock_MEC";
-const char* const kWriteInfoBox = "CheckBox_write_mec16";
-
 constexpr uint32_t kBlockAnswer = kBlockSize + 1;  // data and the status byte
 constexpr uint8_t kGoodBlock = 0x01;  // also a register write's "done", the end of the jig's register answers
 constexpr uint8_t kPageGood = 'G';
@@ -339,8 +335,7 @@ void Mec16Core::EXIT_MEC16Click() {
         stop_ = true;
         return;
     }
-    view_.showWindow("Form1", true);
-    view_.showWindow("MEC16_Form", false);
+    leaveMode(view_, ModeId::Mec);
 }
 
 // ---------------------------------------------------------------- read

@@ -44,6 +44,11 @@ inline constexpr uint8_t kStatusBusy = 0x01, kStatusBootLock = 0x08, kStatusFwp 
 // Pause between two reads of the status register while an erase runs.
 inline constexpr uint32_t kErasePollMs = 10;
 
+// Object names of the window's controls.
+inline constexpr const char* kShapeFwp = "Shape_FWP_MEC16";
+inline constexpr const char* kShapeBootLock = "Shape_BootLock_MEC";
+inline constexpr const char* kWriteInfoBox = "CheckBox_write_mec16";
+
 // "1234 5678h" for the answer bytes 12h 34h 56h 78h.
 std::string valueText(const uint8_t* b);
 // Six (address) or eight (data) upper-case hexadecimal characters.

@@ -9,10 +9,6 @@
 namespace qj::npce {
 
 namespace {
-const char* const kReadButton = "NPCE_READ";
-const char* const kWriteButton = "NPCE_WRITE";
-const char* const kExitButton = "EXIT_NPCE";
-
 constexpr uint8_t kEndOfWrite = 0x07;
 constexpr uint8_t kPageReady = '*';
 }  // namespace
@@ -329,8 +325,7 @@ void NpceCore::verify() {
 
 void NpceCore::EXIT_NPCEClick() {
     if (!busy_.idle()) return;
-    view_.showWindow("Form1", true);
-    view_.showWindow("NPCE_FORM", false);
+    leaveMode(view_, ModeId::NpceSpi);
 }
 
 }  // namespace qj::npce

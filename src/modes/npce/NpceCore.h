@@ -34,6 +34,11 @@ inline constexpr const char* kCorruptedLine = "ERROR timeout. Corrupted data !? 
 // The jig left an exchange unanswered within its bound.
 inline constexpr const char* kNoAnswerLine = "The programmer does not answer (timeout).";
 
+// Object names of the window's controls.
+inline constexpr const char* kReadButton = "NPCE_READ";
+inline constexpr const char* kWriteButton = "NPCE_WRITE";
+inline constexpr const char* kExitButton = "EXIT_NPCE";
+
 class NpceCore;
 
 // The busy states, by the names the window knows them.

@@ -8,12 +8,6 @@
 namespace qj::nuv {
 
 namespace {
-const char* const kSettingsButton = "BitBtn_SETTINGS";
-const char* const kConnectButton = "BitBtn_CONNECT";
-const char* const kReadButton = "BitBtn_NUV_JTAG_RD";
-const char* const kWriteButton = "BitBtn_NUV_JTAG_WR";
-const char* const kCounterText = "StaticText_in_counter";
-
 // Jig commands of this window.
 const std::initializer_list<uint8_t> kResetAltera = {'S', 'R'};
 const std::initializer_list<uint8_t> kSpiOff = {'J', 'X'};
@@ -415,7 +409,7 @@ void NuvotonJtagCore::transferEnd(bool ok) {
     ack(ok ? kBuzOk : kBuzEr);
     resetSteps(false);
     outcome_ = ok ? Outcome::Ok : Outcome::Failed;
-    view_.armTimer("Timer_MSG_ER");
+    view_.armTimer(kMessageTimer);
 }
 
 void NuvotonJtagCore::Timer_MSG_ERTimer() {
@@ -446,8 +440,7 @@ void NuvotonJtagCore::BitBtn_EXIT_NUVClick() {
     view_.setText(kCounterText, "");
     view_.gaugePos(0);
     view_.clearLog();
-    view_.showWindow("Form1", true);
-    view_.showWindow("Form_NUVOTON_JTAG", false);
+    leaveMode(view_, ModeId::NuvJtag);
 }
 
 }  // namespace qj::nuv

@@ -25,6 +25,14 @@ namespace qj::nuv {
 inline constexpr int kGaugeMax = 512;
 inline constexpr const char* kScriptFile = "NUVOTON.qjf";
 
+// Object names of the window's controls and timer.
+inline constexpr const char* kSettingsButton = "BitBtn_SETTINGS";
+inline constexpr const char* kConnectButton = "BitBtn_CONNECT";
+inline constexpr const char* kReadButton = "BitBtn_NUV_JTAG_RD";
+inline constexpr const char* kWriteButton = "BitBtn_NUV_JTAG_WR";
+inline constexpr const char* kCounterText = "StaticText_in_counter";
+inline constexpr const char* kMessageTimer = "Timer_MSG_ER";
+
 // What the log memo holds when the window is created.
 const std::vector<std::string>& initialMemo();
 

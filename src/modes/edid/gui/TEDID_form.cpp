@@ -3,9 +3,11 @@
 #include <QPushButton>
 
 #include "modes/edid/EdidCore.h"
+#include "modes/Modes.h"
 
 TEDID_form::TEDID_form(const AppContext& ctx)
-    : ModeWindow("EDID_form", QString::fromUtf8("EEPROM LCD read/write 01/07/2017"), 640, 480),
+    : ModeWindow(qj::mode(qj::ModeId::Edid).form.c_str(),
+                 QString::fromUtf8("EEPROM LCD read/write 01/07/2017"), 640, 480),
       core_(std::make_unique<qj::EdidCore>(ctx.api, view())) {
     setFont(courier(13));
     // The dump's columns line up only in a fixed-pitch face.

@@ -10,35 +10,37 @@
 
 #include "modes/ene/EneWiring.h"
 #include "modes/ene/Kb901xCore.h"
+#include "modes/Modes.h"
 #include "ui/TCGauge.h"
 
 
 TKB901X_forms::TKB901X_forms(const AppContext& ctx)
-    : CoreWindow("KB901X_forms", QString::fromUtf8("KB9010/9012/9016/9022  and KESTRA 01/07/2017"), 640, 520),
+    : CoreWindow(qj::mode(qj::ModeId::Ene).form.c_str(),
+                 QString::fromUtf8("KB9010/9012/9016/9022  and KESTRA 01/07/2017"), 640, 520),
       ctx_(ctx) {
     setFont(courier(13));
 
     QGroupBox* group = makeGroup("GroupBox_KB901X", " Help for FFC cable connection  ", 16, 8, 608, 136);
-    board_ = makeCombo("ComboBox_KB901X", 12, 24, 300, 28, group);
+    board_ = makeCombo(qj::ene::kBoardCombo, 12, 24, 300, 28, group);
     board_->setMaxVisibleItems(20);
     board_->setEnabled(false);
-    cable_ = makeCombo("ComboBox_KB901X_FFC", 324, 24, 272, 28, group);
+    cable_ = makeCombo(qj::ene::kCableCombo, 324, 24, 272, 28, group);
     for (const char* item : qj::ene::kCableItems) cable_->addItem(item);
     cable_->setCurrentIndex(-1);
     cable_->setEnabled(false);
-    pin1_ = makeCheck("CheckBox_KB901X", "Pin 1 connected  to pin 1 on the MB keyboard connector", 12, 62, 584, 24,
+    pin1_ = makeCheck(qj::ene::kPin1Box, "Pin 1 connected  to pin 1 on the MB keyboard connector", 12, 62, 584, 24,
                       group);
     pin1_->setChecked(true);
     pin1_->setEnabled(false);
-    result_ = makeLabel("Label_result", "*************", 12, 96, 584, 28, group);
+    result_ = makeLabel(qj::ene::kResultLabel, "*************", 12, 96, 584, 28, group);
     result_->setFont(courier(15, true));
 
     setMemo(makeMemo("KB901X_Memo", 16, 154, 608, 250));
     setGauge(makeGauge("CGauge_KB901X", 16, 412, 608, 20, qj::ene::kGaugeMax));
 
-    auto* read = makeButton("KB901X_READ", "KB90XX_READ", 16, 452, 200, 49);
-    auto* write = makeButton("KB901X_WRITE", "KB90XX_WRITE", 232, 452, 200, 49);
-    auto* exit = makeButton("EXIT_KB901X", "EXIT", 464, 452, 160, 49);
+    auto* read = makeButton(qj::ene::kReadButton, "KB90XX_READ", 16, 452, 200, 49);
+    auto* write = makeButton(qj::ene::kWriteButton, "KB90XX_WRITE", 232, 452, 200, 49);
+    auto* exit = makeButton(qj::ene::kExitButton, "EXIT", 464, 452, 160, 49);
     setExitButton(exit);
     for (QPushButton* b : {read, write}) b->setFont(courier(19, true));
     exit->setFont(courier(27, true));

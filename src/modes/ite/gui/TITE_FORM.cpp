@@ -6,10 +6,11 @@
 #include <QPushButton>
 
 #include "modes/ite/IteCore.h"
+#include "modes/Modes.h"
 #include "ui/TCGauge.h"
 
 TITE_FORM::TITE_FORM(const AppContext& ctx)
-    : CoreWindow("ITE_FORM", QString::fromUtf8("ITE 02_02_2018"), 760, 584), ctx_(ctx) {
+    : CoreWindow(qj::mode(qj::ModeId::Ite).form.c_str(), QString::fromUtf8("ITE 02_02_2018"), 760, 584), ctx_(ctx) {
     setFont(courier(13));
     using namespace qj;
     using namespace qj::ite;

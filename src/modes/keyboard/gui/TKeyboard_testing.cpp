@@ -7,6 +7,7 @@
 #include <QTimer>
 
 #include "modes/keyboard/KeyboardCore.h"
+#include "modes/Modes.h"
 #include "ui/TCGauge.h"
 #include "ui/TShape.h"
 
@@ -30,7 +31,8 @@ QRect TKeyboard_testing::cellRect(int i, int j) {
 }
 
 TKeyboard_testing::TKeyboard_testing(const AppContext& ctx)
-    : CoreWindow("Keyboard_testing", QString::fromUtf8("Keyboard_testing 01_07_2017"), 580, 548) {
+    : CoreWindow(qj::mode(qj::ModeId::Keyboard).form.c_str(),
+                 QString::fromUtf8("Keyboard_testing 01_07_2017"), 580, 548) {
     core_ = std::make_unique<KeyboardCore>(ctx.api, view());
     setFont(courier(13));
 
@@ -50,17 +52,17 @@ TKeyboard_testing::TKeyboard_testing(const AppContext& ctx)
     }
 
     auto* status = new StatusLabel("Press start scan", this);
-    status->setObjectName("Label_keyb_con");
+    status->setObjectName(KeyboardCore::kStatusLabel);
     status->setGeometry(20, 296, 250, 26);
     status->setFont(courier(18, true));
-    view().setColor("Label_keyb_con", qj::kRed);
+    view().setColor(KeyboardCore::kStatusLabel, qj::kRed);
 
-    auto* start = makeButton("START_SCAN", "START SCAN", 20, 336, 160, 44);
+    auto* start = makeButton(KeyboardCore::kStartButton, "START SCAN", 20, 336, 160, 44);
     auto* clear = makeButton("Clear", "Clear", 196, 336, 90, 44);
-    auto* buzzer = makeCheck("Buzzer_box", "Buzzer off", 20, 394, 200, 22);
-    auto* hide = makeCheck("CheckBox_HIDE", "Hide current", 20, 420, 200, 22);
+    auto* buzzer = makeCheck(KeyboardCore::kBuzzerBox, "Buzzer off", 20, 394, 200, 22);
+    auto* hide = makeCheck(KeyboardCore::kHideBox, "Hide current", 20, 420, 200, 22);
     hide->setEnabled(false);
-    auto* exit = makeButton("EXIT_KB_TEST", "EXIT", 20, 470, 160, 49);
+    auto* exit = makeButton(KeyboardCore::kExitButton, "EXIT", 20, 470, 160, 49);
     setExitButton(exit);
     for (QPushButton* b : {start, exit}) b->setFont(courier(20, true));
     clear->setFont(courier(16, true));

@@ -6,26 +6,27 @@
 #include <QPushButton>
 
 #include "modes/mec/Mec16Core.h"
+#include "modes/Modes.h"
 #include "ui/TCGauge.h"
 #include "ui/TShape.h"
 
 TMEC16_Form::TMEC16_Form(const AppContext& ctx)
-    : CoreWindow("MEC16_Form", QString::fromUtf8("Read and Write MEC   19_03_17"), 720, 516) {
+    : CoreWindow(qj::mode(qj::ModeId::Mec).form.c_str(), QString::fromUtf8("Read and Write MEC   19_03_17"), 720, 516) {
     core_ = std::make_unique<qj::mec::Mec16Core>(ctx.api, view());
     setFont(courier(13));
     using qj::kBlack;
 
     auto* check = makeButton("BitBtn_MEC16", "Check connect to MEC", 16, 16, 240, 40);
-    new TShape("Shape_BootLock_MEC", QRect(16, 66, 30, 30), kBlack, 6, this);
+    new TShape(qj::mec::kShapeBootLock, QRect(16, 66, 30, 30), kBlack, 6, this);
     makeLabel("Label_BootLock_MEC", "If Green - no Boot_Lock", 56, 66, 200, 30);
-    new TShape("Shape_FWP_MEC16", QRect(16, 104, 30, 30), kBlack, 6, this);
+    new TShape(qj::mec::kShapeFwp, QRect(16, 104, 30, 30), kBlack, 6, this);
     makeLabel("Label_MEC16_FWP", "If Green - Erase/Write allowed", 56, 104, 200, 30)->setWordWrap(true);
 
     auto* readInfo = makeCheck("CheckBox_MEC16_RD", "Also need read INFO", 16, 148, 240, 24);
     auto* read = makeButton("BitBtn_RD_MEC16", "Read FLASH MEC ", 16, 174, 240, 36);
     auto* eraseInfo = makeCheck("CheckBox_erase_mec16", "Also need erase INFO", 16, 222, 240, 24);
     auto* erase = makeButton("BitBtn_MEC16_ERASE", "Erase FLASH MEC16", 16, 248, 240, 36);
-    makeCheck("CheckBox_write_mec16", "Also need write INFO", 16, 296, 240, 24)->setEnabled(false);
+    makeCheck(qj::mec::kWriteInfoBox, "Also need write INFO", 16, 296, 240, 24)->setEnabled(false);
     auto* write = makeButton("BitBtn_MEC16_WRITE", "Write FLASH MEC16", 16, 322, 240, 36);
     auto* help = makeButton("BitBtn_MEC16_HELP", "HELP", 16, 376, 240, 36);
     auto* exit = makeButton("EXIT_MEC16", "STOP and EXIT", 16, 426, 240, 74);

@@ -4,10 +4,12 @@
 #include <QPushButton>
 
 #include "modes/npce/NpceCore.h"
+#include "modes/Modes.h"
 #include "ui/TCGauge.h"
 
 TNPCE_FORM::TNPCE_FORM(const AppContext& ctx)
-    : CoreWindow("NPCE_FORM", QString::fromUtf8("NPCE288N/388N external board KESTRA 01_07_2017"), 640, 480) {
+    : CoreWindow(qj::mode(qj::ModeId::NpceSpi).form.c_str(),
+                 QString::fromUtf8("NPCE288N/388N external board KESTRA 01_07_2017"), 640, 480) {
     setFont(courier(13));
 
     auto* board = makeCheck("CheckBox_EXTBOARD", "Set if use KESTRA", 16, 12, 400, 24);
@@ -15,9 +17,9 @@ TNPCE_FORM::TNPCE_FORM(const AppContext& ctx)
     setMemo(makeMemo("NPCE_Memo", 16, 44, 608, 302));
     setGauge(makeGauge("CGauge_NPCE", 16, 356, 608, 20, qj::npce::kGaugeMax));
 
-    auto* read = makeButton("NPCE_READ", "Nuvoton_READ", 16, 400, 200, 49);
-    auto* write = makeButton("NPCE_WRITE", "Nuvoton_WRITE", 232, 400, 200, 49);
-    auto* exit = makeButton("EXIT_NPCE", "EXIT", 464, 400, 160, 49);
+    auto* read = makeButton(qj::npce::kReadButton, "Nuvoton_READ", 16, 400, 200, 49);
+    auto* write = makeButton(qj::npce::kWriteButton, "Nuvoton_WRITE", 232, 400, 200, 49);
+    auto* exit = makeButton(qj::npce::kExitButton, "EXIT", 464, 400, 160, 49);
     setExitButton(exit);
     textColour(read, QColor(0x00, 0x80, 0x00));
     textColour(write, QColor(0xFF, 0x00, 0x00));

@@ -7,10 +7,11 @@
 #include <QTimer>
 
 #include "modes/nuvoton_jtag/NuvotonJtagCore.h"
+#include "modes/Modes.h"
 #include "ui/TCGauge.h"
 
 TForm_NUVOTON_JTAG::TForm_NUVOTON_JTAG(const AppContext& ctx)
-    : CoreWindow("Form_NUVOTON_JTAG", QString::fromUtf8("NUVOTON JTAG 1_07_2017"), 640, 500) {
+    : CoreWindow(qj::mode(qj::ModeId::NuvJtag).form.c_str(), QString::fromUtf8("NUVOTON JTAG 1_07_2017"), 640, 500) {
     core_ = std::make_unique<qj::nuv::NuvotonJtagCore>(ctx.api, view(), ctx.programDir);
     setFont(courier(13));
 
@@ -22,15 +23,15 @@ TForm_NUVOTON_JTAG::TForm_NUVOTON_JTAG(const AppContext& ctx)
     pin1->setChecked(true);
     setGauge(makeGauge("CGauge_progrss", 16, 308, 608, 20, qj::nuv::kGaugeMax));
 
-    auto* settings = makeButton("BitBtn_SETTINGS", "Send settings", 16, 342, 220, 44);
+    auto* settings = makeButton(qj::nuv::kSettingsButton, "Send settings", 16, 342, 220, 44);
     settings->setDefault(true);
-    auto* connectBtn = makeButton("BitBtn_CONNECT", "Check connect to Nuvoton", 252, 342, 300, 44);
+    auto* connectBtn = makeButton(qj::nuv::kConnectButton, "Check connect to Nuvoton", 252, 342, 300, 44);
     connectBtn->setEnabled(false);
     // A script chooser that was never finished: it stays disabled.
     auto* fileOpen = makeButton("BitBtnFILE_OPEN", "###", 568, 342, 56, 44);
     fileOpen->setEnabled(false);
-    auto* read = makeButton("BitBtn_NUV_JTAG_RD", "READ", 16, 404, 200, 49);
-    auto* write = makeButton("BitBtn_NUV_JTAG_WR", "WRITE", 232, 404, 200, 49);
+    auto* read = makeButton(qj::nuv::kReadButton, "READ", 16, 404, 200, 49);
+    auto* write = makeButton(qj::nuv::kWriteButton, "WRITE", 232, 404, 200, 49);
     read->setEnabled(false);
     write->setEnabled(false);
     auto* exit = makeButton("BitBtn_EXIT_NUV", "EXIT", 464, 404, 160, 49);
@@ -38,9 +39,9 @@ TForm_NUVOTON_JTAG::TForm_NUVOTON_JTAG(const AppContext& ctx)
     for (QPushButton* b : {settings, connectBtn}) b->setFont(courier(15, true));
     for (QPushButton* b : {read, write}) b->setFont(courier(19, true));
     exit->setFont(courier(27, true));
-    auto* counter = makeLabel("StaticText_in_counter", "", 16, 462, 200, 20);
+    auto* counter = makeLabel(qj::nuv::kCounterText, "", 16, 462, 200, 20);
     counter->setVisible(false);
-    auto* timer = makeTimer("Timer_MSG_ER", 100);
+    auto* timer = makeTimer(qj::nuv::kMessageTimer, 100);
 
     setSaveDialog(QString(), "BIN file NPCE (*.bin)|*.bin", "NPCE_", ".bin");
     setOpenDialog(QString(), "BIN file NPCE (*.bin)|*.bin|other|*.*");
