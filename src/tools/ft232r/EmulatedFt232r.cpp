@@ -18,6 +18,7 @@
 #include <deque>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <stdexcept>
 #include <thread>
 #include <utility>
@@ -123,9 +124,9 @@ struct EmulatedFt232r::Impl {
     // The slot is the client's `void *` that the kernel sets to the URB's
     // address; pointing it at the URB writes the URB (status, length, buffer)
     // back into the client when the ioctl completes.
-    static void reapInto(Client& c, UMockdevIoctlData* slot, Urb& r) {
+    static void reapInto(UMockdevIoctlClient* ioc, UMockdevIoctlData* slot, Urb& r) {
         umockdev_ioctl_data_set_ptr(slot, 0, r.data);
-        umockdev_ioctl_client_complete(c.ioc, 0, 0);
+        umockdev_ioctl_client_complete(ioc, 0, 0);
         freeUrb(r);
     }
 
@@ -133,7 +134,7 @@ struct EmulatedFt232r::Impl {
         if (c.blockedReap) {
             UMockdevIoctlData* slot = c.blockedReap;
             c.blockedReap = nullptr;
-            reapInto(c, slot, r);
+            reapInto(c.ioc, slot, r);
             g_object_unref(slot);
             return;
         }
@@ -206,8 +207,9 @@ struct EmulatedFt232r::Impl {
         return true;
     }
 
-    // SUBMITURB. Returns 0 or an errno.
-    int submit(Client& c, UMockdevIoctlData* d, bool& toLine, std::vector<uint8_t>& out) {
+    // SUBMITURB. Returns 0 or an errno. A bulk-in URB comes back in `inAfter`
+    // instead of joining the chip's queue: see queueIn().
+    int submit(Client& c, UMockdevIoctlData* d, bool& toLine, std::vector<uint8_t>& out, std::optional<Urb>& inAfter) {
         auto* u = as<usbdevfs_urb>(d);
         Urb r;
         r.u = u;
@@ -242,9 +244,7 @@ struct EmulatedFt232r::Impl {
             return freeUrb(r), ENOENT;
         if (owner != &c && !claim(c, "by the first transfer")) return freeUrb(r), EBUSY;
         if (u->endpoint == kEpIn) {
-            c.pendingIn.push_back(r);
-            serveIn();
-            cv.notify_all();  // the chip thread times the rest
+            inAfter = r;
             return 0;
         }
         say("bulk out %d [%s]", r.len, hexBytes(r.buf, r.len, 24).c_str());
@@ -254,6 +254,30 @@ struct EmulatedFt232r::Impl {
         u->actual_length = r.len;
         finish(c, r);
         return 0;
+    }
+
+    // A bulk-in URB joins the chip's queue only once umockdev has written the
+    // submission back to the client: that write-back copies the URB and its
+    // buffer outside our lock, and a chip or line thread filling them
+    // meanwhile races the copy (the client may get part of an answer, or a
+    // reap that carries none of it).
+    void queueIn(UMockdevIoctlClient* ioc, Urb r) {
+        std::lock_guard<std::mutex> g(mu);
+        const auto it = clients.find(ioc);
+        if (it == clients.end()) {
+            freeUrb(r);
+            return;
+        }
+        Client& c = *it->second;
+        if (unplugged) {  // gone in between: ended as unplugLocked() ends the others
+            r.u->status = -ESHUTDOWN;
+            r.u->actual_length = 0;
+            finish(c, r);
+            return;
+        }
+        c.pendingIn.push_back(r);
+        serveIn();
+        cv.notify_all();  // the chip thread times the rest
     }
 
     void control(uint8_t rt, uint8_t rq, uint16_t value, uint16_t index, uint16_t length, uint8_t* data,
@@ -292,6 +316,7 @@ struct EmulatedFt232r::Impl {
         int eno = 0;
         bool toLine = false;
         std::vector<uint8_t> out;
+        std::optional<Urb> inAfter, reaped;
         std::unique_lock<std::mutex> lk(mu);
         Client& c = client(ioc);
         if (unplugged && req != USBDEVFS_REAPURB && req != USBDEVFS_REAPURBNDELAY) {
@@ -401,7 +426,7 @@ struct EmulatedFt232r::Impl {
                 break;
             }
             case USBDEVFS_SUBMITURB:
-                if (const int e = submit(c, d, toLine, out); e != 0) res = -1, eno = e;
+                if (const int e = submit(c, d, toLine, out, inAfter); e != 0) res = -1, eno = e;
                 break;
             case USBDEVFS_DISCARDURB: {
                 const unsigned long addr = *as<unsigned long>(arg);
@@ -422,13 +447,11 @@ struct EmulatedFt232r::Impl {
             case USBDEVFS_REAPURB:
             case USBDEVFS_REAPURBNDELAY:
                 if (!c.done.empty()) {
-                    Urb r = c.done.front();
+                    reaped = c.done.front();
                     c.done.pop_front();
                     --doneCount;
                     wake();
-                    reapInto(c, d, r);
-                    g_object_unref(d);
-                    return TRUE;
+                    break;
                 }
                 if (unplugged) {
                     res = -1, eno = ENODEV;
@@ -448,8 +471,12 @@ struct EmulatedFt232r::Impl {
         const bool retune = std::exchange(lineDirty, false);
         const LineSettings settings = lineNow;
         lk.unlock();
-        umockdev_ioctl_client_complete(ioc, res, eno);
+        // Completions outside the lock: the write-back may iterate umockdev's
+        // main loop, and so call this handler again.
+        if (reaped) reapInto(ioc, d, *reaped);
+        else umockdev_ioctl_client_complete(ioc, res, eno);
         if (d) g_object_unref(d);
+        if (inAfter) queueIn(ioc, *inAfter);
         // The line outside the lock: it may answer at once, or be gone. This
         // worker thread is the only one here, so the order holds.
         if (retune) line.setLine(settings);
