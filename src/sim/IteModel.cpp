@@ -12,6 +12,14 @@ namespace {
 constexpr uint8_t kOk = 'o', kBusy = 'e', kPageOk = 0x7F;
 constexpr size_t kBlock = 256, kChunk = 128, kPage = 256, kSector = 1024;
 constexpr uint16_t kId8580 = 0x8580, kId8386 = 0x8386;
+constexpr int64_t kLargestFlash = 196608;  // the 8386's
+// The jig reads a block as 256 register reads: 22 ms.
+const TargetFaults::Decl kFaults{.prefix = "ite",
+                                 .kinds = TargetFaults::OverlongAt | TargetFaults::SilentAfter | TargetFaults::Stuck |
+                                          TargetFaults::StuckLen | TargetFaults::BlockUs,
+                                 .cells = kLargestFlash,
+                                 .stuckThroughErase = true,
+                                 .blockUs = 22000};
 
 uint16_t idOf(const SimConfig& cfg) {
     return cfg.has("ite-id") ? static_cast<uint16_t>(std::stoul(cfg.str("ite-id"), nullptr, 16)) : uint16_t{0x8587};
@@ -73,29 +81,24 @@ bool knownCode(const std::string& code) {
 
 // Every block of the flash differs from its neighbours, so a block served out of order shows.
 IteModel::IteModel(const SimConfig& cfg)
-    : flash(idOf(cfg) == kId8386 ? 196608 : 131072),
+    : flash(idOf(cfg) == kId8386 ? kLargestFlash : 131072),
       present(cfg.str("ite", "present") != "absent"),
       id(idOf(cfg)),
       nor_(flash, cfg, "ite-flash", "ite-flash-out",
-           [](size_t i) { return static_cast<uint8_t>(i ^ (i >> 8) ^ (i >> 16) ^ 0x5A); }) {
+           [](size_t i) { return static_cast<uint8_t>(i ^ (i >> 8) ^ (i >> 16) ^ 0x5A); }),
+      faults_(cfg, kFaults, nor_) {
     rev_ = static_cast<uint8_t>(cfg.num("ite-rev", 1));
     if (cfg.has("ite-board")) board_ = assignmentOf(unescape(cfg.str("ite-board")), cfg.flag("ite-reversed"), configError_);
     const std::string ext = cfg.str("ite-ext", "absent");
     ext_ = ext == "1-2" ? '1' : ext == "31-32" ? '3' : ext == "both" ? 'b' : 'a';
     busyReg_ = static_cast<int>(cfg.num("ite-busy-reg", -1));
     badBlock_ = cfg.num("ite-bad-block", 0);
-    overlongAt_ = cfg.num("ite-overlong-at", 0);
-    silentAfter_ = cfg.num("ite-silent-after", -1);
     writeFail_ = cfg.num("ite-write-fail", 0);
     refuseFrame_ = cfg.num("ite-refuse-frame", 0);
-    nor_.stick(cfg.num("ite-stuck", -1), cfg.num("ite-stuck-len", 1), true);
     busySector_ = cfg.num("ite-busy-sector", -1);
     eraseUs_ = cfg.num("ite-erase-ms", 400) * 1000;
-    blockUs_ = cfg.num("ite-block-us", 22000);
     byteUs_ = cfg.num("ite-byte-us", 1800);
 }
-
-IteModel::~IteModel() = default;
 
 void IteModel::configError(JigPort& port) {
     if (configError_.empty()) return;
@@ -105,8 +108,7 @@ void IteModel::configError(JigPort& port) {
 
 // Counts the command; false once the jig has gone silent.
 bool IteModel::answering() {
-    ++commands_;
-    return silentAfter_ < 0 || commands_ <= silentAfter_;
+    return !faults_.silentAt(++commands_);
 }
 
 // ---------------------------------------------------------------- set-up mode
@@ -390,9 +392,9 @@ void IteModel::fetch(const uint8_t*, size_t, JigPort& port) {
         }
     }
     out[kBlock] = good ? kOk : kBusy;
-    if (fetches_ == overlongAt_) out.push_back(kOk);
-    chipUs += blockUs_;
-    port.send(out.data(), out.size(), blockUs_);
+    if (faults_.overlongAt(fetches_)) out.push_back(kOk);
+    chipUs += faults_.blockUs();
+    port.send(out.data(), out.size(), faults_.blockUs());
 }
 
 // '8', kind, length, register-value pairs, terminator (kind 3: 0x09, kind 1: 0x0A, kind 2: none).
@@ -437,8 +439,8 @@ std::vector<uint8_t> IteModel::commandCodes() {
 
 std::vector<KeySpec> iteKeys() {
     constexpr int64_t kMany = 1'000'000'000;
-    constexpr int64_t kLastAddress = 196608 - 1;
-    return {
+    constexpr int64_t kLastAddress = kLargestFlash - 1;
+    return TargetFaults::keys(kFaults, {
         KeySpec::choice("ite", "present|absent"),
         KeySpec::hex("ite-id", 4),
         KeySpec::number("ite-rev", 0, 255),
@@ -458,17 +460,12 @@ std::vector<KeySpec> iteKeys() {
         KeySpec::outFile("ite-flash-out"),
         KeySpec::number("ite-busy-reg", 0, 255),
         KeySpec::number("ite-bad-block", 1, kMany),
-        KeySpec::number("ite-overlong-at", 1, kMany),
-        KeySpec::number("ite-silent-after", 0, kMany),
         KeySpec::number("ite-write-fail", 1, kMany),
         KeySpec::number("ite-refuse-frame", 1, 16),
-        KeySpec::number("ite-stuck", 0, kLastAddress),
-        KeySpec::number("ite-stuck-len", 1, 196608),
         KeySpec::number("ite-busy-sector", 0, kLastAddress),
         KeySpec::number("ite-erase-ms", 0, 600'000),
-        KeySpec::number("ite-block-us", 0, 10'000'000),
         KeySpec::number("ite-byte-us", 0, 1'000'000),
-    };
+    });
 }
 
 }  // namespace qj::sim

@@ -20,6 +20,7 @@
 
 #include "sim/NorFlash.h"
 #include "sim/SimConfig.h"
+#include "sim/TargetFaults.h"
 
 namespace qj::sim {
 
@@ -29,9 +30,6 @@ class JigPort;
 class IteModel {
 public:
     explicit IteModel(const SimConfig& cfg);
-    ~IteModel();
-    IteModel(const IteModel&) = delete;
-    IteModel& operator=(const IteModel&) = delete;
 
     // 'S': enter set-up mode; the pin frames then come until "QQQ".
     size_t enterSetup(AppFirmware& fw, JigPort& port);
@@ -87,13 +85,14 @@ private:
 
     // Configuration.
     NorFlash nor_;
+    TargetFaults faults_;
     uint8_t rev_ = 1;
     std::map<std::string, int> board_;  // the ite-board line's assignment, by code
     char ext_ = 'a';                    // 'a'bsent, '1' (1-2), '3' (31-32), 'b'oth
     int busyReg_ = -1;
-    int64_t badBlock_ = 0, overlongAt_ = 0, silentAfter_ = -1, writeFail_ = 0, refuseFrame_ = 0;
+    int64_t badBlock_ = 0, writeFail_ = 0, refuseFrame_ = 0;
     int64_t busySector_ = -1;
-    int64_t eraseUs_ = 0, blockUs_ = 0, byteUs_ = 0;
+    int64_t eraseUs_ = 0, byteUs_ = 0;
     std::string configError_;
 
     // State.

@@ -11,6 +11,12 @@ namespace qj::sim {
 namespace {
 constexpr uint8_t kGood = 'K';
 constexpr uint8_t kLost = 'e';
+// The chip erases a block as it writes it: a stuck cell keeps its old value.
+const TargetFaults::Decl kFaults{.prefix = "ene",
+                                 .kinds = TargetFaults::SilentAfter | TargetFaults::OverlongAt | TargetFaults::LostAt |
+                                          TargetFaults::BlockUs | TargetFaults::Stuck,
+                                 .cells = Kb90xxModel::kFlashSize,
+                                 .stuckThroughErase = true};
 }  // namespace
 
 namespace {
@@ -28,22 +34,15 @@ std::function<uint8_t(size_t)> enePattern(const SimConfig& cfg) {
 }  // namespace
 
 Kb90xxModel::Kb90xxModel(const SimConfig& cfg)
-    : flash(kFlashSize), nor_(flash, cfg, "flash", "flash-out", enePattern(cfg)) {
+    : flash(kFlashSize), nor_(flash, cfg, "flash", "flash-out", enePattern(cfg)), faults_(cfg, kFaults, nor_) {
     const std::string pattern = cfg.str("ene-pattern", "counter");
     if (pattern != "counter" && pattern != "random" && pattern != "blank")
         configError_ = "ene-pattern must be counter, blank or random";
     if (!nor_.loadError().empty()) configError_ = nor_.loadError();
     present = cfg.str("ene", "present") != "absent";
     version = static_cast<uint8_t>(cfg.num("ene-version", 0x24));
-    lostAt_ = cfg.num("ene-lost-at", 0);
-    silentAfter_ = cfg.num("ene-silent-after", -1);
-    stuck_ = cfg.num("ene-stuck", -1);
-    overlongAt_ = cfg.num("ene-overlong-at", 0);
     flaky_ = cfg.num("ene-flaky", -1);
-    blockUs_ = cfg.num("ene-block-us", 0);
 }
-
-Kb90xxModel::~Kb90xxModel() = default;
 
 void Kb90xxModel::reportConfigError(JigPort& port) {
     if (configError_.empty()) return;
@@ -55,7 +54,7 @@ int64_t Kb90xxModel::nextBlock(JigPort& port) {
     ++blocksServed;
     block_ = transferStart_ ? 0 : block_ + 1;
     transferStart_ = false;
-    if (lostAt_ > 0 && blocksServed == lostAt_) lost = true;
+    if (faults_.lostAt(blocksServed)) lost = true;
     if (block_ >= static_cast<int64_t>(kFlashSize / kBlockSize)) {
         port.error("KB90xx: block command beyond the end of the flash");
         return -1;
@@ -83,8 +82,8 @@ size_t Kb90xxModel::readBlock(JigPort& port) {
     } else {
         out[kBlockSize] = kLost;
     }
-    if (overlongAt_ > 0 && blocksServed == overlongAt_) out.push_back(kGood);
-    port.send(out.data(), out.size(), blockUs_);
+    if (faults_.overlongAt(blocksServed)) out.push_back(kGood);
+    port.send(out.data(), out.size(), faults_.blockUs());
     return 1;
 }
 
@@ -102,11 +101,11 @@ size_t Kb90xxModel::writeBlock(const uint8_t* data, size_t n, JigPort& port) {
     const bool ok = block_ < static_cast<int64_t>(kFlashSize / kBlockSize) && present && !lost;
     if (ok) {
         const size_t at = static_cast<size_t>(block_) * kBlockSize;
-        for (size_t i = 0; i < kBlockSize; ++i)
-            if (static_cast<int64_t>(at + i) != stuck_) flash[at + i] = data[1 + i];
+        nor_.erase(at, kBlockSize);
+        nor_.program(at, data + 1, kBlockSize);
         ++blocksWritten;
     }
-    port.send(ok ? kGood : kLost, blockUs_);
+    port.send(ok ? kGood : kLost, faults_.blockUs());
     return 1 + kBlockSize;
 }
 
@@ -179,22 +178,16 @@ void registerKb90xxCommands(AppFirmware& fw) {
 }
 
 std::vector<KeySpec> kb90xxKeys() {
-    constexpr int64_t kMany = 1'000'000'000;
-    return {
+    return TargetFaults::keys(kFaults, {
         KeySpec::inFile("flash"),
         KeySpec::outFile("flash-out"),
         KeySpec::choice("ene-pattern", "counter|blank|random"),
         KeySpec::number("ene-seed", 0, 0xFFFFFFFF),
         KeySpec::choice("ene", "present|absent"),
         KeySpec::number("ene-version", 0, 255),
-        KeySpec::number("ene-lost-at", 1, kMany),
-        KeySpec::number("ene-silent-after", 0, kMany),
-        KeySpec::number("ene-stuck", 0, Kb90xxModel::kFlashSize - 1),
-        KeySpec::number("ene-overlong-at", 1, kMany),
-        KeySpec::number("ene-block-us", 0, 10'000'000),
         KeySpec::number("ene-flaky", 0, Kb90xxModel::kFlashSize - 1),
         KeySpec::choice("kestra", "absent|1-2|31-32|both"),
-    };
+    });
 }
 
 }  // namespace qj::sim

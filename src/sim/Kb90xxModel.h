@@ -22,6 +22,7 @@
 
 #include "sim/NorFlash.h"
 #include "sim/SimConfig.h"
+#include "sim/TargetFaults.h"
 
 namespace qj::sim {
 
@@ -33,9 +34,6 @@ public:
     static constexpr size_t kBlockSize = 256;
 
     explicit Kb90xxModel(const SimConfig& cfg);
-    ~Kb90xxModel();
-    Kb90xxModel(const Kb90xxModel&) = delete;
-    Kb90xxModel& operator=(const Kb90xxModel&) = delete;
 
     // Jig commands ('v', 'R'/'N', 'W', 'X'); they return the bytes consumed.
     size_t debugVersion(JigPort& port);
@@ -53,17 +51,13 @@ public:
 private:
     // The block a block command concerns: the first of a transfer is block 0.
     int64_t nextBlock(JigPort& port);
-    bool silentNow() const { return silentAfter_ >= 0 && blocksServed > silentAfter_; }
+    bool silentNow() const { return faults_.silentAt(blocksServed); }
     void reportConfigError(JigPort& port);
 
     NorFlash nor_;
-    int64_t lostAt_ = 0;
-    int64_t silentAfter_ = -1;
-    int64_t stuck_ = -1;
-    int64_t overlongAt_ = 0;
+    TargetFaults faults_;
     int64_t flaky_ = -1;
     int64_t flakyReads_ = 0;
-    int64_t blockUs_ = 0;
     bool transferStart_ = true;
     int64_t block_ = 0;
     bool writeAcked_ = false;

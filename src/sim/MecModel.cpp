@@ -11,6 +11,11 @@ namespace qj::sim {
 namespace {
 constexpr uint32_t kRevisionValue = 0x00000011;  // what FFFD00h reads (made up)
 constexpr uint8_t kGoAhead = 0x01;
+const TargetFaults::Decl kFaults{.prefix = "mec",
+                                 .kinds = TargetFaults::LostAt | TargetFaults::OverlongAt | TargetFaults::SilentAfter |
+                                          TargetFaults::Stuck | TargetFaults::BlockUs,
+                                 .cells = MecModel::kMainSize,
+                                 .stuckThroughErase = true};
 
 // `count` upper-case or lower-case hexadecimal characters; false when one is not.
 bool parseHex(const uint8_t* d, size_t count, uint32_t& v) {
@@ -36,7 +41,8 @@ MecModel::MecModel(const SimConfig& cfg)
       infoFlash_(info, cfg, "mec-info", "mec-info-out",
                  [](size_t i) { return static_cast<uint8_t>(0xA5 ^ (i * 3) ^ (i >> 10)); }),
       nor_(main, cfg, "mec-flash", "mec-flash-out",
-           [](size_t i) { return static_cast<uint8_t>(i * 7 + (i >> 10) * 13 + (i >> 16)); }) {
+           [](size_t i) { return static_cast<uint8_t>(i * 7 + (i >> 10) * 13 + (i >> 16)); }),
+      faults_(cfg, kFaults, nor_) {
     present = cfg.str("mec", "present") != "absent";
     fwp = cfg.flag("mec-fwp");
     bootLock = cfg.flag("mec-bootlock");
@@ -49,15 +55,8 @@ MecModel::MecModel(const SimConfig& cfg)
         parseHex(reinterpret_cast<const uint8_t*>(v.data()), v.size(), r);
         silentReg_ = r;
     }
-    lostAt_ = cfg.num("mec-lost-at", 0);
-    overlongAt_ = cfg.num("mec-overlong-at", 0);
-    silentAfter_ = cfg.num("mec-silent-after", -1);
     noGAt_ = cfg.num("mec-no-g-at", 0);
-    nor_.stick(cfg.num("mec-stuck", -1), 1, true);
-    blockUs_ = cfg.num("mec-block-us", 0);
 }
-
-MecModel::~MecModel() = default;
 
 uint32_t MecModel::status(int64_t nowUs) const {
     const bool busy = (busyStuck_ && erases > 0) || nowUs < busyUntilUs;
@@ -158,11 +157,11 @@ void MecModel::sendBlock(JigPort& port) {
         port.error("MEC: flash read beyond the MAIN and INFO blocks");
         good = false;
     }
-    if (lostAt_ > 0 && blocksServed >= lostAt_) good = false;
+    if (faults_.lostAt(blocksServed)) good = false;
     out[kBlock] = good ? 0x01 : 0x00;
-    if (overlongAt_ > 0 && blocksServed == overlongAt_) out.push_back(0x01);
+    if (faults_.overlongAt(blocksServed)) out.push_back(0x01);
     readAt_ += kBlock;
-    port.send(out.data(), out.size(), blockUs_);
+    port.send(out.data(), out.size(), faults_.blockUs());
 }
 
 size_t MecModel::flashRead(const uint8_t* d, size_t n, size_t at, JigPort& port) {
@@ -187,7 +186,7 @@ size_t MecModel::page(const uint8_t* d, size_t n, AppFirmware& fw, JigPort& port
     }
     if (good) nor_.program(writeAt_, d, kPage);
     writeAt_ += kPage;
-    port.send(uint8_t{static_cast<uint8_t>(good ? 'G' : 'E')}, blockUs_);
+    port.send(uint8_t{static_cast<uint8_t>(good ? 'G' : 'E')}, faults_.blockUs());
     return kPage;
 }
 
@@ -255,25 +254,20 @@ void registerMecCommands(AppFirmware& fw, MecForms forms) {
 
 std::vector<KeySpec> mecKeys() {
     constexpr int64_t kMany = 1'000'000'000;
-    return {
+    return TargetFaults::keys(kFaults, {
         KeySpec::choice("mec", "present|absent"),
         KeySpec::flag("mec-fwp"),
         KeySpec::flag("mec-bootlock"),
         KeySpec::number("mec-erase-ms", 0, 600000),
         KeySpec::flag("mec-busy-stuck"),
         KeySpec::hex("mec-silent-reg", 6),
-        KeySpec::number("mec-lost-at", 1, kMany),
-        KeySpec::number("mec-overlong-at", 1, kMany),
-        KeySpec::number("mec-silent-after", 0, kMany),
         KeySpec::number("mec-no-g-at", 1, kMany),
-        KeySpec::number("mec-stuck", 0, MecModel::kMainSize - 1),
-        KeySpec::number("mec-block-us", 0, 10'000'000),
         KeySpec::choice("mec-plain-forms", "accept|ignore"),
         KeySpec::inFile("mec-flash"),
         KeySpec::inFile("mec-info"),
         KeySpec::outFile("mec-flash-out"),
         KeySpec::outFile("mec-info-out"),
-    };
+    });
 }
 
 }  // namespace qj::sim

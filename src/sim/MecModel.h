@@ -27,6 +27,7 @@
 
 #include "sim/NorFlash.h"
 #include "sim/SimConfig.h"
+#include "sim/TargetFaults.h"
 
 namespace qj::sim {
 
@@ -42,9 +43,6 @@ public:
     static constexpr uint32_t kInfoBase = 0x040000;  // INFO's flash-read address
 
     explicit MecModel(const SimConfig& cfg);
-    ~MecModel();
-    MecModel(const MecModel&) = delete;
-    MecModel& operator=(const MecModel&) = delete;
 
     // Jig commands; `at` is the offset of the first argument character. They
     // return the bytes consumed (0: need more).
@@ -74,7 +72,8 @@ private:
     void sendBlock(JigPort& port);
     void goAhead(AppFirmware& fw, JigPort& port);
     size_t page(const uint8_t* d, size_t n, AppFirmware& fw, JigPort& port);
-    bool silentNow() const { return silentAfter_ >= 0 && blocksServed + pagesServed >= silentAfter_; }
+    // The next block or page goes unanswered.
+    bool silentNow() const { return faults_.silentAt(blocksServed + pagesServed + 1); }
 
     // INFO first: MAIN goes to its file first when the model goes away.
     NorFlash infoFlash_;
@@ -82,7 +81,8 @@ private:
     int64_t eraseUs_ = 1'000'000;
     bool busyStuck_ = false;
     int64_t silentReg_ = -1;
-    int64_t lostAt_ = 0, overlongAt_ = 0, silentAfter_ = -1, noGAt_ = 0, blockUs_ = 0;
+    TargetFaults faults_;
+    int64_t noGAt_ = 0;
     Transfer transfer_ = Transfer::None;
     uint32_t readAt_ = 0;   // flash-read address of the next block
     size_t writeAt_ = 0;    // MAIN offset of the next page

@@ -9,30 +9,31 @@
 
 namespace qj::sim {
 
+namespace {
+const TargetFaults::Decl kFaults{.prefix = "npce",
+                                 .kinds = TargetFaults::Stuck | TargetFaults::OverlongAt | TargetFaults::SilentAfter |
+                                          TargetFaults::BlockUs,
+                                 .cells = NpceModel::kFlashSize};
+}  // namespace
+
 // Every 512-byte block differs from its neighbours, so a block out of order shows.
 NpceModel::NpceModel(const SimConfig& cfg)
     : flash(kFlashSize),
-      nor_(flash, cfg, "npce-flash", "npce-flash-out", [](size_t i) { return static_cast<uint8_t>((i * 7) ^ (i >> 9)); }) {
+      nor_(flash, cfg, "npce-flash", "npce-flash-out", [](size_t i) { return static_cast<uint8_t>((i * 7) ^ (i >> 9)); }),
+      faults_(cfg, kFaults, nor_) {
     present = cfg.str("npce", "present") != "absent";
     if (cfg.has("npce-id")) jedecId = static_cast<uint32_t>(std::stoul(cfg.str("npce-id"), nullptr, 16));
     eraseFail_ = cfg.flag("npce-erase-fail");
     eraseUs_ = cfg.num("npce-erase-ms", 0) * 1000;
     notBlank_ = cfg.num("npce-not-blank", -1);
-    nor_.stick(cfg.num("npce-stuck", -1), 1, false);
     pageFailAt_ = cfg.num("npce-page-fail-at", 0);
     noStarAt_ = cfg.num("npce-no-star-at", 0);
     endStatus_ = static_cast<uint8_t>(cfg.num("npce-end-status", 1));
     endSilent_ = cfg.flag("npce-end-silent");
-    overlongAt_ = cfg.num("npce-overlong-at", 0);
-    silentAfter_ = cfg.num("npce-silent-after", -1);
-    blockUs_ = cfg.num("npce-block-us", 0);
 }
 
-NpceModel::~NpceModel() = default;
-
 bool NpceModel::silent() {
-    ++commands_;
-    return silentAfter_ >= 0 && commands_ > silentAfter_;
+    return faults_.silentAt(++commands_);
 }
 
 // The JEDEC ID, most significant byte first, and one more byte.
@@ -77,8 +78,8 @@ size_t NpceModel::readBlock(JigPort& port) {
     std::vector<uint8_t> out(kBlock, 0xFF);
     if (present) std::copy_n(flash.begin() + static_cast<std::ptrdiff_t>(readAt_), kBlock, out.begin());
     readAt_ += kBlock;
-    if (overlongAt_ > 0 && blocksServed_ == overlongAt_) out.push_back(0xFF);
-    port.send(out.data(), out.size(), blockUs_);
+    if (faults_.overlongAt(blocksServed_)) out.push_back(0xFF);
+    port.send(out.data(), out.size(), faults_.blockUs());
     return 1;
 }
 
@@ -109,7 +110,7 @@ size_t NpceModel::blankCheck(JigPort& port) {
     if (silent()) return 1;
     const bool blank = std::all_of(flash.begin(), flash.end(), [](uint8_t b) { return b == 0xFF; });
     const uint8_t st[2] = {static_cast<uint8_t>(blank || !present ? 1 : 0), 0x00};
-    port.send(st, sizeof st, blockUs_ * static_cast<int64_t>(kFlashSize / kBlock));
+    port.send(st, sizeof st, faults_.blockUs() * static_cast<int64_t>(kFlashSize / kBlock));
     return 1;
 }
 
@@ -136,7 +137,7 @@ size_t NpceModel::pageData(AppFirmware& fw, const uint8_t* data, size_t n, JigPo
         ++pagesWritten;
     }
     writeAt_ += kPage;
-    port.send(static_cast<uint8_t>(pageFails_ ? 0 : 1), blockUs_);
+    port.send(static_cast<uint8_t>(pageFails_ ? 0 : 1), faults_.blockUs());
     return kPage;
 }
 
@@ -165,7 +166,7 @@ void registerNpceCommands(AppFirmware& fw) {
 std::vector<KeySpec> npceKeys() {
     constexpr int64_t kMany = 1'000'000'000;
     constexpr int64_t kLastCell = NpceModel::kFlashSize - 1;
-    return {
+    return TargetFaults::keys(kFaults, {
         KeySpec::choice("npce", "present|absent"),
         KeySpec::hex("npce-id", 6),
         KeySpec::inFile("npce-flash"),
@@ -173,15 +174,11 @@ std::vector<KeySpec> npceKeys() {
         KeySpec::flag("npce-erase-fail"),
         KeySpec::number("npce-erase-ms", 0, 600'000),
         KeySpec::number("npce-not-blank", 0, kLastCell),
-        KeySpec::number("npce-stuck", 0, kLastCell),
         KeySpec::number("npce-page-fail-at", 1, kMany),
         KeySpec::number("npce-no-star-at", 1, kMany),
         KeySpec::number("npce-end-status", 0, 255),
         KeySpec::flag("npce-end-silent"),
-        KeySpec::number("npce-overlong-at", 1, kMany),
-        KeySpec::number("npce-silent-after", 0, kMany),
-        KeySpec::number("npce-block-us", 0, 10'000'000),
-    };
+    });
 }
 
 }  // namespace qj::sim

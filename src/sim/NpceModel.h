@@ -22,6 +22,7 @@
 
 #include "sim/NorFlash.h"
 #include "sim/SimConfig.h"
+#include "sim/TargetFaults.h"
 
 namespace qj::sim {
 
@@ -35,9 +36,6 @@ public:
     static constexpr size_t kPage = 256;
 
     explicit NpceModel(const SimConfig& cfg);
-    ~NpceModel();
-    NpceModel(const NpceModel&) = delete;
-    NpceModel& operator=(const NpceModel&) = delete;
 
     // Jig commands; each returns the bytes consumed.
     size_t readId(JigPort& port);                                    // 'Z'
@@ -66,6 +64,7 @@ private:
     size_t pageData(AppFirmware& fw, const uint8_t* data, size_t n, JigPort& port);
 
     NorFlash nor_;
+    TargetFaults faults_;
     bool eraseFail_ = false;
     int64_t eraseUs_ = 0;
     int64_t notBlank_ = -1;
@@ -73,9 +72,6 @@ private:
     int64_t noStarAt_ = 0;
     uint8_t endStatus_ = 1;
     bool endSilent_ = false;
-    int64_t overlongAt_ = 0;
-    int64_t silentAfter_ = -1;
-    int64_t blockUs_ = 0;
 
     int64_t commands_ = 0;
     int64_t blocksServed_ = 0;

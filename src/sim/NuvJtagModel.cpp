@@ -13,6 +13,9 @@ namespace {
 constexpr uint32_t kFiuBase = 0xFF0000;
 constexpr uint32_t kDescriptor = 0x107F0;
 constexpr int kBlocks = static_cast<int>(NuvJtagModel::kFlashSize / 256);
+const TargetFaults::Decl kFaults{.prefix = "nuv",
+                                 .kinds = TargetFaults::SilentAfter | TargetFaults::Stuck,
+                                 .cells = NuvJtagModel::kFlashSize};
 
 // The CPLD registers of the two pin maps that reach the chip, as the board's
 // connector is wired: register, value.
@@ -71,21 +74,18 @@ NuvJtagModel::NuvJtagModel(const SimConfig& cfg)
     : flash(kFlashSize),
       nor_(flash, cfg, "nuv-flash", "nuv-flash-out",
            [](size_t i) { return static_cast<uint8_t>((i >> 8) * 7 + (i & 0xFF) * 13 + (i >> 16)); }),
+      faults_(cfg, kFaults, nor_),
       ram_(kRamSize, 0) {
     present = cfg.str("nuv", "present") != "absent";
     if (cfg.has("nuv-id")) jtagId = static_cast<uint32_t>(std::stoul(cfg.str("nuv-id"), nullptr, 16));
     if (cfg.has("nuv-id-split")) idSplitUs_ = cfg.num("nuv-id-split", 0) * 1000;
     cable_ = cfg.str("nuv-cable", "any");
-    silentAfter_ = cfg.num("nuv-silent-after", -1);
     batchFailAt_ = cfg.num("nuv-batch-fail-at", 0);
     eraseUs_ = cfg.num("nuv-erase-us", eraseUs_);
     eraseStuck_ = cfg.num("nuv-erase-stuck", -1);
     readSilentAt_ = cfg.num("nuv-read-silent-at", 0);
     readOverlongAt_ = cfg.num("nuv-read-overlong-at", 0);
-    nor_.stick(cfg.num("nuv-stuck", -1), 1, false);
 }
-
-NuvJtagModel::~NuvJtagModel() = default;
 
 bool NuvJtagModel::reached(JigPort& port, bool cpld) {
     if (!present) return false;
@@ -134,8 +134,7 @@ size_t NuvJtagModel::command(const uint8_t* data, size_t n, JigPort& port, const
         }
     }
     if (n < need) return 0;
-    ++commands;
-    if (silentAfter_ >= 0 && commands > silentAfter_) return need;
+    if (faults_.silentAt(++commands)) return need;
 
     // The JTAG lines' reset ("J1") puts the chip's TAP back to its ID.
     const JtagLines& lines = port.board().model<JtagLines>();
@@ -389,21 +388,19 @@ void registerNuvJtagCommands(AppFirmware& fw) {
 
 std::vector<KeySpec> nuvJtagKeys() {
     constexpr int64_t kMany = 1'000'000'000;
-    return {
+    return TargetFaults::keys(kFaults, {
         KeySpec::choice("nuv", "present|absent"),
         KeySpec::hex("nuv-id", 8),
         KeySpec::number("nuv-id-split", 0, 60'000),
         KeySpec::choice("nuv-cable", "any|type-a|type-b"),
-        KeySpec::number("nuv-silent-after", 0, kMany),
         KeySpec::number("nuv-batch-fail-at", 1, kMany),
         KeySpec::number("nuv-erase-us", 0, 10'000'000),
         KeySpec::number("nuv-erase-stuck", 0, 31),
         KeySpec::number("nuv-read-silent-at", 1, kMany),
         KeySpec::number("nuv-read-overlong-at", 1, kMany),
-        KeySpec::number("nuv-stuck", 0, NuvJtagModel::kFlashSize - 1),
         KeySpec::inFile("nuv-flash"),
         KeySpec::outFile("nuv-flash-out"),
-    };
+    });
 }
 
 }  // namespace qj::sim

@@ -38,6 +38,7 @@
 
 #include "sim/NorFlash.h"
 #include "sim/SimConfig.h"
+#include "sim/TargetFaults.h"
 
 namespace qj::sim {
 
@@ -52,9 +53,6 @@ public:
     static constexpr uint8_t kRefused = 0xEE;
 
     explicit NuvJtagModel(const SimConfig& cfg);
-    ~NuvJtagModel();
-    NuvJtagModel(const NuvJtagModel&) = delete;
-    NuvJtagModel& operator=(const NuvJtagModel&) = delete;
 
     // What the jig's firmware does around the chip.
     struct Jig {
@@ -104,9 +102,9 @@ private:
     size_t batch(const uint8_t* data, size_t need, JigPort& port, bool reach, const Jig& jig);        // "JW"
 
     NorFlash nor_;
+    TargetFaults faults_;
     std::string cable_ = "any";
     int64_t idSplitUs_ = -1;
-    int64_t silentAfter_ = -1;
     int64_t batchFailAt_ = 0;
     int64_t eraseUs_ = 20000;
     int64_t eraseStuck_ = -1;

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <map>
 #include <regex>
 #include <set>
+#include <stdexcept>
 
 #include "cli/Cli.h"
 #include "sim/SimConfig.h"
@@ -70,4 +72,31 @@ TEST(SimKeys, TheReadmeTableListsExactlyTheDeclaredKeys) {
     for (const auto& [name, spec] : sim::allKeys()) declared.insert(name);
     for (const auto& k : declared) EXPECT_TRUE(documented.count(k)) << "not in the README's table: " << k;
     for (const auto& k : documented) EXPECT_TRUE(declared.count(k)) << "documented but not declared: " << k;
+}
+
+// Every model's fault keys come from one declaration that takes the model's flash
+// size: a wrong size would refuse a real address or let one past the end through.
+TEST(SimKeys, EachModelsFaultKeysTakeTheirRangeToTheEdge) {
+    struct Case {
+        std::string kv;
+        bool ok;
+    } cases[] = {
+        {"ene-stuck=131071", true},      {"ene-stuck=131072", false},    {"npce-stuck=131071", true},
+        {"npce-stuck=131072", false},    {"nuv-stuck=131071", true},     {"nuv-stuck=131072", false},
+        {"mec-stuck=196607", true},      {"mec-stuck=196608", false},    {"ite-stuck=196607", true},
+        {"ite-stuck=196608", false},     {"ite-stuck-len=196608", true}, {"ite-stuck-len=0", false},
+        {"mec-silent-after=0", true},    {"nuv-silent-after=0", true},   {"ite-overlong-at=0", false},
+        {"mec-lost-at=0", false},        {"ene-block-us=10000000", true}, {"npce-block-us=10000001", false},
+    };
+    for (const auto& c : cases) {
+        const auto eq = c.kv.find('=');
+        const std::map<std::string, std::string> kv = {{c.kv.substr(0, eq), c.kv.substr(eq + 1)}};
+        bool accepted = true;
+        try {
+            sim::validateKeys(kv);
+        } catch (const std::invalid_argument&) {
+            accepted = false;
+        }
+        EXPECT_EQ(accepted, c.ok) << c.kv;
+    }
 }
