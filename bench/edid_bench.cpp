@@ -7,15 +7,15 @@ namespace {
 
 bool edidRead(qjb::Probe& p) {
     qjb::MarkingView view(p, {"Reading EEPROM ..."}, p.dir() + "/edid.bin");
-    qj::EdidCore core(p.api(), view);
+    qj::edid::EdidCore core(p.api(), view);
     return core.EDID_READClick();
 }
 
 bool edidWrite(qjb::Probe& p) {
     const std::string image = p.dir() + "/edid.bin";
-    if (!qjb::writePattern(image, qj::EdidCore::kImage)) return false;
+    if (!qjb::writePattern(image, qj::edid::EdidCore::kImage)) return false;
     qjb::MarkingView view(p, {"Writing EEPROM ..."}, {}, image);
-    qj::EdidCore core(p.api(), view);
+    qj::edid::EdidCore core(p.api(), view);
     return core.EDID_WRITEClick();
 }
 

@@ -8,7 +8,7 @@
 
 #include "BenchTable.h"
 #include "jig/ftdi/FtdiApi.h"
-#include "modes/ene/Kb901xCore.h"
+#include "modes/ene/EneCore.h"
 #include "sim/SimFtdi.h"
 
 using namespace qj;
@@ -20,11 +20,11 @@ bool eneTableRun(qjb::Probe& p, bool write) {
     const std::string image = p.dir() + "/image.bin", dump = p.dir() + "/dump.bin";
     if (write && !qjb::writePattern(image, 128 * 1024)) return false;
     qjb::MarkingView view(p, {"Reading KB90XX ...", "There is a writing KB90XX..."}, dump, image);
-    ene::Kb901xCore core(p.api(), view);
+    ene::EneCore core(p.api(), view);
     if (write) core.KB901X_WRITEClick();
     else core.KB901X_READClick();
     core.waitIdle();
-    return core.lastOutcome() == ene::Kb901xCore::Outcome::Ok;
+    return core.lastOutcome() == ene::EneCore::Outcome::Ok;
 }
 bool eneRead(qjb::Probe& p) { return eneTableRun(p, false); }
 bool eneWrite(qjb::Probe& p) { return eneTableRun(p, true); }

@@ -11,10 +11,10 @@ constexpr uint64_t kReports = 200;
 
 bool perReport(qjb::Probe& p) {
     qjb::MarkingView view(p, {});
-    qj::KeyboardCore core(p.api(), view);
+    qj::keyboard::KeyboardCore core(p.api(), view);
     std::atomic<uint64_t> seen{0};
     std::atomic<bool> keyed{true};
-    core.setObserver([&](const qj::KeyboardCore::Report& r) {
+    core.setObserver([&](const qj::keyboard::KeyboardCore::Report& r) {
         keyed = keyed && !r.pairs.empty();
         const uint64_t n = ++seen;
         if (n == 1) p.begin();

@@ -8,7 +8,7 @@
 
 #include "BenchTable.h"
 #include "jig/ftdi/FtdiApi.h"
-#include "modes/mec/Mec16Core.h"
+#include "modes/mec/MecCore.h"
 #include "sim/SimFtdi.h"
 
 using namespace qj;
@@ -20,12 +20,12 @@ bool mecTableRun(qjb::Probe& p, bool write) {
     const std::string file = p.dir() + "/mec.bin";
     if (write && !qjb::writePattern(file, size_t(mec::kMainSize + mec::kInfoSize))) return false;
     qjb::MarkingView view(p, {"Write to reg FF3908h 105h", "Записали в регистр FF3904h 0"}, file, file);
-    mec::Mec16Core core(p.api(), view);
+    mec::MecCore core(p.api(), view);
     core.CheckBox_MEC16_RDClick(true);
     if (write) core.BitBtn_MEC16_WRITEClick();
     else core.BitBtn_RD_MEC16Click();
     core.waitIdle();
-    return core.lastOutcome() == mec::Mec16Core::Outcome::Ok;
+    return core.lastOutcome() == mec::MecCore::Outcome::Ok;
 }
 bool mecRead(qjb::Probe& p) { return mecTableRun(p, false); }
 bool mecWrite(qjb::Probe& p) { return mecTableRun(p, true); }

@@ -9,7 +9,7 @@
 
 #include "BenchTable.h"
 #include "jig/ftdi/FtdiApi.h"
-#include "modes/nuvoton_jtag/NuvotonJtagCore.h"
+#include "modes/nuv/NuvCore.h"
 #include "sim/SimConfig.h"
 #include "sim/SimFtdi.h"
 
@@ -23,11 +23,11 @@ bool nuvTableRun(qjb::Probe& p, bool write) {
     const std::string image = p.dir() + "/image.bin", dump = p.dir() + "/dump.bin";
     if (write && !qjb::writePattern(image, size_t(nuv::kImageSize))) return false;
     qjb::MarkingView view(p, {"Reading ...", "Erase blocks..."}, dump, image);
-    nuv::NuvotonJtagCore core(p.api(), view, qjb::Probe::programDir());
+    nuv::NuvCore core(p.api(), view, qjb::Probe::programDir());
     core.BitBtn_SETTINGSClick();
     core.BitBtn_CONNECTClick();
     core.waitIdle();
-    if (core.step() != nuv::NuvotonJtagCore::Step::Transfer) return false;
+    if (core.step() != nuv::NuvCore::Step::Transfer) return false;
     if (write) core.BitBtn_NUV_JTAG_WRClick();
     else core.BitBtn_NUV_JTAG_RDClick();
     core.waitIdle();

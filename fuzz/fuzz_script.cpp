@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "modes/nuvoton_jtag/NuvJtagProtocol.h"
+#include "modes/nuv/NuvProtocol.h"
 
 namespace {
 // The script is read from a file, as the window reads it: one scratch file a

@@ -13,7 +13,7 @@
 #include "modes/keyboard/gui/TKeyboard_testing.h"
 #include "modes/mec/gui/TMEC16_Form.h"
 #include "modes/npce/gui/TNPCE_FORM.h"
-#include "modes/nuvoton_jtag/gui/TForm_NUVOTON_JTAG.h"
+#include "modes/nuv/gui/TForm_NUVOTON_JTAG.h"
 
 JigApplication::JigApplication(int& argc, char** argv) : QApplication(argc, argv) { setApplicationTitle(); }
 

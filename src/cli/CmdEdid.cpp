@@ -59,16 +59,16 @@ static int cmdEdid(CliContext& c) {
     auto readOnce = [&](const std::string& path) {
         CliView view;
         view.savePath = path;
-        EdidCore core(c.api, view);
+        edid::EdidCore core(c.api, view);
         return core.EDID_READClick() ? kOk : kFailed;
     };
     checks::Transfer t;
-    t.target = {EdidCore::kImage, "!box error: Ошибка создания файла.", readOnce};
+    t.target = {edid::EdidCore::kImage, "!box error: Ошибка создания файла.", readOnce};
     t.twice = twice;
     t.write = [&] {
         // The image as the EEPROM will hold it (padded with 0xFF, cut at 256 bytes).
         std::vector<uint8_t> image;
-        if (!force && image::load(file, image, EdidCore::kImage).ok()) {
+        if (!force && image::load(file, image, edid::EdidCore::kImage).ok()) {
             const edid::Checks chk = edid::check(image);
             if (!chk.good()) {
                 std::printf("Refused: %s is not a valid EDID (%s). Give --force to write it anyway.\n", file.c_str(),
@@ -80,12 +80,12 @@ static int cmdEdid(CliContext& c) {
         }
         CliView view;
         view.openPath = file;
-        EdidCore core(c.api, view);
+        edid::EdidCore core(c.api, view);
         return core.EDID_WRITEClick() ? kOk : kFailed;
     };
     const int st = checks::transfer(sub, file, t);
     if (st == kOk && sub == "read" && decode)
-        if (const auto image = readEdidFile(file, EdidCore::kImage)) printDecoded(*image);
+        if (const auto image = readEdidFile(file, edid::EdidCore::kImage)) printDecoded(*image);
     return st;
 }
 

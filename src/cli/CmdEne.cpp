@@ -3,7 +3,7 @@
 #include "cli/Checks.h"
 #include "cli/Cli.h"
 #include "modes/ene/EneWiring.h"
-#include "modes/ene/Kb901xCore.h"
+#include "modes/ene/EneCore.h"
 
 namespace qj::cli {
 
@@ -67,7 +67,7 @@ static int cmdEne(CliContext& c) {
 
     if (!checks::lookFirst(sub, file, ene::kImageSize)) return kFailed;
     CliView view = commandView(c);
-    ene::Kb901xCore core(c.api, view);
+    ene::EneCore core(c.api, view);
     core.FormCreate();
     int boardIndex = kestra ? 0 : -1;
     if (haveBoard) {
@@ -101,7 +101,7 @@ static int cmdEne(CliContext& c) {
     }
     return checks::transfer(sub, file,
                             coreTransfer(core, view, file, ene::kImageSize, checks::kWriteError, twice,
-                                         &ene::Kb901xCore::KB901X_READClick, &ene::Kb901xCore::KB901X_WRITEClick));
+                                         &ene::EneCore::KB901X_READClick, &ene::EneCore::KB901X_WRITEClick));
 }
 
 const ModeCommand kCommand{"ene", cmdEne, {

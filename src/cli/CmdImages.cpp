@@ -7,7 +7,7 @@
 #include "jig/firmware/StandIn.h"
 #include "jig/firmware/V3Update.h"
 #include "modes/Modes.h"
-#include "modes/nuvoton_jtag/NuvotonJtagCore.h"
+#include "modes/nuv/NuvCore.h"
 
 namespace qj::cli {
 

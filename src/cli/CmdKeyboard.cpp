@@ -18,7 +18,7 @@ extern "C" void onInterrupt(int) { gInterrupted.store(true); }
 class KeyboardCliView : public CliView {
 public:
     void setText(const std::string& control, const std::string& text) override {
-        if (control == KeyboardCore::kStatusLabel && texts[control] != text) log("status: " + text);
+        if (control == keyboard::KeyboardCore::kStatusLabel && texts[control] != text) log("status: " + text);
         CliView::setText(control, text);
     }
 };
@@ -34,7 +34,7 @@ const char* kUsage =
 
 // The triangle of cells: rows are the first contact, columns the second, in
 // blocks of five as on the window. X hit, H hidden, . never reported.
-std::string keyboardPicture(const KeyboardCore& core) {
+std::string keyboardPicture(const keyboard::KeyboardCore& core) {
     auto col = [](int j) { return 4 + (j - 2) + (j - 1) / 5; };
     std::string head(static_cast<size_t>(col(32) + 1), ' ');
     for (int j : {2, 6, 11, 16, 21, 26, 31}) {
@@ -88,12 +88,12 @@ static int cmdKeyboard(CliContext& c) {
     }
 
     KeyboardCliView view;
-    KeyboardCore core(c.api, view);
+    keyboard::KeyboardCore core(c.api, view);
     core.FormCreate();
     core.Buzzer_boxClick(noBuzzer);
     int64_t withKeys = 0;
     int64_t startMs = 0;
-    core.setObserver([&](const KeyboardCore::Report& r) {
+    core.setObserver([&](const keyboard::KeyboardCore::Report& r) {
         if (!r.pairs.empty()) {
             ++withKeys;
             std::string line = "report " + std::to_string(withKeys) + ":";
@@ -112,7 +112,7 @@ static int cmdKeyboard(CliContext& c) {
     core.waitIdle();
     std::signal(SIGINT, old);
     std::fputs(keyboardPicture(core).c_str(), stdout);
-    return view.texts[KeyboardCore::kStatusLabel] == "Press start scan" ? kOk : kFailed;
+    return view.texts[keyboard::KeyboardCore::kStatusLabel] == "Press start scan" ? kOk : kFailed;
 }
 
 const ModeCommand kCommand{"keyboard", cmdKeyboard, {

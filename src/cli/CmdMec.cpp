@@ -2,7 +2,7 @@
 
 #include "cli/Checks.h"
 #include "cli/Cli.h"
-#include "modes/mec/Mec16Core.h"
+#include "modes/mec/MecCore.h"
 
 namespace qj::cli {
 
@@ -41,22 +41,22 @@ static int cmdMec(CliContext& c) {
     const size_t readSize = info ? mec::kMainSize + mec::kInfoSize : mec::kMainSize;
     if (!checks::lookFirst(sub, file, readSize)) return kFailed;
     CliView view = commandView(c);
-    mec::Mec16Core core(c.api, view);
-    if (sub == "check") return runOperation(core, &mec::Mec16Core::BitBtn_MEC16Click);
+    mec::MecCore core(c.api, view);
+    if (sub == "check") return runOperation(core, &mec::MecCore::BitBtn_MEC16Click);
     core.CheckBox_erase_mec16Click(info);
-    if (sub == "erase") return runOperation(core, &mec::Mec16Core::BitBtn_MEC16_ERASEClick);
+    if (sub == "erase") return runOperation(core, &mec::MecCore::BitBtn_MEC16_ERASEClick);
     const bool withInfo = info && sub == "read";
     // The window's write neither erases nor verifies; here both are asked for by name.
     checks::Transfer t;
     t.target = {withInfo ? readSize : mec::kMainSize, checks::kWriteError, [&](const std::string& path) {
                     core.CheckBox_MEC16_RDClick(withInfo);
                     view.savePath = path;
-                    return runOperation(core, &mec::Mec16Core::BitBtn_RD_MEC16Click);
+                    return runOperation(core, &mec::MecCore::BitBtn_RD_MEC16Click);
                 }};
     t.write = [&]() -> int {
-        if (erase && runOperation(core, &mec::Mec16Core::BitBtn_MEC16_ERASEClick) != kOk) return kFailed;
+        if (erase && runOperation(core, &mec::MecCore::BitBtn_MEC16_ERASEClick) != kOk) return kFailed;
         view.openPath = file;
-        return runOperation(core, &mec::Mec16Core::BitBtn_MEC16_WRITEClick);
+        return runOperation(core, &mec::MecCore::BitBtn_MEC16_WRITEClick);
     };
     t.twice = twice;
     t.verifyAfterWrite = verify;

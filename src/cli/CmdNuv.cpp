@@ -2,7 +2,7 @@
 
 #include "cli/Checks.h"
 #include "cli/Cli.h"
-#include "modes/nuvoton_jtag/NuvotonJtagCore.h"
+#include "modes/nuv/NuvCore.h"
 
 namespace qj::cli {
 
@@ -35,8 +35,8 @@ struct Options {
 };
 
 // The window's three steps in a row; true when the transfer ended "OK".
-bool runSteps(nuv::NuvotonJtagCore& core, CliView& view, const Options& o, bool read, const std::string& file) {
-    using Step = nuv::NuvotonJtagCore::Step;
+bool runSteps(nuv::NuvCore& core, CliView& view, const Options& o, bool read, const std::string& file) {
+    using Step = nuv::NuvCore::Step;
     core.CheckBox1Click(!o.typeA);
     if (!o.script.empty()) core.setScriptPath(o.script);
     core.BitBtn_SETTINGSClick();
@@ -76,7 +76,7 @@ static int cmdNuv(CliContext& c) {
     if (!checks::lookFirst(o.sub, o.file, nuv::kImageSize)) return kFailed;
     if (!o.script.empty() && !lookAtScript(o.script)) return kFailed;
     CliView view = commandView(c);
-    nuv::NuvotonJtagCore core(c.api, view, c.programDir);
+    nuv::NuvCore core(c.api, view, c.programDir);
     checks::Transfer t;
     t.target = {nuv::kImageSize, checks::kWriteError,
                 [&](const std::string& path) { return runSteps(core, view, o, true, path) ? kOk : kFailed; }};

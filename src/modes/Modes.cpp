@@ -65,9 +65,9 @@ const std::vector<Mode>& modes() {
     static const std::vector<Mode> table = {
         {ModeId::Keyboard, "Keyboard testing", "Keyboard_testing", "ENE_EDID_KB", "ENE_EDID_KB.hex", "keyboard",
          "keyboard scan ...", "keyboard matrix tester", keyboardOpen()},
-        {ModeId::NpceSpi, "NUVOTON spi", "NPCE_FORM", "NPCE", "Q37_NPCE288.hex", "npce", "npce ...",
+        {ModeId::Npce, "NUVOTON spi", "NPCE_FORM", "NPCE", "Q37_NPCE288.hex", "npce", "npce ...",
          "Nuvoton NPCE over SPI: read, write, verify", npceOpen()},
-        {ModeId::NuvJtag, "NUVOTON jtag", "Form_NUVOTON_JTAG", "NPCE", "Q37_NPCE288.hex", "nuv", "nuv ...",
+        {ModeId::Nuv, "NUVOTON jtag", "Form_NUVOTON_JTAG", "NPCE", "Q37_NPCE288.hex", "nuv", "nuv ...",
          "Nuvoton EC over JTAG: read, write, verify", nuvOpen()},
         {ModeId::Ene, "ENE KB90XX", "KB901X_forms", "ENE_EDID_KB", "ENE_EDID_KB.hex", "ene", "ene ...",
          "ENE KB90xx: wiring, read, write, verify", eneOpen()},

@@ -13,7 +13,7 @@
 namespace qj {
 
 // One per entry, in the selector's order.
-enum class ModeId { Keyboard, NpceSpi, NuvJtag, Ene, Mec, Edid, Ite };
+enum class ModeId { Keyboard, Npce, Nuv, Ene, Mec, Edid, Ite };
 
 struct Mode {
     ModeId id;

@@ -92,19 +92,19 @@ std::unique_ptr<JigFirmware> makeApplicationFirmware(const std::string& ident) {
         fw->on('O', ackOne);
     }
     if (family == "ENE_EDID_KB") {
-        registerKb90xxCommands(*fw);
+        registerEneCommands(*fw);
         registerEepromCommands(*fw);
         registerKeyboardCommands(*fw);
     } else if (family == "M328_EPM240") {
         registerJtagCommands(*fw);
         registerMecCommands(*fw, MecForms::Epm240);
-        registerNuvJtagCommands(*fw);
+        registerNuvCommands(*fw);
     } else if (family == "V42") {
         registerMecCommands(*fw, MecForms::Plain);
     } else if (family == "NPCE") {
         registerJtagCommands(*fw);
         registerNpceCommands(*fw);
-        registerNuvJtagCommands(*fw);
+        registerNuvCommands(*fw);
     } else if (family == "ITE2") {
         registerIteCommands(*fw);
     }

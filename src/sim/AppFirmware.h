@@ -64,7 +64,7 @@ size_t ackOne(const uint8_t* data, size_t n, JigPort& port);
 // Registration hooks, each in the file of its target model, so a family's
 // command set grows without touching this file.
 void registerBootEntry(AppFirmware& fw);          // "?" -> "!" and the bootloader
-void registerKb90xxCommands(AppFirmware& fw);     // ENE KB90xx debug port and KESTRA adapter
+void registerEneCommands(AppFirmware& fw);     // ENE KB90xx debug port and KESTRA adapter
 void registerEepromCommands(AppFirmware& fw);     // EDID EEPROM
 void registerKeyboardCommands(AppFirmware& fw);   // keyboard matrix scan
 // The JTAG lines of the jig ("SR", "SW", "JX", "JS", "J1"), shared by the MEC
@@ -73,7 +73,7 @@ void registerJtagCommands(AppFirmware& fw);
 // MEC16xx: the EPM240 forms ("M?" pairs, on "M328_EPM240") or the plain forms (on "V42").
 enum class MecForms { Epm240, Plain };
 void registerMecCommands(AppFirmware& fw, MecForms forms);
-void registerNuvJtagCommands(AppFirmware& fw);    // Nuvoton EC over JTAG ("Ji", "Jd", "JD", "JT", "JR", "JW")
+void registerNuvCommands(AppFirmware& fw);    // Nuvoton EC over JTAG ("Ji", "Jd", "JD", "JT", "JR", "JW")
 void registerIteCommands(AppFirmware& fw);        // ITE EC through the keyboard connector
 void registerNpceCommands(AppFirmware& fw);       // NPCE SPI flash and its adapter
 

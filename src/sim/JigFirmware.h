@@ -17,7 +17,7 @@ class JigFirmware;
 
 // Everything attached to the jig that outlives a firmware change: the targets
 // (chip models with real memory) and the configuration. Models are created on
-// first use from the configuration: board.model<Kb90xxModel>().
+// first use from the configuration: board.model<EneModel>().
 class JigBoard {
 public:
     explicit JigBoard(SimConfig cfg) : cfg_(std::move(cfg)) {}

@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "sim/AppFirmware.h"
-#include "sim/Kb90xxModel.h"
+#include "sim/EneModel.h"
 #include "sim/SimKeys.h"
 
 namespace qj::sim {

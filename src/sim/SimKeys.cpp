@@ -79,7 +79,7 @@ bool parseFlag(const std::string& v, bool& out) {
 const std::map<std::string, KeySpec>& allKeys() {
     static const std::map<std::string, KeySpec> all = [] {
         std::map<std::string, KeySpec> m;
-        for (auto group : {deviceKeys, bootloaderKeys, kb90xxKeys, eepromKeys, keyboardKeys, mecKeys, nuvJtagKeys,
+        for (auto group : {deviceKeys, bootloaderKeys, eneKeys, eepromKeys, keyboardKeys, mecKeys, nuvKeys,
                            iteKeys, npceKeys})
             for (KeySpec& k : group()) {
                 const std::string name = k.name;

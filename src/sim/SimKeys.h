@@ -41,11 +41,11 @@ struct KeySpec {
 // file of the part that reads the keys.
 std::vector<KeySpec> deviceKeys();      // SimFtdi: devices, timing, unplug, the jig's firmware
 std::vector<KeySpec> bootloaderKeys();  // boot entry, Intel HEX and version 3 bootloaders
-std::vector<KeySpec> kb90xxKeys();      // ENE KB90xx chip and the KESTRA adapter
+std::vector<KeySpec> eneKeys();      // ENE KB90xx chip and the KESTRA adapter
 std::vector<KeySpec> eepromKeys();      // EDID EEPROM
 std::vector<KeySpec> keyboardKeys();    // keyboard matrix
 std::vector<KeySpec> mecKeys();         // MEC16xx behind the JTAG firmwares
-std::vector<KeySpec> nuvJtagKeys();     // Nuvoton EC over JTAG
+std::vector<KeySpec> nuvKeys();     // Nuvoton EC over JTAG
 std::vector<KeySpec> iteKeys();         // ITE EC behind the ITE firmware
 std::vector<KeySpec> npceKeys();        // Nuvoton NPCE SPI flash behind the NPCE firmware
 

@@ -16,7 +16,7 @@
 #include "jig/ftdi/D2xxFtdi.h"
 #include "jig/ftdi/TraceFtdi.h"
 #include "jig/ftdi/TtyFtdi.h"
-#include "modes/nuvoton_jtag/NuvotonJtagCore.h"
+#include "modes/nuv/NuvCore.h"
 #include "support/CliRun.h"
 #include "support/TestSupport.h"
 
@@ -141,13 +141,13 @@ TEST(StandIn, QjigStartExitsOneAndARealImageIsFlashed) {
 TEST(StandIn, NuvotonConnectRefusesTheStandInScriptBeforeItsFirstLine) {
     D2xxRig r("jig=NPCE_Q37");
     qjt::RecordingView view;
-    nuv::NuvotonJtagCore core(*r.api, view, r.prog);
+    nuv::NuvCore core(*r.api, view, r.prog);
     core.BitBtn_SETTINGSClick();
-    ASSERT_EQ(core.step(), nuv::NuvotonJtagCore::Step::Connect);
+    ASSERT_EQ(core.step(), nuv::NuvCore::Step::Connect);
     core.BitBtn_CONNECTClick();
     core.waitIdle();
     EXPECT_TRUE(view.hasLine("Break! " + standInRefusal(r.prog + "NUVOTON.qjf")));
-    EXPECT_EQ(core.step(), nuv::NuvotonJtagCore::Step::Settings);
+    EXPECT_EQ(core.step(), nuv::NuvCore::Step::Settings);
     EXPECT_TRUE(core.idle());
     // The ID read, then the failure end: SPI back on and the failure signal.
     const std::vector<std::string> w = r.writes();

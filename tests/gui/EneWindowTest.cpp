@@ -10,9 +10,9 @@
 #include "app/TForm1.h"
 #include "gui/GuiSupport.h"
 #include "modes/ene/EneWiring.h"
-#include "modes/ene/Kb901xCore.h"
+#include "modes/ene/EneCore.h"
 #include "modes/ene/gui/TKB901X_forms.h"
-#include "sim/Kb90xxModel.h"
+#include "sim/EneModel.h"
 #include "ui/TCGauge.h"
 
 using namespace qjt;
@@ -79,7 +79,7 @@ TEST(EneWindow, StartWiringHintReadToAFileAndExitRestoresThePrompts) {
                                      rig.find<QPushButton>("KB901X_WRITE")->isEnabled(); }, 10000));
     EXPECT_TRUE(memo->toPlainText().contains("Reading completed successfully."));
     std::vector<uint8_t> flash;
-    rig.sim->withLock([&] { flash = rig.sim->board().model<qj::sim::Kb90xxModel>().flash; });
+    rig.sim->withLock([&] { flash = rig.sim->board().model<qj::sim::EneModel>().flash; });
     EXPECT_EQ(readBytes(dir.file("dump.bin")), flash);
     auto* gauge = rig.find<TCGauge>("CGauge_KB901X");
     EXPECT_EQ(gauge->progress(), 32768);

@@ -12,7 +12,7 @@
 #include "ui/TCGauge.h"
 
 using namespace qjt;
-using qj::KeyboardCore;
+using qj::keyboard::KeyboardCore;
 
 namespace {
 uint32_t colourOf(QWidget* w) { return w->property("bgr").toUInt(); }

@@ -8,7 +8,7 @@
 #include <QTimer>
 
 #include "gui/GuiSupport.h"
-#include "modes/mec/Mec16Core.h"
+#include "modes/mec/MecCore.h"
 #include "modes/mec/gui/TMEC16_Form.h"
 #include "sim/MecModel.h"
 #include "ui/TCGauge.h"

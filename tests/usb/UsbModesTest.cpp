@@ -38,7 +38,7 @@ std::vector<Transfer> transfers() {
          {{"ite", "read", "{file}", "--board", "1"}, {"ite", "write", "{file}", "--board", "1", "--chip-erase"}}},
         {"Npce", "jig=NPCE_Q37", "npce-flash", "npce-flash-out", 131072,
          {{"npce", "read", "{file}"}, {"npce", "write", "{file}"}}},
-        {"NuvotonJtag", "jig=M328_EPM240_v19,nuv-erase-us=1000", "nuv-flash", "nuv-flash-out", 131072,
+        {"Nuv", "jig=M328_EPM240_v19,nuv-erase-us=1000", "nuv-flash", "nuv-flash-out", 131072,
          {{"nuv", "read", "{file}"}, {"nuv", "write", "{file}"}}},
         {"Keyboard", "jig=ENE_EDID_KB,keys=3-7@600-900", "", "", 0, {{"keyboard", "scan", "--reports", "2"}}},
     };

@@ -6,7 +6,7 @@
 #include "jig/Text.h"
 #include "modes/Modes.h"
 
-namespace qj {
+namespace qj::edid {
 
 namespace {
 const char* kReadFailed = "EEPROM does not respond, check the connection !!!";
@@ -142,4 +142,4 @@ void EdidCore::EXIT_EDIDClick() {
     leaveMode(view_, ModeId::Edid);
 }
 
-}  // namespace qj
+}  // namespace qj::edid

@@ -9,7 +9,7 @@
 #include "jig/JigLink.h"
 #include "jig/ModeView.h"
 
-namespace qj {
+namespace qj::edid {
 
 class EdidCore {
 public:
@@ -43,4 +43,4 @@ private:
     std::array<uint8_t, kImage + 2> data_{};
 };
 
-}  // namespace qj
+}  // namespace qj::edid

@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-namespace qj {
+namespace qj::keyboard {
 
 KeyboardCore::KeyboardCore(FtdiApi& api, ModeView& view) : Operations(api, view) {
     for (auto& c : cells_) c.store(kAqua);
@@ -52,18 +52,18 @@ void KeyboardCore::setStatus(const std::string& text, uint32_t colour) {
 }
 
 void KeyboardCore::FormCreate() {
-    busy_.set(KeyboardBusy::NONE);
+    busy_.set(Busy::NONE);
     setStatus("Press start scan", kRed);
 }
 
 void KeyboardCore::START_SCANClick() {
-    if (busy_.is(KeyboardBusy::Keyboard)) {
+    if (busy_.is(Busy::Keyboard)) {
         stopRequest_.store(true);
         return;
     }
     if (!busy_.idle()) return;
     setStatus("Press start scan", kRed);
-    busy_.set(KeyboardBusy::Keyboard);
+    busy_.set(Busy::Keyboard);
     {
         std::lock_guard<std::mutex> g(hideMu_);
         hide_ = Hide::None;
@@ -71,11 +71,11 @@ void KeyboardCore::START_SCANClick() {
     switch (link_.open(mode(ModeId::Keyboard).open, nullptr)) {
     case OpenResult::NoJig:
         setStatus("Device not found", kRed);
-        busy_.set(KeyboardBusy::NONE);
+        busy_.set(Busy::NONE);
         return;
     case OpenResult::WrongFirmware:
         setStatus("Please update FW", kRed);
-        busy_.set(KeyboardBusy::NONE);
+        busy_.set(Busy::NONE);
         return;
     case OpenResult::Ready: break;
     }
@@ -237,7 +237,7 @@ void KeyboardCore::stop(bool error) {
     link_.close();
     setStatus(error ? "Device not found" : "Press start scan", kRed);
     // Last, once the stop is on the screen: the busy state hands the link back.
-    view_.handBack([this] { busy_.set(KeyboardBusy::NONE); });
+    view_.handBack([this] { busy_.set(Busy::NONE); });
 }
 
-}  // namespace qj
+}  // namespace qj::keyboard

@@ -18,17 +18,17 @@
 #include "jig/ModeView.h"
 #include "jig/Worker.h"
 
-namespace qj {
+namespace qj::keyboard {
 
 class KeyboardCore;
 
 // The busy state while a scan runs, by the name the window knows it.
-QJ_BUSY_STATES(KeyboardBusy, Keyboard)
+QJ_BUSY_STATES(Busy, Keyboard)
 
 // The scan's worker thread: runs KeyboardCore::Execute once per START SCAN.
 using ReadThread_keyboard = ReadThread<KeyboardCore>;
 
-class KeyboardCore : public Operations<KeyboardBusy> {
+class KeyboardCore : public Operations<Busy> {
 public:
     static constexpr size_t kReportSize = 1024;
     static constexpr size_t kHiddenMax = 1000;
@@ -118,4 +118,4 @@ private:
     ReadThread_keyboard thread_{*this};
 };
 
-}  // namespace qj
+}  // namespace qj::keyboard

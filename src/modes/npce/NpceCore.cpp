@@ -85,7 +85,7 @@ bool NpceCore::beginOperation(BoxKind hintKind) {
     if (!busy_.idle()) return false;
     outcome_ = Outcome::Failed;
     view_.log("");
-    if (link_.open(mode(ModeId::NpceSpi).open, view_) != OpenResult::Ready) return false;
+    if (link_.open(mode(ModeId::Npce).open, view_) != OpenResult::Ready) return false;
     if (targetCheck()) return true;
     // The hint follows the last orientation found, even when this detection failed.
     if (extBoard_) view_.messageBox(hintKind, kestra12_ ? kHint12 : kHint3132);
@@ -325,7 +325,7 @@ void NpceCore::verify() {
 
 void NpceCore::EXIT_NPCEClick() {
     if (!busy_.idle()) return;
-    leaveMode(view_, ModeId::NpceSpi);
+    leaveMode(view_, ModeId::Npce);
 }
 
 }  // namespace qj::npce

@@ -8,6 +8,7 @@
 #include "support/TestSupport.h"
 
 using namespace qj;
+using namespace qj::edid;
 using qjt::makeSim;
 using qjt::RecordingView;
 using qjt::ScratchDir;

@@ -4,15 +4,15 @@
 #include <mutex>
 
 #include "modes/ene/EneWiring.h"
-#include "modes/ene/Kb901xCore.h"
-#include "sim/Kb90xxModel.h"
+#include "modes/ene/EneCore.h"
+#include "sim/EneModel.h"
 #include "sim/SimFtdi.h"
 #include "support/TestSupport.h"
 
 using namespace qj;
 using namespace qj::ene;
 using Writes = std::vector<std::vector<uint8_t>>;
-using Outcome = Kb901xCore::Outcome;
+using Outcome = EneCore::Outcome;
 
 namespace {
 
@@ -43,12 +43,12 @@ class EneTransfer : public ::testing::Test {
 protected:
     void rig(const std::string& spec, qjt::RecordingView* v = nullptr) {
         sim = qjt::makeSim("jig=ENE_EDID_KB," + spec);
-        core = std::make_unique<Kb901xCore>(*sim, v ? *v : view);
+        core = std::make_unique<EneCore>(*sim, v ? *v : view);
         core->FormCreate();
     }
     std::vector<uint8_t> targetFlash() {
         std::vector<uint8_t> f;
-        sim->withLock([&] { f = sim->board().model<sim::Kb90xxModel>().flash; });
+        sim->withLock([&] { f = sim->board().model<sim::EneModel>().flash; });
         return f;
     }
     bool read(const std::string& file) {
@@ -84,7 +84,7 @@ protected:
     qjt::ScratchDir dir;
     qjt::RecordingView view;
     std::unique_ptr<sim::SimFtdi> sim;
-    std::unique_ptr<Kb901xCore> core;
+    std::unique_ptr<EneCore> core;
 };
 
 TEST_F(EneTransfer, ReadStreamsTheWholeFlashIntoTheFile) {
@@ -390,7 +390,7 @@ TEST_F(EneTransfer, DumpThatCannotBeStoredIsNotReportedAsRead) {
 TEST_F(EneTransfer, WrongFirmwareStopsAfterTheLinkMessages) {
     rig("");
     sim = qjt::makeSim("jig=V42");
-    core = std::make_unique<Kb901xCore>(*sim, view);
+    core = std::make_unique<EneCore>(*sim, view);
     core->KB901X_READClick();
     EXPECT_EQ(view.lines().back(), "It is necessary to update the firmware programmer!");
     EXPECT_EQ(sim->hostWrites(), (Writes{{'B'}}));

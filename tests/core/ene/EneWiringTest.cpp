@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "modes/ene/EneWiring.h"
-#include "modes/ene/Kb901xCore.h"
+#include "modes/ene/EneCore.h"
 #include "sim/SimFtdi.h"
 #include "support/TestSupport.h"
 
@@ -97,7 +97,7 @@ protected:
     void create(const std::string& list, const std::string& spec = "jig=ENE_EDID_KB") {
         qjt::writeFile(kWiringFile, list);
         sim = qjt::makeSim(spec);
-        core = std::make_unique<Kb901xCore>(*sim, view);
+        core = std::make_unique<EneCore>(*sim, view);
         core->FormCreate();
     }
     std::vector<std::string> events() const { return view.events(); }
@@ -105,7 +105,7 @@ protected:
     qjt::ScratchDir dir;
     qjt::RecordingView view;
     std::unique_ptr<sim::SimFtdi> sim;
-    std::unique_ptr<Kb901xCore> core;
+    std::unique_ptr<EneCore> core;
 };
 
 TEST_F(EneWindowWiring, ListWithoutFinalLineFeedOffersTheAdapterAndTheFirstLine) {
@@ -119,7 +119,7 @@ TEST_F(EneWindowWiring, ListWithoutFinalLineFeedOffersTheAdapterAndTheFirstLine)
 
 TEST_F(EneWindowWiring, MissingListLeavesTheControlsDisabled) {
     sim = qjt::makeSim("jig=ENE_EDID_KB");
-    core = std::make_unique<Kb901xCore>(*sim, view);
+    core = std::make_unique<EneCore>(*sim, view);
     core->FormCreate();
     EXPECT_FALSE(core->wiringLoaded());
     EXPECT_TRUE(core->boardItems().empty());
@@ -205,7 +205,7 @@ TEST(EneKestra, DetectionOutcomes) {
         qjt::writeFile(kWiringFile, "Board KSO3=7 KSI4=8 KSI7=9 KSI6=10 KSI5=11\n");
         auto sim = qjt::makeSim("jig=ENE_EDID_KB,kestra=" + c.fit);
         qjt::RecordingView view;
-        Kb901xCore core(*sim, view);
+        EneCore core(*sim, view);
         core.FormCreate();
         core.ComboBox_KB901XSelect(0);
         EXPECT_TRUE(view.hasLine(c.line)) << c.fit;
@@ -233,7 +233,7 @@ TEST(EneKestra, WrongFirmwareLeavesTheLabelAlone) {
     qjt::writeFile(kWiringFile, "Board KSO3=7 KSI4=8 KSI7=9 KSI6=10 KSI5=11\n");
     auto sim = qjt::makeSim("jig=ITE2");
     qjt::RecordingView view;
-    Kb901xCore core(*sim, view);
+    EneCore core(*sim, view);
     core.FormCreate();
     core.ComboBox_KB901XSelect(0);
     EXPECT_EQ(core.labelResult(), "");

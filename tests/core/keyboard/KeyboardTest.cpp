@@ -7,6 +7,7 @@
 #include "support/TestSupport.h"
 
 using namespace qj;
+using namespace qj::keyboard;
 using qjt::makeSim;
 using qjt::RecordingView;
 using Bytes = std::vector<uint8_t>;

@@ -2,7 +2,7 @@
 
 #include <functional>
 
-#include "modes/mec/Mec16Core.h"
+#include "modes/mec/MecCore.h"
 #include "sim/MecModel.h"
 #include "core/firmware/FirmwareRig.h"
 #include "sim/SimFtdi.h"
@@ -10,7 +10,7 @@
 
 using namespace qj;
 using namespace qj::mec;
-using Outcome = Mec16Core::Outcome;
+using Outcome = MecCore::Outcome;
 using Lines = std::vector<std::string>;
 
 namespace {
@@ -39,7 +39,7 @@ protected:
         core.reset();
         vp = std::make_unique<qjt::RecordingView>();
         sim = qjt::makeSim(spec);
-        core = std::make_unique<Mec16Core>(*sim, *vp);
+        core = std::make_unique<MecCore>(*sim, *vp);
     }
     qjt::RecordingView& view() { return *vp; }
     // A blank MAIN block, so what a write leaves is exactly what it programmed.
@@ -112,7 +112,7 @@ protected:
     qjt::ScratchDir dir;
     std::unique_ptr<qjt::RecordingView> vp;
     std::unique_ptr<sim::SimFtdi> sim;
-    std::unique_ptr<Mec16Core> core;
+    std::unique_ptr<MecCore> core;
 };
 
 // ---------------------------------------------------------------- check
@@ -263,7 +263,7 @@ TEST_F(Mec, ReadMainOrMainAndInfoOnBothKinds) {
 TEST_F(Mec, StopDuringMainKeepsTheBlocksReadAndHelpAddsNothing) {
     PressingView pv;
     sim = qjt::makeSim(kPlain);
-    core = std::make_unique<Mec16Core>(*sim, pv);
+    core = std::make_unique<MecCore>(*sim, pv);
     size_t before = 0;
     pv.at = 5;
     pv.press = [&] {
@@ -543,7 +543,7 @@ TEST(MecStart, StartPutsTheJigOnItsFirmwareThenTheCheckUsesItsForms) {
         ASSERT_EQ(r.ctl->Timer_RUNTimer(), "MEC16_Form") << c.spec;
         r.sim->clearRecord();
         qjt::RecordingView v;
-        Mec16Core core(*r.sim, v);
+        MecCore core(*r.sim, v);
         core.BitBtn_MEC16Click();
         EXPECT_EQ(core.lastOutcome(), Outcome::Ok) << c.spec;
         EXPECT_TRUE(v.hasLine("Version FW -> " + c.ident));

@@ -2,7 +2,7 @@
 // JTAG script's lines.
 #include <gtest/gtest.h>
 
-#include "modes/nuvoton_jtag/NuvJtagProtocol.h"
+#include "modes/nuv/NuvProtocol.h"
 #include "support/TestSupport.h"
 
 using namespace qj::nuv;

@@ -5,16 +5,16 @@
 
 #include <sys/stat.h>
 
-#include "modes/nuvoton_jtag/NuvotonJtagCore.h"
+#include "modes/nuv/NuvCore.h"
 #include "sim/JtagLines.h"
-#include "sim/NuvJtagModel.h"
+#include "sim/NuvModel.h"
 #include "sim/SimFtdi.h"
 #include "support/TestSupport.h"
 
 using namespace qj;
 using namespace qj::nuv;
 using Writes = std::vector<std::vector<uint8_t>>;
-using Step = NuvotonJtagCore::Step;
+using Step = NuvCore::Step;
 
 namespace {
 
@@ -33,16 +33,16 @@ protected:
     void rig(const std::string& spec) {
         view = std::make_unique<qjt::RecordingView>();
         sim = qjt::makeSim(spec);
-        core = std::make_unique<NuvotonJtagCore>(*sim, *view, qjt::binDir());
+        core = std::make_unique<NuvCore>(*sim, *view, qjt::binDir());
     }
     template <class F>
     auto model(F f) {
-        decltype(f(sim->board().model<sim::NuvJtagModel>())) r{};
-        sim->withLock([&] { r = f(sim->board().model<sim::NuvJtagModel>()); });
+        decltype(f(sim->board().model<sim::NuvModel>())) r{};
+        sim->withLock([&] { r = f(sim->board().model<sim::NuvModel>()); });
         return r;
     }
     std::vector<uint8_t> targetFlash() {
-        return model([](sim::NuvJtagModel& m) { return m.flash; });
+        return model([](sim::NuvModel& m) { return m.flash; });
     }
     // Settings, then connect with the script.
     bool connect() {
@@ -88,7 +88,7 @@ protected:
     qjt::ScratchDir dir;
     std::unique_ptr<qjt::RecordingView> view;
     std::unique_ptr<sim::SimFtdi> sim;
-    std::unique_ptr<NuvotonJtagCore> core;
+    std::unique_ptr<NuvCore> core;
 };
 
 TEST_F(NuvTransfer, SettingsOnBothJigKinds) {
@@ -150,7 +150,7 @@ TEST_F(NuvTransfer, ConnectChecksTheIdAndPlaysTheScript) {
     EXPECT_EQ(Writes(w.begin(), w.begin() + 3), (Writes{{'J', 'X'}, {'J', '1'}, {'J', 'D', 0xFF, 0xFF, 0xFF, 0xFF}}));
     // The script's last line, the combined shift, is the last thing sent.
     EXPECT_EQ(w.back(), (std::vector<uint8_t>{'J', 'T', 0x5A, 0xE0, 0xEE, 0xFF, 0xC0, 0x00}));
-    EXPECT_TRUE(model([](sim::NuvJtagModel& m) { return m.scriptPlayed; }));
+    EXPECT_TRUE(model([](sim::NuvModel& m) { return m.scriptPlayed; }));
     const auto ls = view->lines();
     const std::vector<std::string> tail(ls.end() - 5, ls.end());
     EXPECT_EQ(tail, (std::vector<std::string>{"Read NUVOTON ID 0FE2201F", " *** Default file -> NUVOTON.qjf",
@@ -212,7 +212,7 @@ TEST_F(NuvTransfer, DefaultScriptIsLookedUpAtEachConnect) {
     std::filesystem::create_directories(dir.userFirmwareDir());
     view = std::make_unique<qjt::RecordingView>();
     sim = qjt::makeSim(kEpm240);
-    core = std::make_unique<NuvotonJtagCore>(*sim, *view, prog);
+    core = std::make_unique<NuvCore>(*sim, *view, prog);
     EXPECT_FALSE(connect());
     EXPECT_TRUE(view->hasLine("Break! Open file (.qjf) error or not found! (looked in " + prog + ", " +
                               dir.userFirmwareDir() + ")"));
@@ -249,7 +249,7 @@ TEST_F(NuvTransfer, ScriptThatCannotBePlayed) {
         // Not one line of a bad script reaches the chip.
         EXPECT_EQ(writesFrom({'J', 'D', 0xFF, 0xFF, 0xFF, 0xFF}),
                   (Writes{{'J', 'D', 0xFF, 0xFF, 0xFF, 0xFF}, {'J', 'S'}, {'O'}}));
-        EXPECT_FALSE(model([](sim::NuvJtagModel& m) { return m.scriptPlayed; }));
+        EXPECT_FALSE(model([](sim::NuvModel& m) { return m.scriptPlayed; }));
         expectIdle();
     }
     // A jig that stops answering half-way through the script.
@@ -304,8 +304,8 @@ TEST_F(NuvTransfer, WriteLeavesTheFlashEqualToTheFile) {
     const auto image = randomImage(131072, 3);
     ASSERT_TRUE(write(image));
     EXPECT_EQ(targetFlash(), image);
-    EXPECT_EQ(model([](sim::NuvJtagModel& m) { return m.sectorsErased; }), 32);
-    EXPECT_EQ(model([](sim::NuvJtagModel& m) { return m.blocksProgrammed; }), 512);
+    EXPECT_EQ(model([](sim::NuvModel& m) { return m.sectorsErased; }), 32);
+    EXPECT_EQ(model([](sim::NuvModel& m) { return m.blocksProgrammed; }), 512);
     const auto ls = view->lines();
     EXPECT_EQ(std::vector<std::string>(ls.end() - 5, ls.end()),
               (std::vector<std::string>{"Write from file: " + dir.file("in.bin"), "Erase blocks... <time>",
@@ -324,7 +324,7 @@ TEST_F(NuvTransfer, WriteLeavesTheFlashEqualToTheFile) {
     auto want = shorter;
     want.resize(131072, 0xFF);
     EXPECT_EQ(targetFlash(), want);
-    EXPECT_EQ(model([](sim::NuvJtagModel& m) { return m.blocksProgrammed; }), 512);
+    EXPECT_EQ(model([](sim::NuvModel& m) { return m.blocksProgrammed; }), 512);
     expectIdle();
 }
 

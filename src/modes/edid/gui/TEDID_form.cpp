@@ -8,7 +8,7 @@
 TEDID_form::TEDID_form(const AppContext& ctx)
     : ModeWindow(qj::mode(qj::ModeId::Edid).form.c_str(),
                  QString::fromUtf8("EEPROM LCD read/write 01/07/2017"), 640, 480),
-      core_(std::make_unique<qj::EdidCore>(ctx.api, view())) {
+      core_(std::make_unique<qj::edid::EdidCore>(ctx.api, view())) {
     setFont(courier(13));
     // The dump's columns line up only in a fixed-pitch face.
     setMemo(makeMemo("EDID_Memo", 16, 16, 608, 362));

@@ -4,7 +4,7 @@
 
 #include "ui/ModeWindow.h"
 
-namespace qj {
+namespace qj::edid {
 class EdidCore;
 }
 
@@ -17,8 +17,8 @@ public:
     void EDID_READClick();
     void EDID_WRITEClick();
     void EXIT_EDIDClick();
-    qj::EdidCore& core() { return *core_; }
+    qj::edid::EdidCore& core() { return *core_; }
 
 private:
-    std::unique_ptr<qj::EdidCore> core_;
+    std::unique_ptr<qj::edid::EdidCore> core_;
 };

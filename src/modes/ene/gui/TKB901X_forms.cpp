@@ -9,7 +9,7 @@
 #include <QPushButton>
 
 #include "modes/ene/EneWiring.h"
-#include "modes/ene/Kb901xCore.h"
+#include "modes/ene/EneCore.h"
 #include "modes/Modes.h"
 #include "ui/TCGauge.h"
 
@@ -48,7 +48,7 @@ TKB901X_forms::TKB901X_forms(const AppContext& ctx)
     setSaveDialog("Save file", "BIN file KB90XX (*.bin)|*.bin", "Noname", ".bin");
     setOpenDialog("Read file", "BIN file KB90XX (*.bin)|*.bin|other|*.*");
 
-    core_ = std::make_unique<qj::ene::Kb901xCore>(ctx_.api, view());
+    core_ = std::make_unique<qj::ene::EneCore>(ctx_.api, view());
 
     connect(board_, &QComboBox::activated, this, &TKB901X_forms::ComboBox_KB901XSelect);
     connect(cable_, &QComboBox::activated, this, &TKB901X_forms::ComboBox_KB901X_FFCSelect);

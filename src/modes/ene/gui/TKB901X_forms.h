@@ -1,7 +1,7 @@
 #pragma once
 // The ENE KB90xx window: wiring help for the FFC cable or the KESTRA adapter,
 // and the flash read, write and verify. Every handler forwards to the core.
-#include "modes/ene/Kb901xCore.h"
+#include "modes/ene/EneCore.h"
 #include "ui/CoreWindow.h"
 
 class QCheckBox;
@@ -9,7 +9,7 @@ class QComboBox;
 class QLabel;
 class QPushButton;
 
-class TKB901X_forms : public CoreWindow<qj::ene::Kb901xCore> {
+class TKB901X_forms : public CoreWindow<qj::ene::EneCore> {
     Q_OBJECT
 public:
     explicit TKB901X_forms(const AppContext& ctx);

@@ -12,7 +12,7 @@
 #include "ui/TShape.h"
 
 namespace {
-using qj::KeyboardCore;
+using qj::keyboard::KeyboardCore;
 
 class StatusLabel : public QLabel, public BgrPaintable {
 public:

@@ -4,7 +4,7 @@
 #include "modes/keyboard/KeyboardCore.h"
 #include "ui/CoreWindow.h"
 
-class TKeyboard_testing : public CoreWindow<qj::KeyboardCore> {
+class TKeyboard_testing : public CoreWindow<qj::keyboard::KeyboardCore> {
     Q_OBJECT
 public:
     explicit TKeyboard_testing(const AppContext& ctx);

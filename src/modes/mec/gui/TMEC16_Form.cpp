@@ -5,14 +5,14 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 
-#include "modes/mec/Mec16Core.h"
+#include "modes/mec/MecCore.h"
 #include "modes/Modes.h"
 #include "ui/TCGauge.h"
 #include "ui/TShape.h"
 
 TMEC16_Form::TMEC16_Form(const AppContext& ctx)
     : CoreWindow(qj::mode(qj::ModeId::Mec).form.c_str(), QString::fromUtf8("Read and Write MEC   19_03_17"), 720, 516) {
-    core_ = std::make_unique<qj::mec::Mec16Core>(ctx.api, view());
+    core_ = std::make_unique<qj::mec::MecCore>(ctx.api, view());
     setFont(courier(13));
     using qj::kBlack;
 

@@ -2,10 +2,10 @@
 // The MEC16xx window: the check with its two protection shapes, the flash read
 // (MAIN, optionally INFO), erase and write, the wiring help. Every handler
 // forwards to the core.
-#include "modes/mec/Mec16Core.h"
+#include "modes/mec/MecCore.h"
 #include "ui/CoreWindow.h"
 
-class TMEC16_Form : public CoreWindow<qj::mec::Mec16Core> {
+class TMEC16_Form : public CoreWindow<qj::mec::MecCore> {
     Q_OBJECT
 public:
     explicit TMEC16_Form(const AppContext& ctx);

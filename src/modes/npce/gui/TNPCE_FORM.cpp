@@ -8,7 +8,7 @@
 #include "ui/TCGauge.h"
 
 TNPCE_FORM::TNPCE_FORM(const AppContext& ctx)
-    : CoreWindow(qj::mode(qj::ModeId::NpceSpi).form.c_str(),
+    : CoreWindow(qj::mode(qj::ModeId::Npce).form.c_str(),
                  QString::fromUtf8("NPCE288N/388N external board KESTRA 01_07_2017"), 640, 480) {
     setFont(courier(13));
 

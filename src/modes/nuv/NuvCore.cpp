@@ -1,4 +1,4 @@
-#include "modes/nuvoton_jtag/NuvotonJtagCore.h"
+#include "modes/nuv/NuvCore.h"
 
 #include "jig/Text.h"
 #include "jig/firmware/JigFiles.h"
@@ -39,14 +39,14 @@ const std::vector<std::string>& initialMemo() {
     return lines;
 }
 
-NuvotonJtagCore::NuvotonJtagCore(FtdiApi& api, ModeView& view, std::string programDir)
+NuvCore::NuvCore(FtdiApi& api, ModeView& view, std::string programDir)
     : Operations(api, view), api_(api), programDir_(std::move(programDir)) {}
 
-NuvotonJtagCore::~NuvotonJtagCore() { worker_.join(); }
+NuvCore::~NuvCore() { worker_.join(); }
 
 // ---------------------------------------------------------------- exchanges
 
-bool NuvotonJtagCore::exchange(const std::vector<uint8_t>& bytes, uint32_t answer) {
+bool NuvCore::exchange(const std::vector<uint8_t>& bytes, uint32_t answer) {
     // Once the jig has missed a bound, the closing steps of the operation are
     // still sent but not waited for again.
     if (jigSilent_) {
@@ -60,36 +60,36 @@ bool NuvotonJtagCore::exchange(const std::vector<uint8_t>& bytes, uint32_t answe
     return true;
 }
 
-bool NuvotonJtagCore::ack(std::initializer_list<uint8_t> cmd) { return exchange(std::vector<uint8_t>(cmd), 1); }
+bool NuvCore::ack(std::initializer_list<uint8_t> cmd) { return exchange(std::vector<uint8_t>(cmd), 1); }
 
-bool NuvotonJtagCore::pair(const Pair& p, uint8_t* first) {
+bool NuvCore::pair(const Pair& p, uint8_t* first) {
     if (!exchange(drShift(p.cmd), 1) || !exchange(drShift32(p.value), 4)) return false;
     if (first) *first = xbuf_[0];
     return true;
 }
 
-bool NuvotonJtagCore::pairs(const std::vector<Pair>& ps, uint8_t* first) {
+bool NuvCore::pairs(const std::vector<Pair>& ps, uint8_t* first) {
     for (const Pair& p : ps)
         if (!pair(p, first)) return false;
     return true;
 }
 
-bool NuvotonJtagCore::sendBatch(uint8_t mode, const std::vector<Pair>& ps, uint8_t& answer) {
+bool NuvCore::sendBatch(uint8_t mode, const std::vector<Pair>& ps, uint8_t& answer) {
     if (!exchange(batch(mode, ps), 1)) return false;
     answer = xbuf_[0];
     return true;
 }
 
-bool NuvotonJtagCore::openLink() {
+bool NuvCore::openLink() {
     jigSilent_ = false;
-    OpenOptions o = mode(ModeId::NuvJtag).open;
+    OpenOptions o = mode(ModeId::Nuv).open;
     o.eventChar = 0x00;  // the JTAG shifts' answers, and the high byte of the 32-bit words read
     if (link_.open(o, view_) != OpenResult::Ready) return false;
     jigIdent_ = link_.ident();
     return true;
 }
 
-void NuvotonJtagCore::setStep(Step s) {
+void NuvCore::setStep(Step s) {
     step_ = s;
     view_.setEnabled(kSettingsButton, s == Step::Settings);
     view_.setEnabled(kConnectButton, s != Step::Settings);
@@ -98,14 +98,14 @@ void NuvotonJtagCore::setStep(Step s) {
 }
 
 // ResetNuvotonSteps: back to the settings step.
-void NuvotonJtagCore::resetSteps(bool setIdle) {
+void NuvCore::resetSteps(bool setIdle) {
     setStep(Step::Settings);
     if (setIdle) view_.handBack([this] { busy_.set(Busy::NONE); });
 }
 
 // ---------------------------------------------------------------- settings
 
-void NuvotonJtagCore::BitBtn_SETTINGSClick() {
+void NuvCore::BitBtn_SETTINGSClick() {
     if (!busy_.idle() || step_ != Step::Settings || !openLink()) return;
     view_.gaugePos(0);
     view_.log("");
@@ -138,7 +138,7 @@ void NuvotonJtagCore::BitBtn_SETTINGSClick() {
 
 // ---------------------------------------------------------------- connect
 
-void NuvotonJtagCore::connectFailed() {
+void NuvCore::connectFailed() {
     link_.purge();
     ack(kSpiOn);
     ack(kBuzEr);
@@ -146,7 +146,7 @@ void NuvotonJtagCore::connectFailed() {
     resetSteps(true);
 }
 
-void NuvotonJtagCore::BitBtn_CONNECTClick() {
+void NuvCore::BitBtn_CONNECTClick() {
     if (!busy_.idle() || step_ == Step::Settings || !openLink()) return;
     // The ID is exactly the four bytes of this answer: nothing left over from
     // an earlier exchange may stand in for a missing one.
@@ -201,20 +201,20 @@ void NuvotonJtagCore::BitBtn_CONNECTClick() {
     worker_.start();
 }
 
-void NuvotonJtagCore::Execute() {
+void NuvCore::Execute() {
     const Busy what = busy_.get();
     if (what == Busy::TXT_SEND) playScript();
     else if (what == Busy::NUVOTON_READ) readFlash();
     else if (what == Busy::ERASE_NUVOTON) eraseAndWrite();
 }
 
-void NuvotonJtagCore::scriptFailed(const std::string& line) {
+void NuvCore::scriptFailed(const std::string& line) {
     view_.log(line);
     view_.timeStamp("Sending end:   ");
     connectFailed();
 }
 
-void NuvotonJtagCore::playScript() {
+void NuvCore::playScript() {
     view_.timeStamp("Sending start: ");
     // The whole script is checked before its first line is played, so a bad
     // line never leaves the chip half set up.
@@ -248,7 +248,7 @@ void NuvotonJtagCore::playScript() {
 
 // The start both transfers share: idle, at the transfer step, the link open,
 // then the file the user names (nothing when cancelled, said with `cancelLine`).
-std::optional<std::string> NuvotonJtagCore::beginTransfer(bool save, const char* cancelLine) {
+std::optional<std::string> NuvCore::beginTransfer(bool save, const char* cancelLine) {
     if (!busy_.idle()) return std::nullopt;
     // A transfer whose start is refused has no result: never the last transfer's.
     outcome_ = Outcome::None;
@@ -263,7 +263,7 @@ std::optional<std::string> NuvotonJtagCore::beginTransfer(bool save, const char*
     return path;
 }
 
-void NuvotonJtagCore::BitBtn_NUV_JTAG_RDClick() {
+void NuvCore::BitBtn_NUV_JTAG_RDClick() {
     const auto path = beginTransfer(true, "Write to file is interrupted. All stop.");
     if (!path) return;
     if (!dump_.create(*path)) {
@@ -279,14 +279,14 @@ void NuvotonJtagCore::BitBtn_NUV_JTAG_RDClick() {
     worker_.start();
 }
 
-void NuvotonJtagCore::readFailed(const std::string& line) {
+void NuvCore::readFailed(const std::string& line) {
     view_.log(line);
     dump_.close();
     view_.timeStamp("Reading stopped. ");
     transferEnd(false);
 }
 
-void NuvotonJtagCore::readFlash() {
+void NuvCore::readFlash() {
     // Blocks of flash data end in no particular byte, and a 00h in them would
     // send a packet of its own: no event character here.
     link_.eventChar(std::nullopt);
@@ -309,7 +309,7 @@ void NuvotonJtagCore::readFlash() {
 
 // ---------------------------------------------------------------- write
 
-void NuvotonJtagCore::BitBtn_NUV_JTAG_WRClick() {
+void NuvCore::BitBtn_NUV_JTAG_WRClick() {
     const auto path = beginTransfer(false, "Read to file is interrupted. All stop.");
     if (!path) return;
     // The whole image is read before the chip is touched: an empty file, or one
@@ -330,7 +330,7 @@ void NuvotonJtagCore::BitBtn_NUV_JTAG_WRClick() {
     worker_.start();
 }
 
-bool NuvotonJtagCore::eraseSectors() {
+bool NuvCore::eraseSectors() {
     view_.timeStamp("Erase blocks... ");
     Clock& clock = api_.clock();
     uint8_t status = 0;
@@ -360,7 +360,7 @@ bool NuvotonJtagCore::eraseSectors() {
     return true;
 }
 
-bool NuvotonJtagCore::writeBlocks() {
+bool NuvCore::writeBlocks() {
     view_.log("Write bytes ... ");
     link_.eventChar(kAccepted);  // every batch of the write is answered 22h
     view_.gaugeColor(kRed);
@@ -400,11 +400,11 @@ bool NuvotonJtagCore::writeBlocks() {
     return true;
 }
 
-void NuvotonJtagCore::eraseAndWrite() { transferEnd(eraseSectors() && writeBlocks()); }
+void NuvCore::eraseAndWrite() { transferEnd(eraseSectors() && writeBlocks()); }
 
 // The worker's end of a read or write. The link stays open and the window busy
 // until Timer_MSG_ERTimer has released the chip.
-void NuvotonJtagCore::transferEnd(bool ok) {
+void NuvCore::transferEnd(bool ok) {
     if (!ok) link_.purge();
     ack(ok ? kBuzOk : kBuzEr);
     resetSteps(false);
@@ -412,7 +412,7 @@ void NuvotonJtagCore::transferEnd(bool ok) {
     view_.armTimer(kMessageTimer);
 }
 
-void NuvotonJtagCore::Timer_MSG_ERTimer() {
+void NuvCore::Timer_MSG_ERTimer() {
     worker_.join();
     if (busy_.idle()) return;
     if (lastOutcome() == Outcome::Failed)
@@ -429,7 +429,7 @@ void NuvotonJtagCore::Timer_MSG_ERTimer() {
 
 // ---------------------------------------------------------------- leave
 
-void NuvotonJtagCore::BitBtn_EXIT_NUVClick() {
+void NuvCore::BitBtn_EXIT_NUVClick() {
     if (!busy_.idle()) return;
     if (openLink()) {
         ack(kResetAltera);
@@ -440,7 +440,7 @@ void NuvotonJtagCore::BitBtn_EXIT_NUVClick() {
     view_.setText(kCounterText, "");
     view_.gaugePos(0);
     view_.clearLog();
-    leaveMode(view_, ModeId::NuvJtag);
+    leaveMode(view_, ModeId::Nuv);
 }
 
 }  // namespace qj::nuv

@@ -28,12 +28,12 @@ namespace qj::sim {
 
 class JigPort;
 
-class Kb90xxModel {
+class EneModel {
 public:
     static constexpr size_t kFlashSize = 131072;
     static constexpr size_t kBlockSize = 256;
 
-    explicit Kb90xxModel(const SimConfig& cfg);
+    explicit EneModel(const SimConfig& cfg);
 
     // Jig commands ('v', 'R'/'N', 'W', 'X'); they return the bytes consumed.
     size_t debugVersion(JigPort& port);

@@ -18,7 +18,7 @@
 #include "jig/ModeView.h"
 #include "jig/Worker.h"
 #include "modes/common/ImageFile.h"
-#include "modes/nuvoton_jtag/NuvJtagProtocol.h"
+#include "modes/nuv/NuvProtocol.h"
 
 namespace qj::nuv {
 
@@ -36,24 +36,24 @@ inline constexpr const char* kMessageTimer = "Timer_MSG_ER";
 // What the log memo holds when the window is created.
 const std::vector<std::string>& initialMemo();
 
-class NuvotonJtagCore;
+class NuvCore;
 
 // The busy states, by the names the window knows them.
 QJ_BUSY_STATES(Busy, TXT_SEND, NUVOTON_READ, ERASE_NUVOTON)
 
 // The worker: created running for one script, read or write.
-using ReadThread_JTAG_NUV = ReadThread<NuvotonJtagCore>;
+using ReadThread_JTAG_NUV = ReadThread<NuvCore>;
 
-class NuvotonJtagCore : public Operations<Busy> {
+class NuvCore : public Operations<Busy> {
 public:
     // Which step button is enabled.
     enum class Step { Settings, Connect, Transfer };
 
     // `programDir`: the folder of the default script, trailing separator included.
-    NuvotonJtagCore(FtdiApi& api, ModeView& view, std::string programDir);
-    ~NuvotonJtagCore();
-    NuvotonJtagCore(const NuvotonJtagCore&) = delete;
-    NuvotonJtagCore& operator=(const NuvotonJtagCore&) = delete;
+    NuvCore(FtdiApi& api, ModeView& view, std::string programDir);
+    ~NuvCore();
+    NuvCore(const NuvCore&) = delete;
+    NuvCore& operator=(const NuvCore&) = delete;
 
     // Handlers (user-interface thread).
     void CheckBox1Click(bool checked) { pin1ToPin1_ = checked; }

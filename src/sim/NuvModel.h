@@ -44,7 +44,7 @@ namespace qj::sim {
 
 class JigPort;
 
-class NuvJtagModel {
+class NuvModel {
 public:
     static constexpr size_t kFlashSize = 131072;
     static constexpr uint32_t kRamBase = 0x10000;
@@ -52,7 +52,7 @@ public:
     static constexpr uint8_t kAccepted = 0x22;
     static constexpr uint8_t kRefused = 0xEE;
 
-    explicit NuvJtagModel(const SimConfig& cfg);
+    explicit NuvModel(const SimConfig& cfg);
 
     // What the jig's firmware does around the chip.
     struct Jig {
@@ -87,7 +87,7 @@ private:
     uint8_t flashStatus(JigPort& port) const;
     bool takeDescriptor(JigPort& port);
     // The 'J' commands; `data` holds the command's `need` bytes; each returns the bytes consumed.
-    using Run = size_t (NuvJtagModel::*)(const uint8_t* data, size_t need, JigPort& port, bool reach, const Jig& jig);
+    using Run = size_t (NuvModel::*)(const uint8_t* data, size_t need, JigPort& port, bool reach, const Jig& jig);
     struct Command {
         uint8_t code;  // the second byte
         size_t need;   // 0: a batch, whose third and fourth bytes say

@@ -1,4 +1,4 @@
-#include "modes/mec/Mec16Core.h"
+#include "modes/mec/MecCore.h"
 
 #include <algorithm>
 
@@ -71,16 +71,16 @@ std::string valueText(const uint8_t* b) { return hexBytes(b, 2) + " " + hexBytes
 std::string addressChars(uint32_t a) { return hexNumber(a & 0xFFFFFF, 6); }
 std::string dataChars(uint32_t d) { return hexNumber(d, 8); }
 
-Mec16Core::Mec16Core(FtdiApi& api, ModeView& view)
+MecCore::MecCore(FtdiApi& api, ModeView& view)
     : Operations(api, view), api_(api), xbuf_(kExchangeBuffer, 0), image_(kMainSize, 0xFF) {
     view_.setTimeLabel("Current time ");
 }
 
-Mec16Core::~Mec16Core() { worker_.join(); }
+MecCore::~MecCore() { worker_.join(); }
 
-bool Mec16Core::epm240() const { return contains(jigIdent_, "EPM240"); }
+bool MecCore::epm240() const { return contains(jigIdent_, "EPM240"); }
 
-void Mec16Core::FormCreate() {
+void MecCore::FormCreate() {
     for (const char* l : kInitialLines) view_.log(l);
     view_.gaugeMax(kGaugeMax);
     paintShapes(kBlack, kBlack);
@@ -88,7 +88,7 @@ void Mec16Core::FormCreate() {
 }
 
 // Opens the link; the window takes any jig that answers.
-bool Mec16Core::openJig() {
+bool MecCore::openJig() {
     OpenOptions o = mode(ModeId::Mec).open;
     o.eventChar = kGoodBlock;
     if (link_.open(o, view_) != OpenResult::Ready) {
@@ -100,14 +100,14 @@ bool Mec16Core::openJig() {
 }
 
 // Every early way out: the link closed, then the window idle.
-void Mec16Core::closeIdleFailed() {
+void MecCore::closeIdleFailed() {
     link_.close();
     outcome_ = Outcome::Failed;
     busy_.set(Busy::NONE);
 }
 
 // The common start of a read or write: state, result, gauge.
-void Mec16Core::beginTransfer(Busy state, uint32_t color, int gaugeMax) {
+void MecCore::beginTransfer(Busy state, uint32_t color, int gaugeMax) {
     stop_ = false;
     busy_.set(state);
     outcome_ = Outcome::Failed;
@@ -117,7 +117,7 @@ void Mec16Core::beginTransfer(Busy state, uint32_t color, int gaugeMax) {
 }
 
 // The end of an operation that got as far as the MEC: the link closed, the stamp, idle.
-void Mec16Core::closeAndFinish(bool ok, const char* stampLabel) {
+void MecCore::closeAndFinish(bool ok, const char* stampLabel) {
     closeAndStamp(stampLabel);
     view_.log("");
     finish(ok);
@@ -125,7 +125,7 @@ void Mec16Core::closeAndFinish(bool ok, const char* stampLabel) {
 
 // ---------------------------------------------------------------- exchanges
 
-Xfer Mec16Core::sendMecCommand(Named c) {
+Xfer MecCore::sendMecCommand(Named c) {
     static const struct {
         uint8_t a, b;
         uint32_t answer;
@@ -140,35 +140,35 @@ Xfer Mec16Core::sendMecCommand(Named c) {
 
 // A register access: the command, then its answer of `count` bytes at the
 // start of the exchange buffer (what came of it even when short).
-Xfer Mec16Core::registerExchange(const std::string& cmd, uint32_t count) {
+Xfer MecCore::registerExchange(const std::string& cmd, uint32_t count) {
     std::vector<uint8_t> a;
     const Xfer x = link_.write(bytesOf(cmd)) == FT_OK ? link_.collect(count, a, kRegisterAnswerMs) : Xfer::Failed;
     std::copy(a.begin(), a.end(), xbuf_.begin());
     return x;
 }
 
-std::optional<std::string> Mec16Core::readMecRegister(uint32_t address) {
+std::optional<std::string> MecCore::readMecRegister(uint32_t address) {
     if (registerExchange((epm240() ? "Mr" : "r") + addressChars(address), 5) == Xfer::Ok)
         return valueText(xbuf_.data());
     settle();  // the rest of a late answer must not pass for the next one
     return std::nullopt;
 }
 
-Mec16Core::RegWrite Mec16Core::writeMecRegister(uint32_t address, uint32_t data) {
+MecCore::RegWrite MecCore::writeMecRegister(uint32_t address, uint32_t data) {
     const Xfer x = registerExchange((epm240() ? "Mw" : "w") + addressChars(address) + dataChars(data), 1);
     if (x == Xfer::Ok && xbuf_[0] == 0x01) return RegWrite::Ok;
     if (x != Xfer::Ok) settle();
     return RegWrite::Lost;
 }
 
-void Mec16Core::signalMecResult(bool ok) {
+void MecCore::signalMecResult(bool ok) {
     link_.write({static_cast<uint8_t>(ok ? 'I' : 'O')});
     if (!epm240()) return;
     uint8_t b = 0;
     if (link_.awaitByte(b) == Xfer::Ok) xbuf_[0] = b;
 }
 
-void Mec16Core::releaseMec() {
+void MecCore::releaseMec() {
     if (epm240()) {
         sendMecCommand(Named::JtagReset);
         sendMecCommand(Named::SpiOn);
@@ -177,14 +177,14 @@ void Mec16Core::releaseMec() {
     }
 }
 
-void Mec16Core::clearIdBytes() { std::fill_n(xbuf_.begin(), 4, 0); }
+void MecCore::clearIdBytes() { std::fill_n(xbuf_.begin(), 4, 0); }
 
-bool Mec16Core::idAllFF() const {
+bool MecCore::idAllFF() const {
     return std::all_of(xbuf_.begin(), xbuf_.begin() + 4, [](uint8_t b) { return b == 0xFF; });
 }
 
 // `atLeast`: four bytes or more will do (the check); otherwise exactly four.
-bool Mec16Core::readMecIdPlain(bool atLeast) {
+bool MecCore::readMecIdPlain(bool atLeast) {
     uint8_t b = 0;
     link_.write({'1'});
     if (link_.awaitByte(b) == Xfer::Ok) {
@@ -205,7 +205,7 @@ bool Mec16Core::readMecIdPlain(bool atLeast) {
     return false;
 }
 
-bool Mec16Core::readMecIdEpm240() {
+bool MecCore::readMecIdEpm240() {
     sendMecCommand(Named::AlteraReset);
     sendMecCommand(Named::SpiOff);
     sendMecCommand(Named::JtagReset);
@@ -216,12 +216,12 @@ bool Mec16Core::readMecIdEpm240() {
 }
 
 // The MEC's four identification bytes land at the start of the exchange buffer.
-bool Mec16Core::identify(bool plainOnly, bool atLeast) {
+bool MecCore::identify(bool plainOnly, bool atLeast) {
     return epm240() && !plainOnly ? readMecIdEpm240() : readMecIdPlain(atLeast);
 }
 
 // The ID before a read or write, logged; false (said with `invalidLine`) when it reads all FFh.
-bool Mec16Core::idForTransfer(bool plainOnly, const char* idLine, const char* invalidLine) {
+bool MecCore::idForTransfer(bool plainOnly, const char* idLine, const char* invalidLine) {
     identify(plainOnly, false);
     view_.log(idLine + idText());
     if (!idAllFF()) return true;
@@ -229,7 +229,7 @@ bool Mec16Core::idForTransfer(bool plainOnly, const char* idLine, const char* in
     return false;
 }
 
-bool Mec16Core::regStep(uint32_t address, uint32_t data, const char* okLine, const char* lostLine) {
+bool MecCore::regStep(uint32_t address, uint32_t data, const char* okLine, const char* lostLine) {
     if (writeMecRegister(address, data) == RegWrite::Lost) {
         view_.log(lostLine);
         return false;
@@ -238,13 +238,13 @@ bool Mec16Core::regStep(uint32_t address, uint32_t data, const char* okLine, con
     return true;
 }
 
-void Mec16Core::paintShapes(uint32_t fwp, uint32_t bootLock) {
+void MecCore::paintShapes(uint32_t fwp, uint32_t bootLock) {
     view_.setColor(kShapeFwp, fwp);
     view_.setColor(kShapeBootLock, bootLock);
 }
 
 // From the fourth byte of the last FF390Ch answer in the exchange buffer.
-bool Mec16Core::evaluateProtection(bool checkLines) {
+bool MecCore::evaluateProtection(bool checkLines) {
     const uint8_t b3 = xbuf_[3];
     const bool fwp = (b3 & kStatusFwp) != 0, lock = (b3 & kStatusBootLock) != 0;
     if (fwp)
@@ -263,13 +263,13 @@ bool Mec16Core::evaluateProtection(bool checkLines) {
     return fwp || lock;
 }
 
-void Mec16Core::flashReadCommand(const char* address) {
+void MecCore::flashReadCommand(const char* address) {
     link_.write(bytesOf((epm240() ? "MR" : "R") + std::string(address)));
 }
 
-void Mec16Core::settle() { link_.settle(); }
+void MecCore::settle() { link_.settle(); }
 
-Mec16Core::Wait Mec16Core::awaitBlock(bool stoppable) {
+MecCore::Wait MecCore::awaitBlock(bool stoppable) {
     Clock& c = api_.clock();
     const int64_t end = c.nowMs() + Deadlines::kBlockAnswerMs;
     for (;;) {
@@ -288,7 +288,7 @@ Mec16Core::Wait Mec16Core::awaitBlock(bool stoppable) {
 
 // ---------------------------------------------------------------- check, help, exit
 
-void Mec16Core::BitBtn_MEC16Click() {
+void MecCore::BitBtn_MEC16Click() {
     if (!busy_.idle()) return;
     busy_.set(Busy::ID);
     outcome_ = Outcome::Failed;
@@ -325,12 +325,12 @@ void Mec16Core::BitBtn_MEC16Click() {
     closeAndFinish(!fault);
 }
 
-void Mec16Core::BitBtn_MEC16_HELPClick() {
+void MecCore::BitBtn_MEC16_HELPClick() {
     if (!busy_.idle()) return;
     for (const char* l : kHelpLines) view_.log(l);
 }
 
-void Mec16Core::EXIT_MEC16Click() {
+void MecCore::EXIT_MEC16Click() {
     if (!busy_.idle()) {
         stop_ = true;
         return;
@@ -340,7 +340,7 @@ void Mec16Core::EXIT_MEC16Click() {
 
 // ---------------------------------------------------------------- read
 
-void Mec16Core::BitBtn_RD_MEC16Click() {
+void MecCore::BitBtn_RD_MEC16Click() {
     if (!busy_.idle()) return;
     beginTransfer(Busy::READ_MAIN, kGreen, kMainBlocks);
     if (!openJig()) return;
@@ -369,7 +369,7 @@ void Mec16Core::BitBtn_RD_MEC16Click() {
     handLinkToWorker();
 }
 
-void Mec16Core::readStartFailed() {
+void MecCore::readStartFailed() {
     dump_.close();  // it stays, empty
     signalMecResult(false);
     releaseMec();
@@ -381,7 +381,7 @@ void Mec16Core::readStartFailed() {
     busy_.set(Busy::NONE);
 }
 
-void Mec16Core::Execute() {
+void MecCore::Execute() {
     takeLink();
     if (busy_.is(Busy::READ_MAIN)) {
         if (readMain()) readInfoBlocks();
@@ -392,7 +392,7 @@ void Mec16Core::Execute() {
     }
 }
 
-void Mec16Core::readClosingSteps(const char* t100, const char* t0, const char* t10) {
+void MecCore::readClosingSteps(const char* t100, const char* t0, const char* t10) {
     // Each step runs whatever the previous one gave.
     regStep(kRegFlashCommand, kCmdIdle, kReg3908To100, t100);
     regStep(kRegFlashCommand, 0, kReg3908To0, t0);
@@ -400,7 +400,7 @@ void Mec16Core::readClosingSteps(const char* t100, const char* t0, const char* t
 }
 
 // The end of a read that the user stopped, or whose dump could not be stored.
-void Mec16Core::readStopped(const char* why) {
+void MecCore::readStopped(const char* why) {
     link_.write({'X'});
     view_.log(why);
     settle();
@@ -414,7 +414,7 @@ void Mec16Core::readStopped(const char* why) {
 }
 
 // A bad block status, or a block that did not come within its bound.
-void Mec16Core::readLost(const char* tagLine, bool info) {
+void MecCore::readLost(const char* tagLine, bool info) {
     link_.write({'X'});
     settle();
     if (info) {
@@ -432,7 +432,7 @@ void Mec16Core::readLost(const char* tagLine, bool info) {
 }
 
 // After the closing steps of a complete read: success only once the dump is on disk.
-void Mec16Core::readDone() {
+void MecCore::readDone() {
     const bool stored = dump_.finish();
     if (!stored) view_.log(kFileError);
     signalMecResult(stored);
@@ -441,7 +441,7 @@ void Mec16Core::readDone() {
     closeAndFinish(stored);
 }
 
-bool Mec16Core::readMain() {
+bool MecCore::readMain() {
     const char* const kLost = "Lost communication with MEC (P103).";
     const char* const kBreak = "User break read ...";
     for (;;) {
@@ -487,7 +487,7 @@ bool Mec16Core::readMain() {
 }
 
 // The INFO part runs to its end: it neither moves the gauge nor looks at the stop request.
-void Mec16Core::readInfoBlocks() {
+void MecCore::readInfoBlocks() {
     const char* const kLost = "Lost communication with MEC (P109).";
     for (;;) {
         const Wait w = awaitBlock(false);
@@ -510,7 +510,7 @@ void Mec16Core::readInfoBlocks() {
 
 // ---------------------------------------------------------------- erase
 
-void Mec16Core::BitBtn_MEC16_ERASEClick() {
+void MecCore::BitBtn_MEC16_ERASEClick() {
     if (!busy_.idle()) return;
     busy_.set(Busy::ERASE);
     stop_ = false;
@@ -526,7 +526,7 @@ void Mec16Core::BitBtn_MEC16_ERASEClick() {
 }
 
 // The erase itself, on ReadThread_MEC16; it runs to its end (STOP does not cut it).
-void Mec16Core::erase() {
+void MecCore::erase() {
     bool done = false;
     bool fault = !identify(true, false);
     view_.log("Получен ID от MEC16 -> " + idText());
@@ -573,7 +573,7 @@ void Mec16Core::erase() {
 
 // ---------------------------------------------------------------- write
 
-void Mec16Core::BitBtn_MEC16_WRITEClick() {
+void MecCore::BitBtn_MEC16_WRITEClick() {
     if (!busy_.idle()) return;
     beginTransfer(Busy::WRITE_MAIN, kRed, kGaugeMax);
     if (!openJig()) return;
@@ -614,7 +614,7 @@ void Mec16Core::BitBtn_MEC16_WRITEClick() {
     handLinkToWorker();
 }
 
-void Mec16Core::writeStartFailed() {
+void MecCore::writeStartFailed() {
     link_.write({'O'});
     link_.write({'0'});
     view_.log(kClosePortRu);
@@ -625,20 +625,20 @@ void Mec16Core::writeStartFailed() {
     busy_.set(Busy::NONE);
 }
 
-void Mec16Core::writeClosingSteps() {
+void MecCore::writeClosingSteps() {
     regStep(kRegFlashCommand, kCmdIdle, kReg3908To100, "Потеряна связь с MEC16 (W104).");
     regStep(kRegFlashCommand, 0, kReg3908To0, "Потеряна связь с MEC16 (W105).");
     regStep(kRegFlashEnable, 0, kReg3910To0, "Потеряна связь с MEC16 (W106)");
 }
 
 // The end of a write before its last page: SPI_ON on an EPM240 jig, the signal, no release.
-void Mec16Core::writeEndEarly(bool ok) {
+void MecCore::writeEndEarly(bool ok) {
     if (epm240()) sendMecCommand(Named::SpiOn);
     signalMecResult(ok);
     closeAndFinish(ok);
 }
 
-void Mec16Core::writePages() {
+void MecCore::writePages() {
     const char* const kNoG = "Потеряна связь с MEC16 (W103)";
     for (;;) {
         uint8_t b = 0;

@@ -1,4 +1,4 @@
-#include "sim/Kb90xxModel.h"
+#include "sim/EneModel.h"
 
 #include <cstdio>
 #include <random>
@@ -15,7 +15,7 @@ constexpr uint8_t kLost = 'e';
 const TargetFaults::Decl kFaults{.prefix = "ene",
                                  .kinds = TargetFaults::SilentAfter | TargetFaults::OverlongAt | TargetFaults::LostAt |
                                           TargetFaults::BlockUs | TargetFaults::Stuck,
-                                 .cells = Kb90xxModel::kFlashSize,
+                                 .cells = EneModel::kFlashSize,
                                  .stuckThroughErase = true};
 }  // namespace
 
@@ -33,7 +33,7 @@ std::function<uint8_t(size_t)> enePattern(const SimConfig& cfg) {
 }
 }  // namespace
 
-Kb90xxModel::Kb90xxModel(const SimConfig& cfg)
+EneModel::EneModel(const SimConfig& cfg)
     : flash(kFlashSize), nor_(flash, cfg, "flash", "flash-out", enePattern(cfg)), faults_(cfg, kFaults, nor_) {
     const std::string pattern = cfg.str("ene-pattern", "counter");
     if (pattern != "counter" && pattern != "random" && pattern != "blank")
@@ -44,13 +44,13 @@ Kb90xxModel::Kb90xxModel(const SimConfig& cfg)
     flaky_ = cfg.num("ene-flaky", -1);
 }
 
-void Kb90xxModel::reportConfigError(JigPort& port) {
+void EneModel::reportConfigError(JigPort& port) {
     if (configError_.empty()) return;
     port.error("KB90xx: " + configError_);
     configError_.clear();
 }
 
-int64_t Kb90xxModel::nextBlock(JigPort& port) {
+int64_t EneModel::nextBlock(JigPort& port) {
     ++blocksServed;
     block_ = transferStart_ ? 0 : block_ + 1;
     transferStart_ = false;
@@ -62,14 +62,14 @@ int64_t Kb90xxModel::nextBlock(JigPort& port) {
     return block_;
 }
 
-size_t Kb90xxModel::debugVersion(JigPort& port) {
+size_t EneModel::debugVersion(JigPort& port) {
     reportConfigError(port);
     transferStart_ = true;
     port.send(present && !lost ? version : uint8_t{0xFF});
     return 1;
 }
 
-size_t Kb90xxModel::readBlock(JigPort& port) {
+size_t EneModel::readBlock(JigPort& port) {
     reportConfigError(port);
     const int64_t b = nextBlock(port);
     if (silentNow()) return 1;
@@ -87,7 +87,7 @@ size_t Kb90xxModel::readBlock(JigPort& port) {
     return 1;
 }
 
-size_t Kb90xxModel::writeBlock(const uint8_t* data, size_t n, JigPort& port) {
+size_t EneModel::writeBlock(const uint8_t* data, size_t n, JigPort& port) {
     reportConfigError(port);
     if (!writeAcked_) {
         const int64_t b = nextBlock(port);
@@ -109,7 +109,7 @@ size_t Kb90xxModel::writeBlock(const uint8_t* data, size_t n, JigPort& port) {
     return 1 + kBlockSize;
 }
 
-size_t Kb90xxModel::closeTransfer() {
+size_t EneModel::closeTransfer() {
     transferStart_ = true;
     writeAcked_ = false;
     return 1;
@@ -167,8 +167,8 @@ size_t KestraModel::command(const uint8_t* data, size_t n, JigPort& port) {
     return 2;
 }
 
-void registerKb90xxCommands(AppFirmware& fw) {
-    auto chip = [](JigPort& p) -> Kb90xxModel& { return p.board().model<Kb90xxModel>(); };
+void registerEneCommands(AppFirmware& fw) {
+    auto chip = [](JigPort& p) -> EneModel& { return p.board().model<EneModel>(); };
     fw.on('v', [chip](const uint8_t*, size_t, JigPort& p) { return chip(p).debugVersion(p); });
     fw.on('R', [chip](const uint8_t*, size_t, JigPort& p) { return chip(p).readBlock(p); });
     fw.on('N', [chip](const uint8_t*, size_t, JigPort& p) { return chip(p).readBlock(p); });
@@ -177,7 +177,7 @@ void registerKb90xxCommands(AppFirmware& fw) {
     fw.on('V', [](const uint8_t* d, size_t n, JigPort& p) { return p.board().model<KestraModel>().command(d, n, p); });
 }
 
-std::vector<KeySpec> kb90xxKeys() {
+std::vector<KeySpec> eneKeys() {
     return TargetFaults::keys(kFaults, {
         KeySpec::inFile("flash"),
         KeySpec::outFile("flash-out"),
@@ -185,7 +185,7 @@ std::vector<KeySpec> kb90xxKeys() {
         KeySpec::number("ene-seed", 0, 0xFFFFFFFF),
         KeySpec::choice("ene", "present|absent"),
         KeySpec::number("ene-version", 0, 255),
-        KeySpec::number("ene-flaky", 0, Kb90xxModel::kFlashSize - 1),
+        KeySpec::number("ene-flaky", 0, EneModel::kFlashSize - 1),
         KeySpec::choice("kestra", "absent|1-2|31-32|both"),
     });
 }

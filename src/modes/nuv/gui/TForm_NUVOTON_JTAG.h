@@ -2,10 +2,10 @@
 // The Nuvoton JTAG window: the three step buttons (settings, connect and
 // script, read or write), Timer_MSG_ER for the end of a transfer, and EXIT.
 // Every handler forwards to the core.
-#include "modes/nuvoton_jtag/NuvotonJtagCore.h"
+#include "modes/nuv/NuvCore.h"
 #include "ui/CoreWindow.h"
 
-class TForm_NUVOTON_JTAG : public CoreWindow<qj::nuv::NuvotonJtagCore> {
+class TForm_NUVOTON_JTAG : public CoreWindow<qj::nuv::NuvCore> {
     Q_OBJECT
 public:
     explicit TForm_NUVOTON_JTAG(const AppContext& ctx);

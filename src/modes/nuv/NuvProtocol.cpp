@@ -1,4 +1,4 @@
-#include "modes/nuvoton_jtag/NuvJtagProtocol.h"
+#include "modes/nuv/NuvProtocol.h"
 
 #include "modes/common/ImageFile.h"
 

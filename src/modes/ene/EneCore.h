@@ -37,21 +37,21 @@ inline constexpr const char* kReadButton = "KB901X_READ";
 inline constexpr const char* kWriteButton = "KB901X_WRITE";
 inline constexpr const char* kExitButton = "EXIT_KB901X";
 
-class Kb901xCore;
+class EneCore;
 
 // The busy states, by the names the window knows them.
 QJ_BUSY_STATES(Busy, Reading, Writing)
 
 // The transfer worker: created running for one read or write, ends with the
 // end of transfer.
-using ReadThread_KB90 = ReadThread<Kb901xCore>;
+using ReadThread_KB90 = ReadThread<EneCore>;
 
-class Kb901xCore : public Operations<Busy> {
+class EneCore : public Operations<Busy> {
 public:
-    Kb901xCore(FtdiApi& api, ModeView& view);
-    ~Kb901xCore();
-    Kb901xCore(const Kb901xCore&) = delete;
-    Kb901xCore& operator=(const Kb901xCore&) = delete;
+    EneCore(FtdiApi& api, ModeView& view);
+    ~EneCore();
+    EneCore(const EneCore&) = delete;
+    EneCore& operator=(const EneCore&) = delete;
 
     // Handlers (user-interface thread).
     void FormCreate();

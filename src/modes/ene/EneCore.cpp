@@ -1,4 +1,4 @@
-#include "modes/ene/Kb901xCore.h"
+#include "modes/ene/EneCore.h"
 
 #include <algorithm>
 
@@ -16,22 +16,22 @@ constexpr uint8_t kLostStatus = 'e';
 constexpr uint8_t kGoodStatus = 'K';
 }  // namespace
 
-Kb901xCore::Kb901xCore(FtdiApi& api, ModeView& view)
+EneCore::EneCore(FtdiApi& api, ModeView& view)
     : Operations(api, view), image_(kImageSize, 0xFF), xbuf_(kAnswer) {}
 
-Kb901xCore::~Kb901xCore() {
+EneCore::~EneCore() {
     worker_.join();
     closeFile();
 }
 
 // ---------------------------------------------------------------- wiring set-up
 
-void Kb901xCore::setLabel(const std::string& t) {
+void EneCore::setLabel(const std::string& t) {
     label_ = t;
     view_.setText(kResultLabel, t);
 }
 
-void Kb901xCore::FormCreate() {
+void EneCore::FormCreate() {
     view_.gaugeMax(kGaugeMax);
     view_.setText(kCableCombo, kCablePrompt);
     view_.setText(kBoardCombo, kBoardPrompt);
@@ -59,14 +59,14 @@ void Kb901xCore::FormCreate() {
 
 // A transfer owns the board choice (the adapter brackets it): the wiring
 // controls wait with the buttons, and come back as the choice left them.
-void Kb901xCore::enableWiringControls(bool on) {
+void EneCore::enableWiringControls(bool on) {
     const bool lists = on && wiringLoaded();
     view_.setEnabled(kBoardCombo, lists);
     view_.setEnabled(kCableCombo, lists && !adapterChosen());
     view_.setEnabled(kPin1Box, lists && !adapterChosen());
 }
 
-void Kb901xCore::ComboBox_KB901XSelect(int index) {
+void EneCore::ComboBox_KB901XSelect(int index) {
     if (index < 0 || !busy_.idle()) return;
     boardIndex_ = index;
     if (index >= 1) {
@@ -92,20 +92,20 @@ void Kb901xCore::ComboBox_KB901XSelect(int index) {
     link_.close();
 }
 
-void Kb901xCore::ComboBox_KB901X_FFCSelect(int index) {
+void EneCore::ComboBox_KB901X_FFCSelect(int index) {
     if (index < 0 || index >= 8 || !busy_.idle()) return;
     cableIndex_ = index;
     view_.setColor(kCableCombo, kButtonFace);
     if (boardIndex_ >= 0) runWiringEvaluation();
 }
 
-void Kb901xCore::CheckBox_KB901XClick(bool checked) {
+void EneCore::CheckBox_KB901XClick(bool checked) {
     if (!busy_.idle()) return;
     checked_ = checked;
     if (cableIndex_ >= 0 && boardIndex_ >= 0) runWiringEvaluation();
 }
 
-void Kb901xCore::runWiringEvaluation() {
+void EneCore::runWiringEvaluation() {
     if (boardIndex_ < 0 || static_cast<size_t>(boardIndex_) >= items_.size() || cableIndex_ < 0) return;
     const WiringHint h = evaluateWiring(items_[static_cast<size_t>(boardIndex_)],
                                         cableContacts(kCableItems[cableIndex_]), checked_);
@@ -116,7 +116,7 @@ void Kb901xCore::runWiringEvaluation() {
     setLabel(h.text);
 }
 
-bool Kb901xCore::detectAdapter() {
+bool EneCore::detectAdapter() {
     std::vector<uint8_t> a;
     if (link_.sendAwaitCount({'V', '9'}, 3, true, a, Deadlines::kByteAnswerMs) != Xfer::Ok) {
         view_.log("KESTRA: no answer from the programmer");
@@ -143,12 +143,12 @@ bool Kb901xCore::detectAdapter() {
 
 // ---------------------------------------------------------------- transfers
 
-bool Kb901xCore::ack(std::initializer_list<uint8_t> cmd) {
+bool EneCore::ack(std::initializer_list<uint8_t> cmd) {
     uint8_t a = 0;
     return link_.sendAwaitByte(cmd, a) == Xfer::Ok;
 }
 
-Kb901xCore::Check Kb901xCore::eneCheck(bool adapter) {
+EneCore::Check EneCore::eneCheck(bool adapter) {
     Check r = Check::Lost;
     uint8_t v = 0;
     if ((!adapter || ack({'V', '1'})) && link_.sendAwaitByte({'v'}, v) == Xfer::Ok) {
@@ -171,7 +171,7 @@ Kb901xCore::Check Kb901xCore::eneCheck(bool adapter) {
 }
 
 // Steps common to both buttons: busy check, link, ENE check, success signal.
-bool Kb901xCore::beginOperation() {
+bool EneCore::beginOperation() {
     if (!busy_.idle()) return false;
     outcome_ = Outcome::Failed;
     OpenOptions opt = mode(ModeId::Ene).open;
@@ -191,7 +191,7 @@ bool Kb901xCore::beginOperation() {
 }
 
 // Adapter on before the transfer; a silent jig ends it at once.
-bool Kb901xCore::startTransferCommon(bool adapter) {
+bool EneCore::startTransferCommon(bool adapter) {
     transferAdapter_ = adapter;
     if (adapter && !ack({'V', '1'})) {
         lost();
@@ -200,7 +200,7 @@ bool Kb901xCore::startTransferCommon(bool adapter) {
     return true;
 }
 
-void Kb901xCore::KB901X_READClick() {
+void EneCore::KB901X_READClick() {
     if (!beginOperation()) return;
     const auto path = view_.askSavePath();
     if (!path) {
@@ -233,7 +233,7 @@ void Kb901xCore::KB901X_READClick() {
     handLinkToWorker();
 }
 
-void Kb901xCore::KB901X_WRITEClick() {
+void EneCore::KB901X_WRITEClick() {
     if (!beginOperation()) return;
     const auto path = view_.askOpenPath();
     if (!path) {
@@ -264,7 +264,7 @@ void Kb901xCore::KB901X_WRITEClick() {
     worker_.start();
 }
 
-void Kb901xCore::Execute() {
+void EneCore::Execute() {
     if (busy_.is(Busy::Reading)) {
         takeLink();
         readBlocks();
@@ -274,14 +274,14 @@ void Kb901xCore::Execute() {
 }
 
 // The target is gone or the jig stopped answering within its bound.
-void Kb901xCore::lost() {
+void EneCore::lost() {
     view_.log(kLostLine);
     closeFile();
     signal('O');
     endOfTransfer(false);
 }
 
-void Kb901xCore::readBlocks() {
+void EneCore::readBlocks() {
     while (busy_.is(Busy::Reading)) {
         const Xfer x = link_.awaitCount(kAnswer, true, xbuf_, Deadlines::kBlockAnswerMs);
         if (x != Xfer::Ok) {
@@ -311,7 +311,7 @@ void Kb901xCore::readBlocks() {
     }
 }
 
-void Kb901xCore::writeBlocks() {
+void EneCore::writeBlocks() {
     while (block_ != kBlocks + 1) {
         uint8_t b = 0;
         if (link_.sendAwaitByte({'W'}, b) != Xfer::Ok) return lost();
@@ -351,7 +351,7 @@ void Kb901xCore::writeBlocks() {
     endOfTransfer(true);
 }
 
-void Kb901xCore::endOfTransfer(bool ok) {
+void EneCore::endOfTransfer(bool ok) {
     if (transferAdapter_) ack({'V', '0'});
     closeAndStamp();
     view_.setEnabled(kReadButton, true);
@@ -363,7 +363,7 @@ void Kb901xCore::endOfTransfer(bool ok) {
 
 // ---------------------------------------------------------------- leaving
 
-void Kb901xCore::EXIT_KB901XClick() {
+void EneCore::EXIT_KB901XClick() {
     if (!busy_.idle()) return;
     view_.clearLog();
     view_.gaugePos(0);

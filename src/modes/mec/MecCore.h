@@ -55,23 +55,23 @@ std::string valueText(const uint8_t* b);
 std::string addressChars(uint32_t a);
 std::string dataChars(uint32_t d);
 
-class Mec16Core;
+class MecCore;
 
 // The busy states, by the names the window knows them.
 QJ_BUSY_STATES(Busy, ID, READ_MAIN, READ_INFO, ERASE, WRITE_MAIN)
 
 // The transfer worker: created running for one read, erase or write.
-using ReadThread_MEC16 = ReadThread<Mec16Core>;
+using ReadThread_MEC16 = ReadThread<MecCore>;
 
-class Mec16Core : public Operations<Busy> {
+class MecCore : public Operations<Busy> {
 public:
     // The jig commands that have names.
     enum class Named { AlteraReset, SpiOff, SpiOn, JtagReset, IdRead };
 
-    Mec16Core(FtdiApi& api, ModeView& view);
-    ~Mec16Core();
-    Mec16Core(const Mec16Core&) = delete;
-    Mec16Core& operator=(const Mec16Core&) = delete;
+    MecCore(FtdiApi& api, ModeView& view);
+    ~MecCore();
+    MecCore(const MecCore&) = delete;
+    MecCore& operator=(const MecCore&) = delete;
 
     // Handlers (user-interface thread).
     void FormCreate();

@@ -8,16 +8,16 @@
 #include <QTextBlock>
 
 #include "gui/GuiSupport.h"
-#include "modes/nuvoton_jtag/NuvotonJtagCore.h"
-#include "modes/nuvoton_jtag/gui/TForm_NUVOTON_JTAG.h"
-#include "sim/NuvJtagModel.h"
+#include "modes/nuv/NuvCore.h"
+#include "modes/nuv/gui/TForm_NUVOTON_JTAG.h"
+#include "sim/NuvModel.h"
 #include "ui/TCGauge.h"
 
 using namespace qjt;
 
 namespace {
 
-TEST(NuvJtagWindow, StartSettingsConnectAndRead) {
+TEST(NuvWindow, StartSettingsConnectAndRead) {
     ScratchDir dir;
     GuiRig rig("jig=NPCE_Q37");
     auto* nuv = static_cast<TForm_NUVOTON_JTAG*>(rig.form("Form_NUVOTON_JTAG"));
@@ -69,7 +69,7 @@ TEST(NuvJtagWindow, StartSettingsConnectAndRead) {
     EXPECT_EQ(rig.boxes[2].kind, qj::BoxKind::Information);
     EXPECT_EQ(rig.boxes[2].text, "Please disconnect the power supply from the motherboard!");
     std::vector<uint8_t> flash;
-    rig.sim->withLock([&] { flash = rig.sim->board().model<qj::sim::NuvJtagModel>().flash; });
+    rig.sim->withLock([&] { flash = rig.sim->board().model<qj::sim::NuvModel>().flash; });
     EXPECT_EQ(readBytes(dir.file("dump.bin")), flash);
     EXPECT_EQ(gauge->progress(), 512);
     EXPECT_EQ(gauge->foreColor(), qj::kGreen);

@@ -1,4 +1,4 @@
-#include "sim/NuvJtagModel.h"
+#include "sim/NuvModel.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -12,10 +12,10 @@ namespace qj::sim {
 namespace {
 constexpr uint32_t kFiuBase = 0xFF0000;
 constexpr uint32_t kDescriptor = 0x107F0;
-constexpr int kBlocks = static_cast<int>(NuvJtagModel::kFlashSize / 256);
+constexpr int kBlocks = static_cast<int>(NuvModel::kFlashSize / 256);
 const TargetFaults::Decl kFaults{.prefix = "nuv",
                                  .kinds = TargetFaults::SilentAfter | TargetFaults::Stuck,
-                                 .cells = NuvJtagModel::kFlashSize};
+                                 .cells = NuvModel::kFlashSize};
 
 // The CPLD registers of the two pin maps that reach the chip, as the board's
 // connector is wired: register, value.
@@ -70,7 +70,7 @@ std::string hex(uint32_t v) {
 }  // namespace
 
 // Every block differs from its neighbours, so a block served out of order shows.
-NuvJtagModel::NuvJtagModel(const SimConfig& cfg)
+NuvModel::NuvModel(const SimConfig& cfg)
     : flash(kFlashSize),
       nor_(flash, cfg, "nuv-flash", "nuv-flash-out",
            [](size_t i) { return static_cast<uint8_t>((i >> 8) * 7 + (i & 0xFF) * 13 + (i >> 16)); }),
@@ -87,7 +87,7 @@ NuvJtagModel::NuvJtagModel(const SimConfig& cfg)
     readOverlongAt_ = cfg.num("nuv-read-overlong-at", 0);
 }
 
-bool NuvJtagModel::reached(JigPort& port, bool cpld) {
+bool NuvModel::reached(JigPort& port, bool cpld) {
     if (!present) return false;
     const JtagLines& lines = port.board().model<JtagLines>();
     if (!lines.jtag) return false;
@@ -95,7 +95,7 @@ bool NuvJtagModel::reached(JigPort& port, bool cpld) {
     return (cable_ != "type-a" && holds(lines.reg, kTypeB)) || (cable_ != "type-b" && holds(lines.reg, kTypeA));
 }
 
-void NuvJtagModel::tapReset() {
+void NuvModel::tapReset() {
     idcode_ = true;
     scriptPlayed = false;
     addr_ = data_ = fetch_ = 0;
@@ -105,22 +105,22 @@ void NuvJtagModel::tapReset() {
 
 // Each 'J' command once: its second byte, how many bytes it takes (0: a
 // batch, whose length its third and fourth bytes say) and what the jig does.
-const std::vector<NuvJtagModel::Command>& NuvJtagModel::commandTable() {
+const std::vector<NuvModel::Command>& NuvModel::commandTable() {
     static const std::vector<Command> table = {
-        {'i', 3, &NuvJtagModel::instruction}, {'d', 3, &NuvJtagModel::drCommand},
-        {'D', 6, &NuvJtagModel::drShift},     {'T', 8, &NuvJtagModel::transfer},
-        {'R', 2, &NuvJtagModel::blockRead},   {'W', 0, &NuvJtagModel::batch},
+        {'i', 3, &NuvModel::instruction}, {'d', 3, &NuvModel::drCommand},
+        {'D', 6, &NuvModel::drShift},     {'T', 8, &NuvModel::transfer},
+        {'R', 2, &NuvModel::blockRead},   {'W', 0, &NuvModel::batch},
     };
     return table;
 }
 
-std::vector<uint8_t> NuvJtagModel::commandCodes() {
+std::vector<uint8_t> NuvModel::commandCodes() {
     std::vector<uint8_t> codes;
     for (const Command& c : commandTable()) codes.push_back(c.code);
     return codes;
 }
 
-size_t NuvJtagModel::command(const uint8_t* data, size_t n, JigPort& port, const Jig& jig) {
+size_t NuvModel::command(const uint8_t* data, size_t n, JigPort& port, const Jig& jig) {
     if (n < 2) return 0;
     const auto& table = commandTable();
     const auto it = std::find_if(table.begin(), table.end(), [&](const Command& c) { return c.code == data[1]; });
@@ -150,19 +150,19 @@ namespace {
 constexpr uint8_t kOnes = 0xFF;  // what an unreached chip's TDO reads
 }  // namespace
 
-size_t NuvJtagModel::instruction(const uint8_t*, size_t need, JigPort& port, bool reach, const Jig&) {
+size_t NuvModel::instruction(const uint8_t*, size_t need, JigPort& port, bool reach, const Jig&) {
     if (reach) idcode_ = false;
     port.send(reach ? uint8_t{0x01} : kOnes);
     return need;
 }
 
-size_t NuvJtagModel::drCommand(const uint8_t* data, size_t need, JigPort& port, bool reach, const Jig&) {
+size_t NuvModel::drCommand(const uint8_t* data, size_t need, JigPort& port, bool reach, const Jig&) {
     if (reach) drCmd_ = data[2];
     port.send(reach ? uint8_t{0x00} : kOnes);
     return need;
 }
 
-size_t NuvJtagModel::drShift(const uint8_t* data, size_t need, JigPort& port, bool reach, const Jig&) {
+size_t NuvModel::drShift(const uint8_t* data, size_t need, JigPort& port, bool reach, const Jig&) {
     if (!reach) {
         sendLe32(port, 0xFFFFFFFF);
     } else if (idcode_) {
@@ -181,7 +181,7 @@ size_t NuvJtagModel::drShift(const uint8_t* data, size_t need, JigPort& port, bo
     return need;
 }
 
-size_t NuvJtagModel::transfer(const uint8_t* data, size_t need, JigPort& port, bool reach, const Jig&) {
+size_t NuvModel::transfer(const uint8_t* data, size_t need, JigPort& port, bool reach, const Jig&) {
     const uint8_t extra = data[2], cmd = data[3];
     const uint32_t value = le32(data + 4);
     if (reach && !scriptPlayed && extra == 0x5A && cmd == 0xE0 && value == 0x00C0FFEE) {
@@ -194,7 +194,7 @@ size_t NuvJtagModel::transfer(const uint8_t* data, size_t need, JigPort& port, b
     return need;
 }
 
-uint32_t NuvJtagModel::access(uint8_t cmd, uint32_t value, JigPort& port) {
+uint32_t NuvModel::access(uint8_t cmd, uint32_t value, JigPort& port) {
     switch (cmd) {
     case 0x0B:
         addr_ = value;
@@ -241,7 +241,7 @@ uint32_t NuvJtagModel::access(uint8_t cmd, uint32_t value, JigPort& port) {
     }
 }
 
-void NuvJtagModel::writeItem(uint32_t addr, uint32_t value, JigPort& port) {
+void NuvModel::writeItem(uint32_t addr, uint32_t value, JigPort& port) {
     if (addr >= kFiuBase && addr < kFiuBase + fiu_.size()) {
         const uint32_t reg = addr - kFiuBase;
         fiu_[reg] = static_cast<uint8_t>(value);  // byte registers keep the low byte
@@ -251,7 +251,7 @@ void NuvJtagModel::writeItem(uint32_t addr, uint32_t value, JigPort& port) {
     writeWord(addr, value, port);
 }
 
-uint32_t NuvJtagModel::readItem(uint32_t addr, JigPort& port) {
+uint32_t NuvModel::readItem(uint32_t addr, JigPort& port) {
     if (addr >= kFiuBase && addr < kFiuBase + fiu_.size()) {
         const uint32_t reg = addr - kFiuBase;
         return reg == 0x1E ? fiu_[reg] & 0x7Fu : fiu_[reg];  // the go bit reads back cleared
@@ -263,7 +263,7 @@ uint32_t NuvJtagModel::readItem(uint32_t addr, JigPort& port) {
     return le32(ram_.data() + (addr - kRamBase));
 }
 
-void NuvJtagModel::writeWord(uint32_t addr, uint32_t value, JigPort& port) {
+void NuvModel::writeWord(uint32_t addr, uint32_t value, JigPort& port) {
     if (addr < kRamBase || addr + 4 > kRamBase + kRamSize || addr % 4 != 0) {
         port.error("Nuvoton: debug write at " + hex(addr));
         return;
@@ -271,12 +271,12 @@ void NuvJtagModel::writeWord(uint32_t addr, uint32_t value, JigPort& port) {
     for (int i = 0; i < 4; ++i) ram_[addr - kRamBase + static_cast<uint32_t>(i)] = static_cast<uint8_t>(value >> (8 * i));
 }
 
-uint8_t NuvJtagModel::flashStatus(JigPort& port) const {
+uint8_t NuvModel::flashStatus(JigPort& port) const {
     const bool busy = busyForever_ || port.nowUs() < busyUntilUs_;
     return static_cast<uint8_t>((busy ? 0x01 : 0) | (writeEnabled_ && (busy || !erasing_) ? 0x02 : 0));
 }
 
-void NuvJtagModel::flashControl(uint8_t control, JigPort& port) {
+void NuvModel::flashControl(uint8_t control, JigPort& port) {
     const uint8_t op = fiu_[0x16];
     const uint32_t a = fiu_[0x17] | static_cast<uint32_t>(fiu_[0x18]) << 8 | static_cast<uint32_t>(fiu_[0x19]) << 16;
     const bool busy = (flashStatus(port) & 0x01) != 0;
@@ -314,7 +314,7 @@ void NuvJtagModel::flashControl(uint8_t control, JigPort& port) {
     }
 }
 
-bool NuvJtagModel::takeDescriptor(JigPort&) {
+bool NuvModel::takeDescriptor(JigPort&) {
     const uint8_t* d = ram_.data() + (kDescriptor - kRamBase);
     const uint32_t w0 = le32(d), w1 = le32(d + 4), w2 = le32(d + 8), w3 = le32(d + 12);
     const int k = static_cast<int>((w3 & 0xFFFFFF) * 256 + (w2 >> 24));
@@ -334,7 +334,7 @@ bool NuvJtagModel::takeDescriptor(JigPort&) {
     return true;
 }
 
-size_t NuvJtagModel::batch(const uint8_t* data, size_t len, JigPort& port, bool reach, const Jig& jig) {
+size_t NuvModel::batch(const uint8_t* data, size_t len, JigPort& port, bool reach, const Jig& jig) {
     const uint8_t mode = data[4];
     if (mode != 0xFE && mode != 0xFF && mode != 0x22) {
         port.error("Nuvoton: command batch of mode " + hex(mode));
@@ -363,7 +363,7 @@ size_t NuvJtagModel::batch(const uint8_t* data, size_t len, JigPort& port, bool 
     return len;
 }
 
-size_t NuvJtagModel::blockRead(const uint8_t*, size_t, JigPort& port, bool reach, const Jig&) {
+size_t NuvModel::blockRead(const uint8_t*, size_t, JigPort& port, bool reach, const Jig&) {
     ++blockReads;
     if (readSilentAt_ > 0 && blockReads == readSilentAt_) return 2;
     std::vector<uint8_t> out(256, 0xFF);
@@ -376,17 +376,17 @@ size_t NuvJtagModel::blockRead(const uint8_t*, size_t, JigPort& port, bool reach
     return 2;
 }
 
-void registerNuvJtagCommands(AppFirmware& fw) {
-    NuvJtagModel::Jig jig;
+void registerNuvCommands(AppFirmware& fw) {
+    NuvModel::Jig jig;
     jig.cpld = fw.name() == "M328_EPM240";
     jig.waitsForFlash = fw.ident().find("NPCE VC") != std::string::npos;
     auto h = [jig](const uint8_t* d, size_t n, JigPort& p) {
-        return p.board().model<NuvJtagModel>().command(d, n, p, jig);
+        return p.board().model<NuvModel>().command(d, n, p, jig);
     };
-    for (const uint8_t c : NuvJtagModel::commandCodes()) fw.on('J', c, h);
+    for (const uint8_t c : NuvModel::commandCodes()) fw.on('J', c, h);
 }
 
-std::vector<KeySpec> nuvJtagKeys() {
+std::vector<KeySpec> nuvKeys() {
     constexpr int64_t kMany = 1'000'000'000;
     return TargetFaults::keys(kFaults, {
         KeySpec::choice("nuv", "present|absent"),

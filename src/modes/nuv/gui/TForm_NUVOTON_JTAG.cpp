@@ -1,4 +1,4 @@
-#include "modes/nuvoton_jtag/gui/TForm_NUVOTON_JTAG.h"
+#include "modes/nuv/gui/TForm_NUVOTON_JTAG.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -6,13 +6,13 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include "modes/nuvoton_jtag/NuvotonJtagCore.h"
+#include "modes/nuv/NuvCore.h"
 #include "modes/Modes.h"
 #include "ui/TCGauge.h"
 
 TForm_NUVOTON_JTAG::TForm_NUVOTON_JTAG(const AppContext& ctx)
-    : CoreWindow(qj::mode(qj::ModeId::NuvJtag).form.c_str(), QString::fromUtf8("NUVOTON JTAG 1_07_2017"), 640, 500) {
-    core_ = std::make_unique<qj::nuv::NuvotonJtagCore>(ctx.api, view(), ctx.programDir);
+    : CoreWindow(qj::mode(qj::ModeId::Nuv).form.c_str(), QString::fromUtf8("NUVOTON JTAG 1_07_2017"), 640, 500) {
+    core_ = std::make_unique<qj::nuv::NuvCore>(ctx.api, view(), ctx.programDir);
     setFont(courier(13));
 
     auto* memo = makeMemo("Memo_NUV_JTAG", 16, 16, 608, 250);
