@@ -17,6 +17,7 @@
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
+#include "modes/Modes.h"
 #include "support/CliRun.h"
 #include "support/TestSupport.h"
 
@@ -325,6 +326,20 @@ TEST(FaultSweep, SecondStepOfACheckFailsWithItsOwnMessage) {
 
 // One test per operation, so that the sweep's runs spread over the cores and
 // each stays far from its time limit (also under the sanitizers).
+// A mode left out of the sweep would go unswept without any test failing:
+// every mode's command reads and writes here, and every mode is started.
+TEST(FaultSweep, CoversEveryModesTransfersAndStart) {
+    for (const qj::Mode& m : qj::modes()) {
+        bool started = false, commanded = false;
+        for (const Op& op : operations()) {
+            started |= op.args.size() > 1 && op.args[0] == "start" && op.args[1] == m.item;
+            commanded |= !op.args.empty() && op.args[0] == m.word;
+        }
+        EXPECT_TRUE(started) << m.item;
+        EXPECT_TRUE(commanded) << m.word;
+    }
+}
+
 class FaultSweepEach : public ::testing::TestWithParam<size_t> {};
 
 TEST_P(FaultSweepEach, EndsCleanlyWhateverByteTheJigVanishesAt) {

@@ -8,6 +8,7 @@
 #include "app/TForm1.h"
 #include "gui/GuiSupport.h"
 #include "control/JigControl.h"
+#include "modes/Modes.h"
 #include "ui/TCGauge.h"
 
 using namespace qjt;
@@ -37,6 +38,14 @@ void select(GuiRig& rig, const char* mode) {
     ASSERT_EQ(sel->currentText().toStdString(), mode);
 }
 }  // namespace
+
+// Start shows the window named by the mode's entry and hides the main one: a
+// mode whose window is missing from the window list would leave the user with none.
+TEST(MainWindow, EveryModeHasItsWindow) {
+    ScratchDir dir;
+    GuiRig rig("jig=ENE_EDID_KB");
+    for (const qj::Mode& m : qj::modes()) EXPECT_NE(rig.form(m.form.c_str()), nullptr) << m.item;
+}
 
 TEST(MainWindow, WindowsCaptionAndSelectorAreExact) {
     ScratchDir dir;
